@@ -36,12 +36,14 @@ public:
     QString ToolTipText() const { return toolTip(); }
     void setToolTipText(const QString& text) { setToolTip(text); }
 
+    // Like Cls, a new colour also clears the drawing.
     void setBackgroundColor(const QColor& color);
     QColor backgroundColor() const { return m_background; }
     // A sunken two-pixel frame around the drawing area, or none.
     void setBorder(bool border);
     // Device pixels per logical pixel of the retained image; at least the screen's own.
     void setMinimumImageScale(qreal scale);
+    qreal imageScale() const;
 
     // The drawing area in logical pixels.
     QRect drawingArea() const;
@@ -53,14 +55,15 @@ Q_SIGNALS:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
-    qreal imageScale() const;
-    void ensureImage();
+    // Sizes the retained image to the current geometry; a hidden box gets no resize event.
+    void ensureImage() const;
 
-    QImage m_image;
+    mutable QImage m_image;
     QImage m_picture;
     QColor m_background = Qt::white;
     qreal m_minimumImageScale = 1.0;

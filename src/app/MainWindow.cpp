@@ -1,0 +1,383 @@
+#include "MainWindow.h"
+
+#include "app/Caption.h"
+#include "app/LocaleNumber.h"
+#include "app/MessageBoxes.h"
+#include "catalogue/DriveList.h"
+#include "catalogue/FileList.h"
+#include "catalogue/FolderList.h"
+#include "print/PrinterService.h"
+#include "render/PictureBox.h"
+#include "render/Units.h"
+#include "view/ImageViewer.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+
+#include <cstdio>
+
+namespace rasterblatt {
+
+namespace {
+
+    const QString settingsGroup = QStringLiteral("Settings");
+    const QString productName = QStringLiteral("Rasterblatt");
+    const QString creditText = QStringLiteral(" \u2013 Kontaktabz\u00fcge von Bildordnern");
+
+    // Client area of the window, in twips.
+    constexpr double windowWidth = 9825;
+    constexpr double windowHeight = 4860;
+
+    double screenDpi()
+    {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        return screen ? screen->logicalDotsPerInch() : 96.0;
+    }
+
+    QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption)
+    {
+        auto* button = new QPushButton(caption, parent);
+        button->setObjectName(name);
+        button->setAutoDefault(false);
+        return button;
+    }
+
+    QCheckBox* makeCheckBox(QWidget* parent, const QString& name, const QString& caption)
+    {
+        auto* box = new QCheckBox(caption, parent);
+        box->setObjectName(name);
+        return box;
+    }
+
+} // namespace
+
+MainWindow::MainWindow(PrinterService& printers, MessageBoxes& messages, const QString& settingsFile,
+    const QString& startFolder, QWidget* parent)
+    : QWidget(parent)
+    , m_printers(printers)
+    , m_messages(messages)
+    , m_settingsFile(settingsFile)
+    , m_startFolder(startFolder)
+    , m_dpi(screenDpi())
+{
+    Form_Initialize();
+    createControls();
+    connectReactions();
+    Form_Load();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::Form_Initialize() { m_state = WindowState {}; }
+
+void MainWindow::placeTwips(QWidget* widget, double left, double top, double width, double height) const
+{
+    const auto px = [this](double twips) { return qRound(units::twipsToPixels(twips, m_dpi)); };
+    widget->setGeometry(px(left), px(top), px(width), px(height));
+}
+
+float MainWindow::twipsWidth(const QWidget* widget) const
+{
+    return static_cast<float>(units::pixelsToTwips(widget->width(), m_dpi));
+}
+
+void MainWindow::createControls()
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(productName);
+    // The layout was drawn for an 8-point sans-serif font with Arial's metrics.
+    QFont windowFont(QStringLiteral("Liberation Sans"));
+    windowFont.setStyleHint(QFont::SansSerif);
+    windowFont.setPointSize(8);
+    setFont(windowFont);
+    setFixedSize(qRound(units::twipsToPixels(windowWidth, m_dpi)), qRound(units::twipsToPixels(windowHeight, m_dpi)));
+
+    driveList = new DriveList(this);
+    driveList->setObjectName(QStringLiteral("driveList"));
+    placeTwips(driveList, 120, 120, 3495, 315);
+
+    dirList = new FolderList(this);
+    dirList->setObjectName(QStringLiteral("dirList"));
+    placeTwips(dirList, 120, 600, 3495, 3690);
+    // Both lists start on the folder the program was started in.
+    dirList->setPath(m_startFolder);
+    driveList->setDrive(driveList->driveOf(dirList->path()));
+
+    cmdPrint = makeButton(this, QStringLiteral("cmdPrint"), QStringLiteral("Drucken"));
+    cmdPrint->setDefault(true);
+    placeTwips(cmdPrint, 5280, 4440, 1455, 315);
+
+    lbInfo = new QLabel(this);
+    lbInfo->setObjectName(QStringLiteral("lbInfo"));
+    lbInfo->setFrameShape(QFrame::Panel);
+    lbInfo->setFrameShadow(QFrame::Sunken);
+    placeTwips(lbInfo, 120, 4440, 5055, 315);
+
+    picBox = new PictureBox(this);
+    picBox->setObjectName(QStringLiteral("picBox"));
+    picBox->setBorder(true);
+    picBox->setMinimumImageScale(2.0); // printed thumbnails are taken from this image
+    placeTwips(picBox, 6840, 120, 2895, 2175);
+
+    // Never shown: it lies outside the client area and only carries a thumbnail.
+    picPrint = new PictureBox(this);
+    picPrint->setObjectName(QStringLiteral("picPrint"));
+    placeTwips(picPrint, 10080, 720, 3015, 2175);
+    picPrint->hide();
+
+    fileList = new FileList(this);
+    fileList->setObjectName(QStringLiteral("fileList"));
+    placeTwips(fileList, 3720, 120, 3015, 3435);
+
+    chkSubDir = makeCheckBox(this, QStringLiteral("chkSubDir"), QStringLiteral("Unterverzeichnisse mit einbeziehen"));
+    placeTwips(chkSubDir, 3720, 3660, 3015, 195);
+
+    cmdSelect = makeButton(this, QStringLiteral("cmdSelect"), QStringLiteral("Alle markieren"));
+    placeTwips(cmdSelect, 3720, 3990, 1455, 315);
+    cmdDeselect = makeButton(this, QStringLiteral("cmdDeselect"), QStringLiteral("Keine markieren"));
+    placeTwips(cmdDeselect, 5280, 3990, 1455, 315);
+    cmdCancel = makeButton(this, QStringLiteral("cmdCancel"), QStringLiteral("Abbrechen"));
+    placeTwips(cmdCancel, 8400, 4440, 1335, 315);
+
+    Frame1 = new QGroupBox(QStringLiteral("Druckeinstellungen"), this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    placeTwips(Frame1, 6840, 2760, 2895, 1575);
+
+    Label1 = new QLabel(QStringLiteral("Spalten"), Frame1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    placeTwips(Label1, 120, 1110, 615, 255);
+    Label2 = new QLabel(QStringLiteral("Zeilen"), Frame1);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    placeTwips(Label2, 1560, 1110, 615, 255);
+
+    txtCols = new QLineEdit(Frame1);
+    txtCols->setObjectName(QStringLiteral("txtCols"));
+    txtCols->setMaxLength(2);
+    placeTwips(txtCols, 840, 1080, 495, 315);
+    txtRows = new QLineEdit(Frame1);
+    txtRows->setObjectName(QStringLiteral("txtRows"));
+    txtRows->setMaxLength(2);
+    placeTwips(txtRows, 2280, 1080, 495, 315);
+    Label1->setBuddy(txtCols);
+    Label2->setBuddy(txtRows);
+
+    lbProgressBar = new QLabel(this);
+    lbProgressBar->setObjectName(QStringLiteral("lbProgressBar"));
+    lbProgressBar->setAutoFillBackground(true);
+    QPalette barPalette = lbProgressBar->palette();
+    barPalette.setColor(QPalette::Window, barPalette.color(QPalette::Highlight));
+    lbProgressBar->setPalette(barPalette);
+    placeTwips(lbProgressBar, 600, 4560, 975, 135);
+    lbProgressBar->hide();
+
+    prnList = new QComboBox(Frame1);
+    prnList->setObjectName(QStringLiteral("prnList"));
+    prnList->setToolTip(QStringLiteral("Drucker"));
+    placeTwips(prnList, 120, 360, 2655, 315);
+
+    chkPrintFileName = makeCheckBox(Frame1, QStringLiteral("chkPrintFileName"), QStringLiteral("Dateiname drucken"));
+    placeTwips(chkPrintFileName, 120, 720, 2655, 255);
+
+    chkPreview = makeCheckBox(this, QStringLiteral("chkPreview"), QStringLiteral("Bildvorschau"));
+    placeTwips(chkPreview, 6840, 2400, 1335, 255);
+    cmdPreview = makeButton(this, QStringLiteral("cmdPreview"), QStringLiteral("Vollbild"));
+    placeTwips(cmdPreview, 8400, 2400, 1335, 315);
+    cmdPresentation = makeButton(this, QStringLiteral("cmdPresentation"), QStringLiteral("Pr\u00e4sentation"));
+    placeTwips(cmdPresentation, 6840, 4440, 1455, 315);
+
+    // The bar lies above the status line it fills.
+    lbProgressBar->raise();
+
+    const QList<QWidget*> tabOrder { driveList, dirList, cmdPrint, picBox, fileList, chkSubDir, cmdSelect, cmdDeselect,
+        cmdCancel, txtCols, txtRows, prnList, chkPrintFileName, chkPreview, cmdPreview, cmdPresentation };
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void MainWindow::connectReactions()
+{
+    connect(driveList, &QComboBox::currentIndexChanged, this, &MainWindow::driveList_Change);
+    connect(dirList, &FolderList::pathChanged, this, &MainWindow::dirList_Change);
+    connect(chkSubDir, &QCheckBox::stateChanged, this, &MainWindow::chkSubDir_Click);
+    connect(fileList, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
+        fileList_ItemCheck(fileList->row(item));
+        fileList_Click();
+    });
+    connect(fileList, &QListWidget::currentRowChanged, this, &MainWindow::fileList_Click);
+    connect(fileList, &QListWidget::itemClicked, this, &MainWindow::fileList_Click);
+    connect(cmdSelect, &QPushButton::clicked, this, &MainWindow::cmdSelect_Click);
+    connect(cmdDeselect, &QPushButton::clicked, this, &MainWindow::cmdDeselect_Click);
+    connect(txtCols, &QLineEdit::textChanged, this, &MainWindow::txtCols_Change);
+    connect(txtRows, &QLineEdit::textChanged, this, &MainWindow::txtRows_Change);
+    connect(chkPrintFileName, &QCheckBox::stateChanged, this, &MainWindow::chkPrintFileName_Click);
+    connect(chkPreview, &QCheckBox::stateChanged, this, &MainWindow::chkPreview_Click);
+    connect(cmdPreview, &QPushButton::clicked, this, &MainWindow::cmdPreview_Click);
+    connect(picBox, &PictureBox::doubleClicked, this, &MainWindow::picBox_DblClick);
+    connect(cmdPrint, &QPushButton::clicked, this, &MainWindow::cmdPrint_Click);
+    connect(cmdPresentation, &QPushButton::clicked, this, &MainWindow::cmdPresentation_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &MainWindow::cmdCancel_Click);
+    connect(qApp, &QGuiApplication::commitDataRequest, this, &MainWindow::closeForSessionEnd);
+}
+
+void MainWindow::Form_Load()
+{
+    // 1. Caption with the version.
+    setWindowTitle(windowCaption(
+        productName, RASTERBLATT_VERSION_MAJOR, RASTERBLATT_VERSION_MINOR, RASTERBLATT_VERSION_PATCH, creditText));
+
+    // 2. Settings. A stored count that is not a number falls back to its default.
+    QString folderText;
+    {
+        QSettings settings(m_settingsFile, QSettings::IniFormat);
+        settings.beginGroup(settingsGroup);
+        folderText = settings.value(QStringLiteral("LastFolder"), m_startFolder).toString();
+        m_state.nRows
+            = parseWholeNumber(settings.value(QStringLiteral("Rows"), QStringLiteral("11")).toString()).value_or(11);
+        m_state.nCols
+            = parseWholeNumber(settings.value(QStringLiteral("Cols"), QStringLiteral("7")).toString()).value_or(7);
+    }
+
+    // 3. Printers, the current one chosen by its exact name.
+    const Printer* current = m_printers.currentPrinter();
+    int chosen = -1;
+    for (const Printer* printer : m_printers.printers()) {
+        prnList->addItem(printer->deviceName());
+        if (current && current->deviceName() == printer->deviceName())
+            chosen = prnList->count() - 1;
+    }
+    prnList->setCurrentIndex(chosen);
+
+    // 4. The progress bar lies 30 twips inside the status line.
+    const float barLeft = 120.0f + 30.0f;
+    const float barTop = 4440.0f + 30.0f;
+    const float barWidth = twipsWidth(lbInfo) - 60.0f;
+    const float barHeight = 315.0f - 60.0f;
+    placeTwips(lbProgressBar, barLeft, barTop, barWidth, barHeight);
+
+    // 5.-7. Options; each reaction runs because the box really changes.
+    chkPrintFileName->setChecked(m_state.bPrintFileName);
+    chkSubDir->setChecked(m_state.bSubDirs);
+    chkPreview->setChecked(true);
+
+    // 8. From here on a step that fails is passed over.
+    // 9. Drive, 10. folder: each runs its reaction when it changes something.
+    const QString drive = driveList->driveOf(folderText);
+    if (!drive.isEmpty())
+        driveList->setDrive(drive);
+    dirList->setPath(folderText);
+
+    // 11., 12. Grid boxes.
+    txtRows->setText(QString::number(m_state.nRows));
+    txtCols->setText(QString::number(m_state.nCols));
+
+    // 13. The folder may have been the start folder already, so no reaction has listed it.
+    RefreshFileList();
+}
+
+void MainWindow::txtCols_Change() { gridBoxChanged(txtCols, m_state.nCols); }
+
+void MainWindow::txtRows_Change() { gridBoxChanged(txtRows, m_state.nRows); }
+
+void MainWindow::gridBoxChanged(QLineEdit* box, std::int32_t& count)
+{
+    if (const auto value = parseWholeNumber(box->text())) {
+        count = *value;
+    } else {
+        count = 0;
+        box->setText(QString::number(count)); // runs this reaction again, nested
+    }
+    UpdateInfo();
+}
+
+void MainWindow::chkPrintFileName_Click() { m_state.bPrintFileName = chkPrintFileName->checkState() != Qt::Unchecked; }
+
+void MainWindow::cmdCancel_Click()
+{
+    if (!m_state.bPrinting && !m_state.bPresenting) {
+        unloadWindow(ProgramClose);
+        return;
+    }
+    m_state.bAbort = true;
+}
+
+void MainWindow::unloadWindow(CloseReason reason)
+{
+    m_closeReason = reason;
+    close();
+    m_closeReason = UserClose;
+}
+
+void MainWindow::closeForSessionEnd() { unloadWindow(SessionEnd); }
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    std::int16_t cancel = 0;
+    Form_QueryUnload(cancel, m_closeReason);
+    if (cancel != 0) {
+        event->ignore();
+        return;
+    }
+    Form_Unload();
+    event->accept();
+}
+
+void MainWindow::Form_QueryUnload(std::int16_t& cancel, std::int16_t closeReason)
+{
+    if (closeReason == UserClose && m_state.bPrinting) {
+        cancel = 1;
+        const auto answer = m_messages.show(this, QMessageBox::Warning, windowTitle(),
+            QStringLiteral("M\u00f6chten Sie den Druck abbrechen?"), QMessageBox::Yes | QMessageBox::No);
+        if (answer == QMessageBox::Yes)
+            m_state.bAbort = true;
+    }
+}
+
+void MainWindow::Form_Unload()
+{
+    // A job or a show still running (the session ends, or the window closes under the
+    // slide show) is stopped: the job discards its document at its next step.
+    if (m_state.bPrinting || m_state.bPresenting)
+        m_state.bAbort = true;
+    if (m_slideViewer)
+        m_slideViewer->closeViewer(true);
+
+    QSettings settings(m_settingsFile, QSettings::IniFormat);
+    settings.beginGroup(settingsGroup);
+    settings.setValue(QStringLiteral("LastFolder"), dirList->path());
+    settings.setValue(QStringLiteral("Rows"), QString::number(m_state.nRows));
+    settings.setValue(QStringLiteral("Cols"), QString::number(m_state.nCols));
+    settings.endGroup();
+    settings.sync();
+    if (settings.status() != QSettings::NoError)
+        std::fprintf(stderr, "Rasterblatt: could not save the settings to %s\n", qPrintable(m_settingsFile));
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event)
+{
+    // The window's default and cancel buttons: Enter prints, Escape cancels.
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (cmdPrint->isEnabled())
+            cmdPrint->click();
+        return;
+    case Qt::Key_Escape:
+        cmdCancel->click();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+} // namespace rasterblatt

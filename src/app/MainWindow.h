@@ -1,0 +1,137 @@
+#pragma once
+
+#include "app/WindowState.h"
+
+#include <QHash>
+#include <QPointer>
+#include <QWidget>
+
+#include <cstdint>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace rasterblatt {
+
+class DriveList;
+class FileList;
+class FolderList;
+class ImageViewer;
+class MessageBoxes;
+class PictureBox;
+class Printer;
+class PrinterService;
+
+// The main window. One class, as the window is one object; its implementation is split by
+// concern: src/app (state, settings, layout, start-up, grid inputs, closing),
+// src/catalogue (folder scan, selection, status line), src/print (print command and job)
+// and src/view (preview, full-screen view, slide show).
+class MainWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    // The settings live in settingsFile (an INI file); startFolder is the folder shown on
+    // the first run.
+    MainWindow(PrinterService& printers, MessageBoxes& messages, const QString& settingsFile,
+        const QString& startFolder, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    const WindowState& state() const { return m_state; }
+    WindowState& state() { return m_state; }
+
+    // Closes the window because the desktop session ends: a running print job is dropped.
+    void closeForSessionEnd();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    enum CloseReason : std::int16_t { UserClose = 0, ProgramClose = 1, SessionEnd = 2 };
+
+    // src/app
+    void Form_Initialize();
+    void createControls();
+    void connectReactions();
+    void Form_Load();
+    void Form_QueryUnload(std::int16_t& cancel, std::int16_t closeReason);
+    void Form_Unload();
+    void unloadWindow(CloseReason reason);
+    void txtCols_Change();
+    void txtRows_Change();
+    void gridBoxChanged(QLineEdit* box, std::int32_t& count);
+    void chkPrintFileName_Click();
+    void cmdCancel_Click();
+    float twipsWidth(const QWidget* widget) const;
+    void placeTwips(QWidget* widget, double left, double top, double width, double height) const;
+
+    // src/catalogue
+    void RefreshFileList();
+    void driveList_Change();
+    void dirList_Change();
+    void chkSubDir_Click();
+    void UpdateInfo();
+    void cmdSelect_Click();
+    void cmdDeselect_Click();
+    void tickAll(bool ticked);
+    void fileList_ItemCheck(int item);
+    bool gridPrintable() const;
+
+    // src/view
+    void fileList_Click();
+    void chkPreview_Click();
+    void cmdPreview_Click();
+    void picBox_DblClick();
+    void cmdPresentation_Click();
+    bool ShowPicture(const QString& path, PictureBox* box);
+
+    // src/print
+    void cmdPrint_Click();
+    void PrintSelection(Printer* prn);
+    void PrintThumbnail(
+        Printer* prn, float sngLeft, float sngTop, float sngMaxWidth, float sngMaxHeight, const QString& sPath);
+    Printer* SelectPrinter();
+    Printer* GetPrinterByName(const QString& name);
+
+    PrinterService& m_printers;
+    MessageBoxes& m_messages;
+    const QString m_settingsFile;
+    const QString m_startFolder;
+    const double m_dpi;
+
+    WindowState m_state;
+    CloseReason m_closeReason = UserClose;
+    // The folder last shown on each drive, so that choosing a drive returns to it.
+    QHash<QString, QString> m_driveFolders;
+    // The slide show's viewer while a show runs.
+    QPointer<ImageViewer> m_slideViewer;
+
+    DriveList* driveList = nullptr;
+    FolderList* dirList = nullptr;
+    QPushButton* cmdPrint = nullptr;
+    QLabel* lbInfo = nullptr;
+    PictureBox* picBox = nullptr;
+    PictureBox* picPrint = nullptr;
+    FileList* fileList = nullptr;
+    QCheckBox* chkSubDir = nullptr;
+    QPushButton* cmdSelect = nullptr;
+    QPushButton* cmdDeselect = nullptr;
+    QPushButton* cmdCancel = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* txtCols = nullptr;
+    QLineEdit* txtRows = nullptr;
+    QLabel* lbProgressBar = nullptr;
+    QComboBox* prnList = nullptr;
+    QCheckBox* chkPrintFileName = nullptr;
+    QCheckBox* chkPreview = nullptr;
+    QPushButton* cmdPreview = nullptr;
+    QPushButton* cmdPresentation = nullptr;
+};
+
+} // namespace rasterblatt

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace rasterblatt {
+
+// What a folder holds, as the catalogue sees it: entries whose names begin with "." are
+// hidden and left out, symbolic links are followed, and both lists are in the fixed name
+// order (case-insensitive, then case-sensitive as a tie-break).
+struct DirectoryListing {
+    bool readable = false;
+    QStringList folders; // only those that can be opened for reading
+    QStringList files; // regular files
+};
+
+DirectoryListing readDirectory(const QString& path);
+
+bool nameLess(const QString& a, const QString& b);
+// Case-insensitive match of the whole name against a pattern with "*" and "?".
+bool matchesWildcard(const QString& name, const QString& pattern);
+// Drops one trailing "/" and joins with exactly one: "/" + "a.jpg" gives "/a.jpg".
+QString joinPath(const QString& folder, const QString& name);
+// The part after the last "/", or the whole text when it has none.
+QString fileNameOf(const QString& path);
+
+} // namespace rasterblatt

@@ -1,0 +1,56 @@
+#include "FileList.h"
+
+namespace rasterblatt {
+
+// Keeps the list's tick count current whoever changes the tick: the user through the
+// view, or the program.
+class FileListItem : public QListWidgetItem {
+public:
+    explicit FileListItem(const QString& text)
+        : QListWidgetItem(text)
+    {
+        setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        setCheckState(Qt::Unchecked);
+    }
+
+    void setData(int role, const QVariant& value) override
+    {
+        // Counted before the change is announced, so that the reactions see the new count.
+        auto* owner = static_cast<FileList*>(listWidget());
+        if (role == Qt::CheckStateRole && owner) {
+            const bool wasTicked = checkState() == Qt::Checked;
+            const bool isTicked = value.toInt() == Qt::Checked;
+            if (wasTicked != isTicked)
+                owner->m_ticked += isTicked ? 1 : -1;
+        }
+        QListWidgetItem::setData(role, value);
+    }
+};
+
+FileList::FileList(QWidget* parent)
+    : QListWidget(parent)
+{
+    setUniformItemSizes(true);
+}
+
+void FileList::addEntry(const QString& text) { addItem(new FileListItem(text)); }
+
+void FileList::removeAll()
+{
+    clear();
+    m_ticked = 0;
+}
+
+bool FileList::isTicked(int index) const
+{
+    const QListWidgetItem* entry = item(index);
+    return entry && entry->checkState() == Qt::Checked;
+}
+
+void FileList::setTicked(int index, bool ticked)
+{
+    if (QListWidgetItem* entry = item(index))
+        entry->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+}
+
+} // namespace rasterblatt

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QListWidget>
+
+namespace rasterblatt {
+
+// The check-box list of image files. It counts its ticked entries as they change, so that
+// the count costs nothing however long the list is.
+class FileList : public QListWidget {
+    Q_OBJECT
+
+public:
+    explicit FileList(QWidget* parent = nullptr);
+
+    // Appends an unticked entry.
+    void addEntry(const QString& text);
+    void removeAll();
+
+    bool isTicked(int index) const;
+    void setTicked(int index, bool ticked);
+    int tickedCount() const { return m_ticked; }
+
+private:
+    friend class FileListItem;
+    int m_ticked = 0;
+};
+
+} // namespace rasterblatt

@@ -1,0 +1,75 @@
+#include "FolderScan.h"
+
+#include <QFile>
+
+#include <limits>
+#include <sys/stat.h>
+
+namespace rasterblatt {
+
+namespace {
+
+    const QString patterns[] = { QStringLiteral("*.jpg"), QStringLiteral("*.bmp"), QStringLiteral("*.gif") };
+    constexpr int growthStep = 100;
+
+} // namespace
+
+FolderScan::FolderScan(WindowState& state, AppendEntry appendEntry)
+    : m_state(state)
+    , m_appendEntry(std::move(appendEntry))
+{
+}
+
+void FolderScan::reset()
+{
+    m_state.nFileCount = 0;
+    m_state.nFileCapacity = -1;
+    m_visited.clear();
+}
+
+void FolderScan::ScanFolder(const QString& folderPath)
+{
+    QString dir = folderPath;
+    if (dir.endsWith(QLatin1Char('/')))
+        dir.chop(1);
+
+    struct stat info { };
+    if (stat(QFile::encodeName(dir.isEmpty() ? QStringLiteral("/") : dir).constData(), &info) != 0)
+        return; // vanished since it was listed: nothing to add
+    const QPair<quint64, quint64> id(info.st_dev, info.st_ino);
+    if (m_visited.contains(id))
+        return;
+    m_visited.insert(id);
+
+    const DirectoryListing listing = readDirectory(dir.isEmpty() ? QStringLiteral("/") : dir);
+    if (m_state.bSubDirs) {
+        for (const QString& folder : listing.folders)
+            ScanFolder(dir + QLatin1Char('/') + folder);
+    }
+    for (const QString& pattern : patterns)
+        AddImageFiles(dir, pattern, listing.files);
+}
+
+void FolderScan::AddImageFiles(const QString& folderPath, const QString& pattern, const QStringList& files)
+{
+    for (const QString& name : files) {
+        if (matchesWildcard(name, pattern))
+            appendFile(folderPath, name);
+    }
+}
+
+void FolderScan::appendFile(const QString& folder, const QString& name)
+{
+    if (m_state.nFileCount > m_state.nFileCapacity) {
+        const int grown = m_state.nFileCapacity + growthStep;
+        if (grown > std::numeric_limits<std::int16_t>::max())
+            throw CatalogueFull();
+        m_state.nFileCapacity = static_cast<std::int16_t>(grown);
+        m_state.aFiles.resize(grown + 1);
+    }
+    m_appendEntry(fileNameOf(name));
+    m_state.aFiles[m_state.nFileCount] = folder + QLatin1Char('/') + name;
+    ++m_state.nFileCount;
+}
+
+} // namespace rasterblatt

@@ -1,0 +1,39 @@
+#include "PrintLayout.h"
+
+namespace rasterblatt {
+
+PageGeometry pageGeometry(int pageWidth, int pageHeight, std::int32_t cols, std::int32_t rows,
+    std::optional<double> nameLineHeight, double twipsPerHimetricX, double twipsPerHimetricY)
+{
+    PageGeometry grid;
+    grid.left = static_cast<float>(1000 * twipsPerHimetricX);
+    grid.top = static_cast<float>(500 * twipsPerHimetricY);
+    grid.cellWidth = static_cast<float>((pageWidth - 2000 * twipsPerHimetricX) / cols);
+    grid.cellHeight = static_cast<float>((pageHeight - 2500 * twipsPerHimetricY) / rows);
+    grid.picWidth = 0.95f * grid.cellWidth;
+    grid.picHeight = nameLineHeight ? static_cast<float>(0.95 * (grid.cellHeight - 1.1 * *nameLineHeight))
+                                    : 0.95f * grid.cellHeight;
+    return grid;
+}
+
+ThumbnailPlacement placeThumbnail(
+    float left, float top, float maxWidth, float maxHeight, float naturalWidth, float naturalHeight, bool keepAspect)
+{
+    ThumbnailPlacement place { 0, 0, maxWidth, maxHeight };
+    if (keepAspect) {
+        const float areaRatio = maxWidth / maxHeight;
+        const float pictureRatio = naturalWidth / naturalHeight;
+        if (areaRatio <= pictureRatio) {
+            place.width = maxWidth;
+            place.height = double(naturalHeight) / naturalWidth * maxWidth;
+        } else {
+            place.height = maxHeight;
+            place.width = double(naturalWidth) / naturalHeight * maxHeight;
+        }
+    }
+    place.left = left + (maxWidth - place.width) / 2;
+    place.top = top + (maxHeight - place.height) / 2;
+    return place;
+}
+
+} // namespace rasterblatt

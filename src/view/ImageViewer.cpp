@@ -1,0 +1,71 @@
+#include "ImageViewer.h"
+
+#include "render/PictureBox.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QScreen>
+
+namespace rasterblatt {
+
+ImageViewer::ImageViewer(QWidget* owner)
+    : QDialog(owner, Qt::Window | Qt::FramelessWindowHint)
+{
+    setObjectName(QStringLiteral("frmImage"));
+    setWindowTitle(QStringLiteral("Form1"));
+    QPalette black = palette();
+    black.setColor(QPalette::Window, Qt::black);
+    setPalette(black);
+    setAutoFillBackground(true);
+
+    m_picBox = new PictureBox(this);
+    m_picBox->setObjectName(QStringLiteral("picBox"));
+    m_picBox->setBackgroundColor(Qt::black);
+    connect(m_picBox, &PictureBox::clicked, this, &ImageViewer::picBox_Click);
+    Form_Load();
+}
+
+void ImageViewer::Form_Load()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+    setGeometry(area);
+    setWindowState(Qt::WindowFullScreen);
+    m_picBox->setGeometry(0, 0, area.width(), area.height());
+}
+
+void ImageViewer::closeViewer(bool markClosed)
+{
+    if (markClosed)
+        m_closed = true;
+    close();
+}
+
+void ImageViewer::keyPressEvent(QKeyEvent* event)
+{
+    // Keys act on release; a dialog would otherwise close on the press of Escape.
+    event->accept();
+}
+
+void ImageViewer::keyReleaseEvent(QKeyEvent* event)
+{
+    if (!event->isAutoRepeat())
+        Form_KeyUp(event->key());
+    event->accept();
+}
+
+void ImageViewer::Form_KeyUp(int keyCode)
+{
+    if (keyCode == Qt::Key_Escape) {
+        m_closed = true;
+        close();
+    }
+}
+
+void ImageViewer::picBox_Click()
+{
+    m_closed = true;
+    close();
+}
+
+} // namespace rasterblatt

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "app/MessageBoxes.h"
+
+#include <QStringList>
+
+namespace rasterblatt {
+
+// Answers every message box at once with a preset button and remembers what was asked.
+class FakeMessageBoxes final : public MessageBoxes {
+public:
+    struct Shown {
+        QMessageBox::Icon icon;
+        QString title;
+        QString text;
+        QMessageBox::StandardButtons buttons;
+    };
+
+    QMessageBox::StandardButton show(QWidget*, QMessageBox::Icon icon, const QString& title, const QString& text,
+        QMessageBox::StandardButtons buttons) override
+    {
+        shown.append({ icon, title, text, buttons });
+        if (onShow)
+            onShow();
+        return answer;
+    }
+
+    QMessageBox::StandardButton answer = QMessageBox::Ok;
+    std::function<void()> onShow;
+    QList<Shown> shown;
+};
+
+} // namespace rasterblatt

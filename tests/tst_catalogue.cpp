@@ -1,0 +1,262 @@
+// The folder walk, the name rules and the page count, on generated folder trees.
+#include "catalogue/Directory.h"
+#include "catalogue/FolderScan.h"
+#include "catalogue/StatusLine.h"
+
+#include "TestFiles.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <unistd.h>
+
+using namespace rasterblatt;
+using rasterblatt::testing::touch;
+
+namespace {
+
+struct ScanResult {
+    QStringList entries;
+    QStringList paths;
+    WindowState state;
+    bool full = false;
+};
+
+ScanResult scan(const QString& folder, bool subDirs)
+{
+    ScanResult result;
+    result.state.bSubDirs = subDirs;
+    FolderScan walk(result.state, [&result](const QString& name) { result.entries.append(name); });
+    walk.reset();
+    try {
+        walk.ScanFolder(folder);
+    } catch (const CatalogueFull&) {
+        result.full = true;
+    }
+    for (int i = 0; i < result.state.nFileCount; ++i)
+        result.paths.append(result.state.aFiles[i]);
+    return result;
+}
+
+} // namespace
+
+class TestCatalogue : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void walkOrder_data();
+    void walkOrder();
+    void pathsJoinWithOneSlash();
+    void sameNameInTwoFolders();
+    void whatIsListed();
+    void symbolicLinkLoopEnds();
+    void unreadableFolderIsSkipped();
+    void vanishedFolderGivesNothing();
+    void capacityGrowsInSteps();
+    void limitStopsAt32700();
+    void wildcard_data();
+    void wildcard();
+    void pageCountAndText_data();
+    void pageCountAndText();
+};
+
+void TestCatalogue::walkOrder_data()
+{
+    QTest::addColumn<bool>("subDirs");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("with sub-folders") << true << QStringList { "y.bmp", "x.jpg", "z.gif", "b.jpg", "c.bmp", "a.gif" };
+    QTest::newRow("without") << false << QStringList { "b.jpg", "c.bmp", "a.gif" };
+}
+
+void TestCatalogue::walkOrder()
+{
+    QFETCH(bool, subDirs);
+    QFETCH(QStringList, expected);
+    QTemporaryDir root;
+    for (const char* path : { "b.jpg", "a.gif", "c.bmp", "A/x.jpg", "A/A1/y.bmp", "B/z.gif" })
+        touch(root.path(), QString::fromLatin1(path));
+
+    const ScanResult result = scan(root.path(), subDirs);
+    QCOMPARE(result.entries, expected);
+    QCOMPARE(result.state.nFileCount, expected.size());
+    for (int i = 0; i < expected.size(); ++i)
+        QVERIFY(result.paths[i].endsWith(QLatin1Char('/') + expected[i]));
+    if (subDirs)
+        QCOMPARE(result.paths.first(), root.path() + "/A/A1/y.bmp");
+}
+
+void TestCatalogue::pathsJoinWithOneSlash()
+{
+    QTemporaryDir root;
+    touch(root.path(), "p.jpg");
+    QCOMPARE(scan(root.path() + '/', false).paths, QStringList { root.path() + "/p.jpg" });
+    QCOMPARE(joinPath("/", "a.jpg"), QString("/a.jpg"));
+    QCOMPARE(joinPath("/Fotos", "a.jpg"), QString("/Fotos/a.jpg"));
+    QCOMPARE(joinPath("/Fotos/", "a.jpg"), QString("/Fotos/a.jpg"));
+    QCOMPARE(fileNameOf("/Bilder/urlaub.jpg"), QString("urlaub.jpg"));
+    QCOMPARE(fileNameOf("urlaub.jpg"), QString("urlaub.jpg"));
+    QCOMPARE(fileNameOf("/Bilder/"), QString());
+
+    // The root folder itself: paths are "/name", never "//name".
+    const ScanResult atRoot = scan("/", false);
+    for (const QString& path : atRoot.paths)
+        QVERIFY2(!path.startsWith("//"), qPrintable(path));
+}
+
+void TestCatalogue::sameNameInTwoFolders()
+{
+    QTemporaryDir root;
+    touch(root.path(), "one/bild.jpg");
+    touch(root.path(), "two/bild.jpg");
+    const ScanResult result = scan(root.path(), true);
+    QCOMPARE(result.entries, (QStringList { "bild.jpg", "bild.jpg" }));
+    QCOMPARE(result.paths, (QStringList { root.path() + "/one/bild.jpg", root.path() + "/two/bild.jpg" }));
+}
+
+void TestCatalogue::whatIsListed()
+{
+    QTemporaryDir root;
+    for (const char* path : { "BILD.JPG", "b.Bmp", "c.jpeg", ".hidden.jpg", ".versteckt/in.jpg", "x.jpg.txt",
+             "Zeta.gif", "alpha.gif", "Alpha.gif" })
+        touch(root.path(), QString::fromLatin1(path));
+    QDir(root.path()).mkdir("ordner.jpg");
+
+    // Capital extensions count, ".jpeg" does not, hidden entries and folders named like
+    // images are left out; names sort case-insensitively, then case-sensitively.
+    QCOMPARE(
+        scan(root.path(), true).entries, (QStringList { "BILD.JPG", "b.Bmp", "Alpha.gif", "alpha.gif", "Zeta.gif" }));
+}
+
+void TestCatalogue::symbolicLinkLoopEnds()
+{
+    QTemporaryDir root;
+    touch(root.path(), "a/pic.jpg");
+    QVERIFY(QFile::link(root.path() + "/a", root.path() + "/a/loop"));
+    QVERIFY(QFile::link(root.path() + "/a/pic.jpg", root.path() + "/link.jpg"));
+    const ScanResult result = scan(root.path(), true);
+    // The folder is walked once; a link to a file is a file.
+    QCOMPARE(result.entries, (QStringList { "pic.jpg", "link.jpg" }));
+}
+
+void TestCatalogue::unreadableFolderIsSkipped()
+{
+    if (geteuid() == 0)
+        QSKIP("root reads every folder");
+    QTemporaryDir root;
+    touch(root.path(), "closed/secret.jpg");
+    touch(root.path(), "open.jpg");
+    QFile::setPermissions(root.path() + "/closed", QFileDevice::Permissions());
+    QCOMPARE(scan(root.path(), true).entries, QStringList { "open.jpg" });
+    QFile::setPermissions(
+        root.path() + "/closed", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+void TestCatalogue::vanishedFolderGivesNothing()
+{
+    const ScanResult result = scan("/does/not/exist", true);
+    QCOMPARE(result.state.nFileCount, 0);
+    QVERIFY(!result.full);
+}
+
+void TestCatalogue::capacityGrowsInSteps()
+{
+    QTemporaryDir root;
+    WindowState state;
+    FolderScan walk(state, [](const QString&) {});
+    walk.reset();
+    QCOMPARE(state.nFileCapacity, -1);
+
+    for (int i = 0; i < 101; ++i)
+        touch(root.path(), QString("f%1.jpg").arg(i, 3, 10, QChar('0')));
+    walk.ScanFolder(root.path());
+    QCOMPARE(state.nFileCount, 101);
+    QCOMPARE(state.nFileCapacity, 199);
+    QCOMPARE(state.aFiles.size(), 200);
+
+    // A rebuild keeps the old paths but starts over at 100 slots.
+    QTemporaryDir small;
+    touch(small.path(), "one.jpg");
+    walk.reset();
+    walk.ScanFolder(small.path());
+    QCOMPARE(state.nFileCount, 1);
+    QCOMPARE(state.nFileCapacity, 99);
+    QCOMPARE(state.aFiles.size(), 100);
+    QCOMPARE(state.aFiles[1], root.path() + "/f001.jpg");
+}
+
+void TestCatalogue::limitStopsAt32700()
+{
+    QTemporaryDir root;
+    for (int folder = 0; folder < 11; ++folder) {
+        const QString dir = root.path() + QString("/d%1").arg(folder, 2, 10, QChar('0'));
+        QDir().mkpath(dir);
+        for (int i = 0; i < 2973 && folder * 2973 + i < 32701; ++i)
+            touch(dir, QString("%1.jpg").arg(i, 4, 10, QChar('0')));
+    }
+    const ScanResult result = scan(root.path(), true);
+    QVERIFY(result.full);
+    QCOMPARE(result.state.nFileCount, 32700);
+    QCOMPARE(result.entries.size(), 32700);
+    QCOMPARE(result.state.nFileCapacity, 32699);
+    QCOMPARE(result.paths.last(), root.path() + "/d10/2969.jpg");
+}
+
+void TestCatalogue::wildcard_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<bool>("matches");
+    QTest::newRow("plain") << "a.jpg"
+                           << "*.jpg" << true;
+    QTest::newRow("capitals") << "BILD.JPG"
+                              << "*.jpg" << true;
+    QTest::newRow("longer extension") << "a.jpeg"
+                                      << "*.jpg" << false;
+    QTest::newRow("only the extension") << ".jpg"
+                                        << "*.jpg" << true;
+    QTest::newRow("two dots") << "a.jpg.jpg"
+                              << "*.jpg" << true;
+    QTest::newRow("umlaut folds") << "\u00c4PFEL.GIF"
+                                  << "\u00e4*.gif" << true;
+    QTest::newRow("question mark") << "ab.bmp"
+                                   << "a?.bmp" << true;
+}
+
+void TestCatalogue::wildcard()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, pattern);
+    QFETCH(bool, matches);
+    QCOMPARE(matchesWildcard(name, pattern), matches);
+}
+
+void TestCatalogue::pageCountAndText_data()
+{
+    QTest::addColumn<int>("files");
+    QTest::addColumn<int>("ticked");
+    QTest::addColumn<int>("cols");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("nothing") << 0 << 0 << 7 << 11 << "0 Datei(en) -  0 Datei(en) markiert - 0 Druckseiten";
+    QTest::newRow("77") << 120 << 77 << 7 << 11 << "120 Datei(en) -  77 Datei(en) markiert - 1 Druckseiten";
+    QTest::newRow("78") << 120 << 78 << 7 << 11 << "120 Datei(en) -  78 Datei(en) markiert - 2 Druckseiten";
+    QTest::newRow("154") << 200 << 154 << 7 << 11 << "200 Datei(en) -  154 Datei(en) markiert - 2 Druckseiten";
+    QTest::newRow("155") << 200 << 155 << 7 << 11 << "200 Datei(en) -  155 Datei(en) markiert - 3 Druckseiten";
+    QTest::newRow("no columns") << 10 << 5 << 0 << 11 << "10 Datei(en) -  5 Datei(en) markiert - 0 Druckseiten";
+    QTest::newRow("negative grid") << 10 << 5 << -3 << -2 << "10 Datei(en) -  5 Datei(en) markiert - 0 Druckseiten";
+    QTest::newRow("huge grid") << 10 << 5 << 2000000000 << 2000000000
+                               << "10 Datei(en) -  5 Datei(en) markiert - 1 Druckseiten";
+}
+
+void TestCatalogue::pageCountAndText()
+{
+    QFETCH(int, files);
+    QFETCH(int, ticked);
+    QFETCH(int, cols);
+    QFETCH(int, rows);
+    QFETCH(QString, text);
+    QCOMPARE(statusText(files, ticked, pageCount(ticked, cols, rows)), text);
+}
+
+QTEST_GUILESS_MAIN(TestCatalogue)
+#include "tst_catalogue.moc"

@@ -5,11 +5,17 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QSettings>
+#include <QTranslator>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    // The program speaks German, and so do Qt's own dialogs and buttons ("Ja", "Nein").
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_de"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
     // The settings belong to the executable's name, so a renamed copy starts afresh.
     const QString appName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
     const QString settingsFile = QSettings(QSettings::IniFormat, QSettings::UserScope, appName, appName).fileName();

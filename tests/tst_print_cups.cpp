@@ -1,17 +1,14 @@
 // Printing from the main window through a real CUPS scheduler (scripts/cups-sandbox) and
 // into a PDF file: what comes out is checked with poppler's tools.
-#include "app/MainWindow.h"
 #include "print/CupsPrinterService.h"
 #include "print/PrintLayout.h"
 
-#include "FakeMessageBoxes.h"
 #include "ImageFixtures.h"
 #include "PdfTools.h"
+#include "WindowSession.h"
 
 #include <QComboBox>
 #include <QLineEdit>
-#include <QListWidget>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -42,8 +39,7 @@ private Q_SLOTS:
 
 private:
     void makeWindow(CupsPrinterService::FileNameQuery askFileName = [] { return QString(); });
-    void tickFirst(int count) const;
-    void print() const { m_window->findChild<QPushButton*>("cmdPrint")->click(); }
+    void print() const { m_session->click("cmdPrint"); }
     QStringList captured(const QString& queue) const { return capturedJobs(m_sandbox, queue); }
     // Prints one file on the queue and waits for it: a queue delivers its jobs in order,
     // so afterwards everything sent before has arrived too.
@@ -56,8 +52,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_photos;
     std::unique_ptr<CupsPrinterService> m_printers;
-    FakeMessageBoxes m_messages;
-    std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<WindowSession> m_session;
 };
 
 void TestPrintCups::initTestCase()
@@ -88,35 +83,27 @@ void TestPrintCups::init()
         for (const QString& job : captured(queue))
             QVERIFY(QFile::remove(job));
     }
-    m_messages.shown.clear();
 }
 
 void TestPrintCups::cleanup()
 {
-    m_window.reset();
+    m_session.reset();
     m_printers.reset();
 }
 
 void TestPrintCups::makeWindow(CupsPrinterService::FileNameQuery askFileName)
 {
     m_printers = std::make_unique<CupsPrinterService>(std::move(askFileName));
-    m_window = std::make_unique<MainWindow>(*m_printers, m_messages, m_dir->path() + "/settings.ini", m_photos);
-    m_window->show();
-}
-
-void TestPrintCups::tickFirst(int count) const
-{
-    auto* list = m_window->findChild<QListWidget*>("fileList");
-    for (int i = 0; i < count; ++i)
-        list->item(i)->setCheckState(Qt::Checked);
+    m_session = std::make_unique<WindowSession>(*m_printers, m_dir->path() + "/settings.ini", m_photos);
+    m_session->window->show();
 }
 
 void TestPrintCups::sendControlJob(const QString& queue)
 {
     const qsizetype before = captured(queue).size();
-    m_window->findChild<QComboBox*>("prnList")->setCurrentText(queue);
-    m_window->findChild<QPushButton*>("cmdDeselect")->click();
-    tickFirst(1);
+    m_session->get<QComboBox>("prnList")->setCurrentText(queue);
+    m_session->click("cmdDeselect");
+    m_session->tickFirst(1);
     print();
     QTRY_COMPARE_WITH_TIMEOUT(captured(queue).size(), before + 1, 20000);
 }
@@ -131,9 +118,9 @@ void TestPrintCups::expectNothingCapturedBesidesControl(const QString& queue)
 void TestPrintCups::thumbnailsInListOrderOnTwoPages()
 {
     makeWindow();
-    tickFirst(78);
+    m_session->tickFirst(78);
     print();
-    QVERIFY(m_messages.shown.isEmpty());
+    QVERIFY(m_session->messages.shown.isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(captured("Testdrucker").size(), 1, 20000);
     const QString job = captured("Testdrucker").first();
     QCOMPARE(pdfInfo(job, "Pages"), QString("2"));
@@ -171,26 +158,26 @@ void TestPrintCups::thumbnailsInListOrderOnTwoPages()
 void TestPrintCups::cancelSendsNothing()
 {
     makeWindow();
-    tickFirst(40);
+    m_session->tickFirst(40);
     int yields = 0;
     QTimer cancel;
     connect(&cancel, &QTimer::timeout, this, [&] {
         if (++yields == 10)
-            m_window->findChild<QPushButton*>("cmdCancel")->click();
+            m_session->click("cmdCancel");
     });
     cancel.start(0);
     print();
     cancel.stop();
-    QVERIFY(m_window->isVisible());
-    QVERIFY(!m_window->state().bPrinting);
+    QVERIFY(m_session->window->isVisible());
+    QVERIFY(!m_session->state().bPrinting);
     expectNothingCapturedBesidesControl("Testdrucker");
 }
 
 void TestPrintCups::secondQueueLeavesTheFirstCurrent()
 {
     makeWindow();
-    tickFirst(3);
-    m_window->findChild<QComboBox*>("prnList")->setCurrentText("Zweitdrucker");
+    m_session->tickFirst(3);
+    m_session->get<QComboBox>("prnList")->setCurrentText("Zweitdrucker");
     print();
     QTRY_COMPARE_WITH_TIMEOUT(captured("Zweitdrucker").size(), 1, 20000);
     QCOMPARE(m_printers->currentPrinter()->deviceName(), QString("Testdrucker"));
@@ -200,14 +187,15 @@ void TestPrintCups::secondQueueLeavesTheFirstCurrent()
 void TestPrintCups::rejectingQueueIsReported()
 {
     makeWindow();
-    tickFirst(3);
+    m_session->tickFirst(3);
     QVERIFY(runTool("cupsreject", { "Testdrucker" }).ok);
     print();
-    QCOMPARE(m_messages.shown.size(), 1);
-    QCOMPARE(m_messages.shown[0].icon, QMessageBox::Critical);
-    QVERIFY2(m_messages.shown[0].text.contains("not accepting jobs"), qPrintable(m_messages.shown[0].text));
-    QVERIFY(!m_window->state().bPrinting);
-    QVERIFY(m_window->findChild<QPushButton*>("cmdPrint")->isEnabled());
+    QCOMPARE(m_session->messages.shown.size(), 1);
+    QCOMPARE(m_session->messages.shown[0].icon, QMessageBox::Critical);
+    QVERIFY2(m_session->messages.shown[0].text.contains("not accepting jobs"),
+        qPrintable(m_session->messages.shown[0].text));
+    QVERIFY(!m_session->state().bPrinting);
+    QVERIFY(m_session->enabled("cmdPrint"));
 
     QVERIFY(runTool("cupsaccept", { "Testdrucker" }).ok);
     expectNothingCapturedBesidesControl("Testdrucker");
@@ -216,16 +204,17 @@ void TestPrintCups::rejectingQueueIsReported()
 void TestPrintCups::schedulerDownIsReported()
 {
     makeWindow();
-    tickFirst(3);
+    m_session->tickFirst(3);
     QVERIFY(runTool(m_script, { "stop", m_sandbox }).ok);
     print();
     const bool restarted = runTool(m_script, { "start", m_sandbox }).ok;
     QVERIFY(restarted);
-    QCOMPARE(m_messages.shown.size(), 1);
+    QCOMPARE(m_session->messages.shown.size(), 1);
     // The queue is gone with its scheduler: the job cannot even start.
-    QVERIFY2(m_messages.shown[0].text.contains("Testdrucker") && m_messages.shown[0].text.contains("CUPS"),
-        qPrintable(m_messages.shown[0].text));
-    QVERIFY(!m_window->state().bPrinting);
+    QVERIFY2(
+        m_session->messages.shown[0].text.contains("Testdrucker") && m_session->messages.shown[0].text.contains("CUPS"),
+        qPrintable(m_session->messages.shown[0].text));
+    QVERIFY(!m_session->state().bPrinting);
     expectNothingCapturedBesidesControl("Testdrucker");
 }
 
@@ -233,10 +222,10 @@ void TestPrintCups::pdfFile()
 {
     const QString target = m_dir->path() + "/Kontaktabzug.pdf";
     makeWindow([target] { return target; });
-    tickFirst(8);
-    m_window->findChild<QComboBox*>("prnList")->setCurrentText("PDF-Datei");
+    m_session->tickFirst(8);
+    m_session->get<QComboBox>("prnList")->setCurrentText("PDF-Datei");
     print();
-    QVERIFY(m_messages.shown.isEmpty());
+    QVERIFY(m_session->messages.shown.isEmpty());
     QCOMPARE(pdfInfo(target, "Pages"), QString("1"));
     QVERIFY(pdfText(target).contains("bild07.jpg"));
     // Sharp thumbnails: at least 300 dpi in a cell of the default grid.

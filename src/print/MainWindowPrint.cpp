@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <algorithm>
 #include <exception>
 
 namespace rasterblatt {

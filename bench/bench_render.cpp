@@ -11,13 +11,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImageReader>
-#include <QLinearGradient>
-#include <QPainter>
 #include <QProcess>
-#include <QRadialGradient>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
+#include "BenchPhotos.h"
 #include "render/FitAndPaint.h"
 #include "render/PictureBox.h"
 #include "render/PictureLoader.h"
@@ -27,54 +24,6 @@ using namespace rasterblatt;
 namespace {
 
 constexpr int Runs = 5;
-
-// A sky-to-ground gradient, soft blobs, hard edges and sensor noise, so that the file
-// compresses and decodes like a photo (a few megabytes for 12 megapixels).
-QImage photoLike(int width, int height, quint32 seed)
-{
-    QRandomGenerator random(seed);
-    QImage image(width, height, QImage::Format_RGB32);
-    QPainter painter(&image);
-    QLinearGradient sky(0, 0, 0, height);
-    sky.setColorAt(0, QColor(90, 140, 210));
-    sky.setColorAt(0.55, QColor(220, 225, 230));
-    sky.setColorAt(0.6, QColor(80, 110, 60));
-    sky.setColorAt(1, QColor(50, 40, 30));
-    painter.fillRect(image.rect(), sky);
-    painter.setRenderHint(QPainter::Antialiasing);
-    for (int i = 0; i < 80; ++i) {
-        const QPointF centre(random.bounded(width), random.bounded(height));
-        const qreal radius = width / 60.0 + random.bounded(width / 8.0);
-        QRadialGradient blob(centre, radius);
-        blob.setColorAt(0, QColor::fromRgb(random.bounded(256), random.bounded(256), random.bounded(256), 200));
-        blob.setColorAt(1, Qt::transparent);
-        painter.setBrush(blob);
-        painter.setPen(Qt::NoPen);
-        painter.drawEllipse(centre, radius, radius);
-    }
-    for (int i = 0; i < 300; ++i) {
-        painter.setPen(QPen(
-            QColor::fromRgb(random.bounded(256), random.bounded(256), random.bounded(256)), 1 + random.bounded(6)));
-        painter.drawLine(QPointF(random.bounded(width), random.bounded(height)),
-            QPointF(random.bounded(width), random.bounded(height)));
-    }
-    painter.end();
-
-    quint32 state = seed | 1;
-    for (int y = 0; y < height; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < width; ++x) {
-            state ^= state << 13;
-            state ^= state >> 17;
-            state ^= state << 5;
-            const int noise = static_cast<int>(state % 13) - 6;
-            const QRgb rgb = line[x];
-            line[x] = qRgb(qBound(0, qRed(rgb) + noise, 255), qBound(0, qGreen(rgb) + noise, 255),
-                qBound(0, qBlue(rgb) + noise, 255));
-        }
-    }
-    return image;
-}
 
 // The JPEG with an EXIF segment saying "show turned clockwise", as phones held upright write.
 QByteArray turnedClockwise(const QByteArray& jpeg)
@@ -189,7 +138,7 @@ int main(int argc, char* argv[])
     std::printf("Generating %zu photo-like JPEGs...\n", photos.size());
     quint32 seed = 1;
     for (const Photo& photo : photos) {
-        if (!writeJpeg(dir.filePath(photo.name), photoLike(photo.width, photo.height, seed++), photo.turned)) {
+        if (!writeJpeg(dir.filePath(photo.name), bench::photoLike(photo.width, photo.height, seed++), photo.turned)) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(photo.name));
             return 1;
         }

@@ -1,0 +1,435 @@
+// Printing a folder of camera-sized JPEGs as a contact sheet through the real main window and
+// the built-in PDF printer, beside ImageMagick's montage on the same files. Every measured
+// program runs in a fresh process, so that its peak memory is its own.
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include "BenchPhotos.h"
+#include "app/MainWindow.h"
+#include "app/MessageBoxes.h"
+#include "print/CupsPrinterService.h"
+
+using namespace rasterblatt;
+
+namespace {
+
+constexpr int PhotoCount = 60;
+constexpr int PhotoWidth = 4000;
+constexpr int PhotoHeight = 3000;
+constexpr int Cols = 7;
+constexpr int Rows = 11;
+constexpr int Rounds = 3;
+// Plain montage takes long; it gets fewer rounds once it has used this much.
+constexpr double PlainMontageBudgetMs = 75000;
+// montage's default tile is 120 x 120; the hint lets libjpeg decode at twice that or a bit more.
+const QString MontageTile = QStringLiteral("120x120");
+const QString MontageHint = QStringLiteral("240x240");
+// Plain montage holds every photo whole (60 x 12 MP at 16 bits per channel, about 5.5 GB).
+// Debian's policy caps its pixel cache at 256 MiB in memory and 1 GiB on disk, so it stops
+// with "cache resources exhausted"; a private policy lifts the caps so that it finishes.
+const char* const MontagePolicy = R"(<?xml version="1.0" encoding="UTF-8"?>
+<policymap>
+  <policy domain="resource" name="memory" value="16GiB"/>
+  <policy domain="resource" name="map" value="16GiB"/>
+  <policy domain="resource" name="disk" value="16GiB"/>
+  <policy domain="resource" name="area" value="2GP"/>
+</policymap>
+)";
+
+QString photoName(int index) { return QStringLiteral("IMG_%1.jpg").arg(1001 + index); }
+
+qint64 peakResidentKilobytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+double megabytes(qint64 kilobytes) { return static_cast<double>(kilobytes) / 1024; }
+
+double cpuMs(const rusage& usage)
+{
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
+        + static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// Child process: draws the photos, one thread per core.
+int generatePhotos(const QString& dir)
+{
+    const int threads = std::max(1, QThread::idealThreadCount());
+    std::vector<std::thread> workers;
+    std::vector<int> failed(static_cast<size_t>(threads), 0);
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([&, t] {
+            for (int i = t; i < PhotoCount; i += threads) {
+                const QImage photo = bench::photoLike(PhotoWidth, PhotoHeight, static_cast<quint32>(i + 1));
+                if (!photo.save(dir + QLatin1Char('/') + photoName(i), "JPEG", 90))
+                    failed[static_cast<size_t>(t)] = 1;
+            }
+        });
+    }
+    for (std::thread& worker : workers)
+        worker.join();
+    return std::count(failed.begin(), failed.end(), 1) == 0 ? 0 : 1;
+}
+
+// Child process: the user's way through the window, from a fresh start to the written PDF.
+// Prints the print command's wall and CPU milliseconds, the peak memory before and after it
+// in kB, and how many entries were listed and ticked.
+int printContactSheet(const QString& photoDir, const QString& pdfPath, QTemporaryDir& config)
+{
+    const QString settingsFile = config.filePath(QStringLiteral("bench.ini"));
+    {
+        QSettings settings(settingsFile, QSettings::IniFormat);
+        settings.setValue(QStringLiteral("Settings/LastFolder"), photoDir);
+    }
+    CupsPrinterService printers([pdfPath] { return pdfPath; });
+    QtMessageBoxes messages;
+    MainWindow window(printers, messages, settingsFile, photoDir);
+    window.show();
+
+    auto* cols = window.findChild<QLineEdit*>(QStringLiteral("txtCols"));
+    auto* rows = window.findChild<QLineEdit*>(QStringLiteral("txtRows"));
+    auto* printFileName = window.findChild<QCheckBox*>(QStringLiteral("chkPrintFileName"));
+    auto* printerList = window.findChild<QComboBox*>(QStringLiteral("prnList"));
+    auto* list = window.findChild<QListWidget*>(QStringLiteral("fileList"));
+    auto* selectAll = window.findChild<QPushButton*>(QStringLiteral("cmdSelect"));
+    auto* print = window.findChild<QPushButton*>(QStringLiteral("cmdPrint"));
+    if (!cols || !rows || !printFileName || !printerList || !list || !selectAll || !print) {
+        std::fprintf(stderr, "a control of the main window is missing\n");
+        return 1;
+    }
+    cols->setText(QString::number(Cols));
+    rows->setText(QString::number(Rows));
+    printFileName->setChecked(true);
+    printerList->setCurrentText(CupsPrinterService::pdfPrinterName());
+    if (printerList->currentText() != CupsPrinterService::pdfPrinterName()) {
+        std::fprintf(stderr, "the printer list has no \"%s\"\n", qPrintable(CupsPrinterService::pdfPrinterName()));
+        return 1;
+    }
+    selectAll->click();
+    int ticked = 0;
+    for (int i = 0; i < list->count(); ++i)
+        ticked += list->item(i)->checkState() == Qt::Checked ? 1 : 0;
+    QCoreApplication::processEvents();
+
+    // An error box would wait for a click that never comes: report it and close it.
+    bool refused = false;
+    QTimer boxWatch;
+    QObject::connect(&boxWatch, &QTimer::timeout, &window, [&refused] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            std::fprintf(stderr, "message box: %s\n", qPrintable(box->text()));
+            refused = true;
+            box->reject();
+        }
+    });
+    boxWatch.start(100);
+
+    const qint64 peakBefore = peakResidentKilobytes();
+    rusage usageBefore {};
+    getrusage(RUSAGE_SELF, &usageBefore);
+    QElapsedTimer timer;
+    timer.start();
+    print->click();
+    const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    rusage usageAfter {};
+    getrusage(RUSAGE_SELF, &usageAfter);
+    const qint64 peakAfter = peakResidentKilobytes();
+    std::printf("%.1f %.1f %lld %lld %d %d\n", ms, cpuMs(usageAfter) - cpuMs(usageBefore),
+        static_cast<long long>(peakBefore), static_cast<long long>(peakAfter), list->count(), ticked);
+    return refused ? 1 : 0;
+}
+
+struct Finished {
+    bool ok = false; // exited with status 0
+    double ms = 0;
+    double cpuMs = 0;
+    qint64 peakKilobytes = 0;
+    QByteArray output;
+    QByteArray errors;
+};
+
+// Runs a program to its end. Its peak memory comes from wait4(); the high-water mark is
+// reset before exec, as a forked child would otherwise inherit ours.
+Finished runProgram(const QStringList& command, const QString& scratch)
+{
+    Finished result;
+    const QString outPath = scratch + QStringLiteral("/stdout");
+    const QString errPath = scratch + QStringLiteral("/stderr");
+    std::vector<QByteArray> arguments;
+    for (const QString& argument : command)
+        arguments.push_back(QFile::encodeName(argument));
+    std::vector<char*> argv;
+    for (QByteArray& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const int out = ::open(QFile::encodeName(outPath).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int err = ::open(QFile::encodeName(errPath).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (out < 0 || err < 0) {
+        result.errors = "cannot create the output files in " + QFile::encodeName(scratch);
+        return result;
+    }
+
+    QElapsedTimer timer;
+    timer.start();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        const int clearRefs = ::open("/proc/self/clear_refs", O_WRONLY);
+        if (clearRefs >= 0) {
+            [[maybe_unused]] const auto written = ::write(clearRefs, "5", 1);
+            ::close(clearRefs);
+        }
+        ::execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    ::close(out);
+    ::close(err);
+    if (pid < 0) {
+        result.errors = "fork failed";
+        return result;
+    }
+    int status = 0;
+    rusage usage {};
+    while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) { }
+    result.ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    result.cpuMs = cpuMs(usage);
+    result.peakKilobytes = usage.ru_maxrss;
+
+    QFile outFile(outPath);
+    if (outFile.open(QIODevice::ReadOnly))
+        result.output = outFile.readAll();
+    QFile errFile(errPath);
+    if (errFile.open(QIODevice::ReadOnly))
+        result.errors = errFile.readAll();
+    return result;
+}
+
+int fail(const QString& what, const QByteArray& details = {})
+{
+    std::fprintf(stderr, "bench_print: %s\n", qPrintable(what));
+    if (!details.trimmed().isEmpty())
+        std::fprintf(stderr, "%s\n", details.trimmed().constData());
+    return 1;
+}
+
+struct Measured {
+    std::vector<double> ms;
+    std::vector<double> cpuMs;
+    std::vector<double> peakKilobytes;
+};
+
+void printRow(const QString& name, const Measured& measured, const QString& note)
+{
+    const double ms = median(measured.ms);
+    std::printf("  %-28s %8.0f %8.1f %8.0f %9.1f %4zu  %s\n", qPrintable(name), ms, ms / PhotoCount,
+        median(measured.cpuMs), megabytes(static_cast<qint64>(median(measured.peakKilobytes))), measured.ms.size(),
+        qPrintable(note));
+}
+
+void printTarget(const char* what, double value, double target, int decimals, const char* unit)
+{
+    const bool met = value <= target;
+    std::printf("  %-30s %7.*f%-3s target <= %.*f%s  %s", what, decimals, value, unit, decimals, target, unit,
+        met ? "met" : "missed");
+    if (!met)
+        std::printf(" by %.0f %%", (value / target - 1) * 100);
+    std::printf("\n");
+}
+
+int runBenchmark()
+{
+    QTemporaryDir work;
+    if (!work.isValid())
+        return fail(QStringLiteral("no temporary folder"));
+    const QString photoDir = work.filePath(QStringLiteral("Fotos"));
+    const QString scratch = work.filePath(QStringLiteral("scratch"));
+    QDir().mkpath(photoDir);
+    QDir().mkpath(scratch);
+    const QString self = QCoreApplication::applicationFilePath();
+
+    std::printf("Generating %d photo-like %d x %d JPEGs...\n", PhotoCount, PhotoWidth, PhotoHeight);
+    std::fflush(stdout);
+    const Finished generated = runProgram({ self, QStringLiteral("--generate"), photoDir }, scratch);
+    if (!generated.ok)
+        return fail(QStringLiteral("cannot generate the photos"), generated.errors);
+    QStringList photos;
+    qint64 photoBytes = 0;
+    for (int i = 0; i < PhotoCount; ++i) {
+        photos << QDir(photoDir).filePath(photoName(i));
+        photoBytes += QFile(photos.back()).size();
+    }
+
+    // The same private policy for both montage runs; the hinted one stays far below any cap.
+    const QString magickConfig = work.filePath(QStringLiteral("magick"));
+    QDir().mkpath(magickConfig);
+    QFile policy(magickConfig + QStringLiteral("/policy.xml"));
+    if (!policy.open(QIODevice::WriteOnly) || policy.write(MontagePolicy) < 0)
+        return fail(QStringLiteral("cannot write %1").arg(policy.fileName()));
+    policy.close();
+    qputenv("MAGICK_CONFIGURE_PATH", QFile::encodeName(magickConfig));
+
+    const Finished version = runProgram({ QStringLiteral("montage"), QStringLiteral("-version") }, scratch);
+    if (!version.ok)
+        return fail(QStringLiteral("montage (ImageMagick) is needed as the yardstick"), version.errors);
+    const QString montageOut = work.filePath(QStringLiteral("montage.png"));
+    const auto montageCommand = [&](bool hinted) {
+        QStringList command { QStringLiteral("montage"), QStringLiteral("-tile"),
+            QStringLiteral("%1x%2").arg(Cols).arg(Rows), QStringLiteral("-geometry"),
+            MontageTile + QStringLiteral("+4+4"), QStringLiteral("-label"), QStringLiteral("%f") };
+        if (hinted)
+            command << QStringLiteral("-define") << QStringLiteral("jpeg:size=") + MontageHint;
+        return command + photos + QStringList { montageOut };
+    };
+    const auto runMontage = [&](bool hinted, Measured& into) -> bool {
+        QFile::remove(montageOut);
+        const Finished run = runProgram(montageCommand(hinted), scratch);
+        if (!run.ok || !QFile::exists(montageOut)) {
+            fail(QStringLiteral("montage failed"), run.errors);
+            return false;
+        }
+        into.ms.push_back(run.ms);
+        into.cpuMs.push_back(run.cpuMs);
+        into.peakKilobytes.push_back(static_cast<double>(run.peakKilobytes));
+        return true;
+    };
+
+    Measured ours;
+    std::vector<double> oursBeforeKilobytes;
+    std::vector<double> oursProcessMs;
+    Measured hinted;
+    Measured plain;
+    qint64 pdfBytes = 0;
+    // Rounds interleave the three, so that a busy moment of this shared machine hits all alike.
+    for (int round = 0; round < Rounds; ++round) {
+        std::printf("Round %d of %d...\n", round + 1, Rounds);
+        std::fflush(stdout);
+        const QString pdfPath = work.filePath(QStringLiteral("Kontaktabzug-%1.pdf").arg(round + 1));
+        const Finished printed = runProgram({ self, QStringLiteral("--print"), photoDir, pdfPath }, scratch);
+        if (!printed.ok)
+            return fail(QStringLiteral("printing through the main window failed"), printed.errors);
+        const QList<QByteArray> fields = printed.output.trimmed().split(' ');
+        if (fields.size() != 6)
+            return fail(QStringLiteral("unexpected output of the print process"), printed.output + printed.errors);
+        if (fields[4].toInt() != PhotoCount || fields[5].toInt() != PhotoCount)
+            return fail(QStringLiteral("the file list shows %1 entries, %2 ticked; expected %3")
+                            .arg(QString::fromLatin1(fields[4]), QString::fromLatin1(fields[5]))
+                            .arg(PhotoCount));
+
+        QFile pdf(pdfPath);
+        if (!pdf.open(QIODevice::ReadOnly))
+            return fail(QStringLiteral("no PDF was written to %1").arg(pdfPath));
+        const QString content = QString::fromLatin1(pdf.readAll());
+        const qsizetype pages = content.count(QRegularExpression(QStringLiteral("/Type\\s*/Page(?![A-Za-z])")));
+        const qsizetype images = content.count(QRegularExpression(QStringLiteral("/Subtype\\s*/Image\\b")));
+        if (pages != 1 || images != PhotoCount)
+            return fail(QStringLiteral("the PDF has %1 pages and %2 pictures; expected 1 page and %3 pictures")
+                            .arg(pages)
+                            .arg(images)
+                            .arg(PhotoCount));
+        pdfBytes = pdf.size();
+        ours.ms.push_back(fields[0].toDouble());
+        ours.cpuMs.push_back(fields[1].toDouble());
+        oursBeforeKilobytes.push_back(fields[2].toDouble());
+        ours.peakKilobytes.push_back(fields[3].toDouble());
+        oursProcessMs.push_back(printed.ms);
+
+        if (!runMontage(true, hinted))
+            return 1;
+        double plainSpent = 0;
+        for (const double ms : plain.ms)
+            plainSpent += ms;
+        if (plainSpent < PlainMontageBudgetMs && !runMontage(false, plain))
+            return 1;
+    }
+
+    const double oursMs = median(ours.ms);
+    const double oursPeakMb = megabytes(static_cast<qint64>(median(ours.peakKilobytes)));
+    std::printf("\nContact sheet of %d JPEGs, %d x %d (%.1f MB each, %.0f MB in all), %d x %d per page, file "
+                "names printed.\n%d CPUs, warm file cache; medians of the runs.\n",
+        PhotoCount, PhotoWidth, PhotoHeight, static_cast<double>(photoBytes) / PhotoCount / (1 << 20),
+        static_cast<double>(photoBytes) / (1 << 20), Cols, Rows, QThread::idealThreadCount());
+    std::printf("Yardstick: %s, with resource caps lifted\n",
+        version.output.split('\n').value(0).replace("Version: ", "").trimmed().constData());
+    std::printf(
+        "  montage -tile %dx%d -geometry %s+4+4 -label %%f <files> out.png\n", Cols, Rows, qPrintable(MontageTile));
+    std::printf("  (%s is montage's default tile; -geometry +4+4 alone would keep every tile at full size),\n"
+                "  hinted: the same with -define jpeg:size=%s (twice the tile).\n\n",
+        qPrintable(MontageTile), qPrintable(MontageHint));
+    std::printf("  %-28s %8s %8s %8s %9s %4s\n", "", "wall ms", "ms/image", "CPU ms", "peak MB", "runs");
+    printRow(QStringLiteral("Rasterblatt -> PDF-Datei"), ours,
+        QStringLiteral("print command; whole process %1 ms, %2 MB peak before printing")
+            .arg(median(oursProcessMs), 0, 'f', 0)
+            .arg(megabytes(static_cast<qint64>(median(oursBeforeKilobytes))), 0, 'f', 1));
+    printRow(QStringLiteral("montage, plain"), plain, QStringLiteral("whole program"));
+    printRow(QStringLiteral("montage, jpeg:size=") + MontageHint, hinted, QStringLiteral("whole program"));
+    std::printf("  PDF: 1 page, %d pictures, %.2f MB\n\n", PhotoCount, static_cast<double>(pdfBytes) / (1 << 20));
+    printTarget("time, ours / plain montage", oursMs / median(plain.ms), 0.5, 2, "x");
+    printTarget("time, ours / hinted montage", oursMs / median(hinted.ms), 1.0, 2, "x");
+    printTarget("peak memory, ours", oursPeakMb, 150, 0, " MB");
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+
+    if (argc == 3 && mode == QLatin1String("--generate")) {
+        QGuiApplication app(argc, argv);
+        return generatePhotos(QFile::decodeName(argv[2]));
+    }
+    if (argc == 4 && mode == QLatin1String("--print")) {
+        // No print system is contacted: CUPS is pointed at a socket that nobody listens on.
+        QTemporaryDir config;
+        if (!config.isValid())
+            return 1;
+        qputenv("CUPS_SERVER", QFile::encodeName(config.filePath(QStringLiteral("no-cupsd.sock"))));
+        QApplication app(argc, argv);
+        return printContactSheet(QFile::decodeName(argv[2]), QFile::decodeName(argv[3]), config);
+    }
+    QCoreApplication app(argc, argv);
+    return runBenchmark();
+}

@@ -4,10 +4,11 @@
 #include "app/MessageBoxes.h"
 #include "print/PrinterService.h"
 
+#include "BenchTools.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
@@ -16,12 +17,10 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
-#include <algorithm>
 #include <cstdio>
-#include <functional>
-#include <vector>
 
 using namespace rasterblatt;
+using namespace rasterblatt::bench;
 
 namespace {
 
@@ -31,20 +30,6 @@ public:
     Printer* currentPrinter() override { return nullptr; }
     void setCurrentPrinter(Printer*) override { }
 };
-
-double medianMs(int runs, const std::function<void()>& setUp, const std::function<void()>& measured)
-{
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        setUp();
-        QElapsedTimer timer;
-        timer.start();
-        measured();
-        times.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 } // namespace
 
@@ -85,25 +70,22 @@ int main(int argc, char* argv[])
 
     constexpr int runs = 7;
     const double scanMs = medianMs(
-        runs, [&] { subDirs->setChecked(false); }, [&] { subDirs->setChecked(true); });
+        runs, [&] { subDirs->setChecked(true); }, [&] { subDirs->setChecked(false); });
     const int listed = list->count();
 
-    const double findMs = medianMs(
-        runs, [] {},
-        [&] {
-            QProcess find;
-            find.setStandardOutputFile(QProcess::nullDevice());
-            find.start(QStringLiteral("find"), { tree.path(), QStringLiteral("-type"), QStringLiteral("f") });
-            find.waitForFinished(-1);
-        });
+    const double findMs = medianMs(runs, [&] {
+        QProcess find;
+        find.setStandardOutputFile(QProcess::nullDevice());
+        find.start(QStringLiteral("find"), { tree.path(), QStringLiteral("-type"), QStringLiteral("f") });
+        find.waitForFinished(-1);
+    });
 
     const double tickMs = medianMs(
-        runs,
+        runs, [&] { selectAll->click(); },
         [&] {
             subDirs->setChecked(false);
             subDirs->setChecked(true);
-        },
-        [&] { selectAll->click(); });
+        });
 
     std::printf("catalogue: %d files in %d folders, sub-folders included, warm cache, median of %d runs\n", listed,
         folders, runs);

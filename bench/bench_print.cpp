@@ -27,12 +27,13 @@
 #include <QThread>
 #include <QTimer>
 
-#include "BenchPhotos.h"
+#include "BenchTools.h"
 #include "app/MainWindow.h"
 #include "app/MessageBoxes.h"
 #include "print/CupsPrinterService.h"
 
 using namespace rasterblatt;
+using namespace rasterblatt::bench;
 
 namespace {
 
@@ -61,18 +62,6 @@ const char* const MontagePolicy = R"(<?xml version="1.0" encoding="UTF-8"?>
 
 QString photoName(int index) { return QStringLiteral("IMG_%1.jpg").arg(1001 + index); }
 
-qint64 peakResidentKilobytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
 double megabytes(qint64 kilobytes) { return static_cast<double>(kilobytes) / 1024; }
 
 double cpuMs(const rusage& usage)
@@ -99,7 +88,7 @@ int generatePhotos(const QString& dir)
     for (int t = 0; t < threads; ++t) {
         workers.emplace_back([&, t] {
             for (int i = t; i < PhotoCount; i += threads) {
-                const QImage photo = bench::photoLike(PhotoWidth, PhotoHeight, static_cast<quint32>(i + 1));
+                const QImage photo = photoLike(PhotoWidth, PhotoHeight, static_cast<quint32>(i + 1));
                 if (!photo.save(dir + QLatin1Char('/') + photoName(i), "JPEG", 90))
                     failed[static_cast<size_t>(t)] = 1;
             }

@@ -14,12 +14,13 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include "BenchPhotos.h"
+#include "BenchTools.h"
 #include "render/FitAndPaint.h"
 #include "render/PictureBox.h"
 #include "render/PictureLoader.h"
 
 using namespace rasterblatt;
+using namespace rasterblatt::bench;
 
 namespace {
 
@@ -47,19 +48,6 @@ bool writeJpeg(const QString& path, const QImage& image, bool turned = false)
     return file.open(QIODevice::WriteOnly) && file.write(turned ? turnedClockwise(bytes) : bytes) > 0;
 }
 
-double medianMs(const std::function<void()>& measured)
-{
-    std::vector<double> times;
-    for (int i = 0; i < Runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        measured();
-        times.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
 // The whole picture decoded upright, then scaled smoothly to fit the box's drawing area.
 QImage naiveFit(const QString& path, const QSize& area)
 {
@@ -74,18 +62,6 @@ void makePreviewPane(PictureBox& box)
     box.resize(193, 145); // 2895 x 2175 twips at 96 dpi
     box.setBorder(true);
     box.setMinimumImageScale(2);
-}
-
-qint64 peakResidentKilobytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
 }
 
 // Child process: the peak memory that one preview adds, "ours" or "naive".
@@ -138,7 +114,7 @@ int main(int argc, char* argv[])
     std::printf("Generating %zu photo-like JPEGs...\n", photos.size());
     quint32 seed = 1;
     for (const Photo& photo : photos) {
-        if (!writeJpeg(dir.filePath(photo.name), bench::photoLike(photo.width, photo.height, seed++), photo.turned)) {
+        if (!writeJpeg(dir.filePath(photo.name), photoLike(photo.width, photo.height, seed++), photo.turned)) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(photo.name));
             return 1;
         }
@@ -157,10 +133,10 @@ int main(int argc, char* argv[])
     showPicture(dir.filePath(photos.front().name), preview, true); // loads the JPEG plugin
     for (const Photo& photo : photos) {
         const QString path = dir.filePath(photo.name);
-        const double previewMs = medianMs([&] { showPicture(path, preview, true); });
-        const double previewNaiveMs = medianMs([&] { naiveFit(path, previewArea); });
-        const double screenMs = medianMs([&] { showPicture(path, fullScreen, true); });
-        const double screenNaiveMs = medianMs([&] { naiveFit(path, fullScreenArea); });
+        const double previewMs = medianMs(Runs, [&] { showPicture(path, preview, true); });
+        const double previewNaiveMs = medianMs(Runs, [&] { naiveFit(path, previewArea); });
+        const double screenMs = medianMs(Runs, [&] { showPicture(path, fullScreen, true); });
+        const double screenNaiveMs = medianMs(Runs, [&] { naiveFit(path, fullScreenArea); });
         std::printf("%-18s %6.1f | %8.1f %8.1f %6.2f | %8.1f %8.1f %6.2f\n", qPrintable(photo.name),
             static_cast<double>(QFile(path).size()) / (1 << 20), previewMs, previewNaiveMs, previewMs / previewNaiveMs,
             screenMs, screenNaiveMs, screenMs / screenNaiveMs);

@@ -1,12 +1,19 @@
 #pragma once
 
-// Photo-like pictures for the benchmarks, drawn at run time so that no large file is kept.
+// What the benchmarks share: photo-like pictures drawn at run time (so that no large file
+// is kept), medians of repeated timings, and the process's peak memory.
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QRadialGradient>
 #include <QRandomGenerator>
+
+#include <algorithm>
+#include <functional>
+#include <vector>
 
 namespace rasterblatt::bench {
 
@@ -56,6 +63,35 @@ inline QImage photoLike(int width, int height, quint32 seed)
         }
     }
     return image;
+}
+
+// The median of runs timings of measured, in milliseconds; setUp runs untimed before each.
+inline double medianMs(int runs, const std::function<void()>& measured, const std::function<void()>& setUp = {})
+{
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        if (setUp)
+            setUp();
+        QElapsedTimer timer;
+        timer.start();
+        measured();
+        times.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+// The process's peak resident memory so far (VmHWM) in kilobytes, -1 when unknown.
+inline qint64 peakResidentKilobytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
 }
 
 } // namespace rasterblatt::bench

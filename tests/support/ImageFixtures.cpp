@@ -16,12 +16,6 @@ namespace {
         bytes += static_cast<char>((value >> 8) & 0xff);
     }
 
-    void appendLittle32(QByteArray& bytes, quint32 value)
-    {
-        appendLittle16(bytes, static_cast<int>(value & 0xffff));
-        appendLittle16(bytes, static_cast<int>(value >> 16));
-    }
-
     // GIF with a full 256-entry palette and nine-bit LZW codes that are all literals: a
     // clear code comes before the table would grow past nine bits.
     QByteArray encodeGif(const QImage& image)
@@ -33,21 +27,16 @@ namespace {
         QByteArray gif("GIF89a");
         appendLittle16(gif, indexed.width());
         appendLittle16(gif, indexed.height());
-        gif += static_cast<char>(0xf7); // global palette of 256 entries
-        gif += '\0';
-        gif += '\0';
+        gif += QByteArray("\xf7\0\0", 3); // global palette of 256 entries
         for (const QRgb rgb : palette) {
             gif += static_cast<char>(qRed(rgb));
             gif += static_cast<char>(qGreen(rgb));
             gif += static_cast<char>(qBlue(rgb));
         }
-        gif += ',';
-        appendLittle16(gif, 0);
-        appendLittle16(gif, 0);
+        gif += QByteArray(",\0\0\0\0", 5);
         appendLittle16(gif, indexed.width());
         appendLittle16(gif, indexed.height());
-        gif += '\0';
-        gif += static_cast<char>(8); // minimum code size
+        gif += QByteArray("\0\x08", 2); // no local palette, minimum code size 8
 
         constexpr int Clear = 256;
         constexpr int End = 257;
@@ -82,8 +71,7 @@ namespace {
             gif += static_cast<char>(block.size());
             gif += block;
         }
-        gif += '\0';
-        gif += ';';
+        gif += QByteArray("\0;", 2);
         return gif;
     }
 
@@ -91,16 +79,8 @@ namespace {
 
 QColor quadrantColor(int quadrant)
 {
-    switch (quadrant) {
-    case 0:
-        return QColor(220, 0, 0);
-    case 1:
-        return QColor(0, 200, 0);
-    case 2:
-        return QColor(0, 0, 230);
-    default:
-        return QColor(240, 220, 0);
-    }
+    static const QColor colors[] = { QColor(220, 0, 0), QColor(0, 200, 0), QColor(0, 0, 230), QColor(240, 220, 0) };
+    return colors[qBound(0, quadrant, 3)];
 }
 
 QImage filled(const QSize& size, const QColor& color)
@@ -135,97 +115,43 @@ QByteArray encode(const QImage& image, const char* format)
     return bytes;
 }
 
-QImage storedForOrientation(const QImage& upright, int orientation)
-{
-    // Each orientation names how the stored picture is to be shown; store the inverse.
-    switch (orientation) {
-    case 2: // mirrored left to right
-        return upright.mirrored(true, false);
-    case 3: // turned half round
-        return upright.transformed(QTransform().rotate(180));
-    case 4: // mirrored top to bottom
-        return upright.mirrored(false, true);
-    case 5: // transposed, its own inverse
-        return upright.transformed(QTransform(0, 1, 1, 0, 0, 0));
-    case 6: // shown turned clockwise
-        return upright.transformed(QTransform().rotate(-90));
-    case 7: // transversed, its own inverse
-        return upright.transformed(QTransform(0, -1, -1, 0, 0, 0));
-    case 8: // shown turned counter-clockwise
-        return upright.transformed(QTransform().rotate(90));
-    default:
-        return upright;
-    }
-}
-
-QByteArray withExifOrientation(const QByteArray& jpeg, int orientation)
-{
-    // A big-endian TIFF block with one directory of one entry: tag 0x0112, type SHORT,
-    // count 1, the value left-aligned in the four value bytes, then no next directory.
-    QByteArray tiff("MM\0\x2a\0\0\0\x08", 8);
-    tiff += QByteArray("\0\x01", 2);
-    tiff += QByteArray("\x01\x12\0\x03\0\0\0\x01", 8);
-    tiff += '\0';
-    tiff += static_cast<char>(orientation);
-    tiff += QByteArray(2, '\0');
-    tiff += QByteArray(4, '\0');
-    const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
-
-    QByteArray segment("\xff\xe1");
-    segment += static_cast<char>((payload.size() + 2) >> 8);
-    segment += static_cast<char>((payload.size() + 2) & 0xff);
-    segment += payload;
-
-    // After the start of image and the JFIF segment, where cameras put it.
-    qsizetype at = 2;
-    if (jpeg.size() > 6 && static_cast<uchar>(jpeg[2]) == 0xff && static_cast<uchar>(jpeg[3]) == 0xe0)
-        at += 2 + qFromBigEndian<quint16>(jpeg.constData() + 4);
-    return jpeg.left(at) + segment + jpeg.mid(at);
-}
-
 QByteArray orientedJpeg(const QImage& upright, int orientation)
 {
-    return withExifOrientation(encode(storedForOrientation(upright, orientation), "JPEG"), orientation);
+    // Per orientation, the matrix (m11, m12, m21, m22) that gives the stored picture: the
+    // inverse of what the orientation asks a viewer to do.
+    static const qreal stored[8][4] = { { 1, 0, 0, 1 }, { -1, 0, 0, 1 }, { -1, 0, 0, -1 }, { 1, 0, 0, -1 },
+        { 0, 1, 1, 0 }, { 0, -1, 1, 0 }, { 0, -1, -1, 0 }, { 0, 1, -1, 0 } };
+    const qreal* m = stored[qBound(1, orientation, 8) - 1];
+    const QByteArray jpeg = encode(upright.transformed(QTransform(m[0], m[1], m[2], m[3], 0, 0)), "JPEG");
+
+    // APP1 "Exif" with a big-endian TIFF block of one directory whose one entry is the
+    // orientation (tag 0x0112, SHORT, count 1), then no next directory.
+    QByteArray exif("\xff\xe1\0\x22"
+                    "Exif\0\0"
+                    "MM\0\x2a\0\0\0\x08"
+                    "\0\x01\x01\x12\0\x03\0\0\0\x01\0\0\0\0"
+                    "\0\0\0\0",
+        36);
+    exif[29] = static_cast<char>(orientation);
+    // After the start of image and Qt's JFIF segment, where cameras put it.
+    const qsizetype at = 4 + qFromBigEndian<quint16>(jpeg.constData() + 4);
+    return jpeg.left(at) + exif + jpeg.mid(at);
 }
 
-QByteArray bmpClaiming(int width, int height)
+QByteArray claiming(const char* format, int width, int height)
 {
-    QByteArray bmp("BM");
-    appendLittle32(bmp, 54 + 64); // file size
-    appendLittle32(bmp, 0);
-    appendLittle32(bmp, 54); // pixel data offset
-    appendLittle32(bmp, 40); // info header size
-    appendLittle32(bmp, static_cast<quint32>(width));
-    appendLittle32(bmp, static_cast<quint32>(height));
-    appendLittle16(bmp, 1); // planes
-    appendLittle16(bmp, 24); // bits per pixel
-    appendLittle32(bmp, 0); // uncompressed
-    appendLittle32(bmp, 0);
-    appendLittle32(bmp, 2835); // 72 dpi
-    appendLittle32(bmp, 2835);
-    appendLittle32(bmp, 0);
-    appendLittle32(bmp, 0);
-    bmp += QByteArray(64, '\x40');
-    return bmp;
-}
-
-QByteArray gifClaiming(int width, int height)
-{
-    QByteArray gif("GIF89a");
-    appendLittle16(gif, width);
-    appendLittle16(gif, height);
-    gif += static_cast<char>(0x80); // global palette of 2 entries
-    gif += '\0';
-    gif += '\0';
-    gif += QByteArray("\xff\0\0\0\0\xff", 6);
-    gif += ',';
-    appendLittle16(gif, 0);
-    appendLittle16(gif, 0);
-    appendLittle16(gif, width);
-    appendLittle16(gif, height);
-    gif += '\0';
-    gif += QByteArray("\x02\x02\x44\x01\0;", 6);
-    return gif;
+    QByteArray bytes = encode(filled(QSize(2, 2), Qt::red), format);
+    if (qstrcmp(format, "BMP") == 0) {
+        qToLittleEndian<qint32>(width, bytes.data() + 18);
+        qToLittleEndian<qint32>(height, bytes.data() + 22);
+    } else if (qstrcmp(format, "GIF") == 0) {
+        // The logical screen, then the image descriptor after the 256-colour palette.
+        for (const int at : { 6, 13 + 768 + 5 }) {
+            qToLittleEndian<quint16>(static_cast<quint16>(width), bytes.data() + at);
+            qToLittleEndian<quint16>(static_cast<quint16>(height), bytes.data() + at + 2);
+        }
+    }
+    return bytes;
 }
 
 bool writeFile(const QString& path, const QByteArray& data)
@@ -238,18 +164,6 @@ bool similarColor(const QColor& actual, const QColor& expected, int tolerance)
 {
     return qAbs(actual.red() - expected.red()) <= tolerance && qAbs(actual.green() - expected.green()) <= tolerance
         && qAbs(actual.blue() - expected.blue()) <= tolerance;
-}
-
-qint64 peakResidentKilobytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
 }
 
 } // namespace rasterblatt::fixtures

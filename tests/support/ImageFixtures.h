@@ -6,9 +6,8 @@
 #include <QSize>
 #include <QString>
 
-// Picture files generated at run time: the encoded bytes of small coloured pictures in
-// JPEG, BMP and GIF, JPEGs that carry an EXIF orientation, and headers that promise
-// pictures far larger than the file.
+// Picture files generated at run time: small coloured pictures encoded as JPEG, BMP or
+// GIF, JPEGs that carry an EXIF orientation, and headers that promise huge pictures.
 namespace rasterblatt::fixtures {
 
 // The colour of quadrant 0 (top-left), 1 (top-right), 2 (bottom-left) or 3 (bottom-right)
@@ -21,27 +20,16 @@ QImage quadrants(const QSize& size);
 // "JPEG" (best quality), "BMP" or "GIF" (Qt writes no GIF; this one is ours, at most
 // 256 colours). Empty for another format.
 QByteArray encode(const QImage& image, const char* format);
-
-// The picture a camera stores so that a viewer applying EXIF orientation 1-8 shows
-// upright.
-QImage storedForOrientation(const QImage& upright, int orientation);
-// The JPEG with an EXIF segment whose only tag is the orientation.
-QByteArray withExifOrientation(const QByteArray& jpeg, int orientation);
-// An upright picture stored turned or mirrored, JPEG with that EXIF orientation.
+// The upright picture stored turned or mirrored as JPEG, with the EXIF orientation 1-8
+// that shows it upright again.
 QByteArray orientedJpeg(const QImage& upright, int orientation);
-
-// Headers of uncompressed 24-bit BMP and of GIF that claim a picture of the given size,
-// followed by a few bytes of pixel data.
-QByteArray bmpClaiming(int width, int height);
-QByteArray gifClaiming(int width, int height);
+// A tiny "BMP" or "GIF" whose header claims width x height pixels (at most 65535).
+QByteArray claiming(const char* format, int width, int height);
 
 // Writes the bytes to the path; false when that fails.
 bool writeFile(const QString& path, const QByteArray& data);
 
 // Whether the two colours differ by at most tolerance in each channel (JPEG shifts them).
 bool similarColor(const QColor& actual, const QColor& expected, int tolerance = 40);
-
-// The process's peak resident memory so far in kilobytes (VmHWM), -1 when unknown.
-qint64 peakResidentKilobytes();
 
 } // namespace rasterblatt::fixtures

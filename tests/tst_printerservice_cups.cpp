@@ -1,270 +1,261 @@
-// Printing through a real CUPS scheduler: the private one of scripts/cups-sandbox, whose
-// queues "Testdrucker" (the default) and "Zweitdrucker" store every job they receive as
-// $CUPS_SANDBOX_DIR/jobs/<queue>/<job-id>.pdf. By hand:
-//   eval "$(scripts/cups-sandbox start /tmp/sandbox)" && build/tests/tst_printerservice_cups
+// CupsPrinterService against the private cupsd of scripts/cups-sandbox: its queues "Testdrucker"
+// (the default) and "Zweitdrucker" store every job as $CUPS_SANDBOX_DIR/jobs/<queue>/<id>.pdf.
+// By hand: eval "$(scripts/cups-sandbox start /tmp/sandbox)" && build/tests/tst_printerservice_cups
 
-#include <QDir>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include "PdfTools.h"
+#include "RecordingPrinterService.h"
 
 #include "print/CupsPrinterService.h"
 
 using namespace rasterblatt;
 using namespace rasterblatt::testing;
 
-namespace {
-
-QStringList names(const std::vector<Printer*>& printers)
+// The description of the PrinterError that endDoc throws; empty when it does not throw.
+static QString endDocError(Printer* printer)
 {
-    QStringList result;
-    for (Printer* printer : printers)
-        result << printer->deviceName();
-    return result;
+    try {
+        printer->endDoc();
+    } catch (const PrinterError& error) {
+        return QString::fromUtf8(error.what());
+    }
+    return {};
 }
-
-QImage testImage(int width, int height, QColor color)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(color);
-    return image;
-}
-
-} // namespace
 
 class TestPrinterServiceCups : public QObject {
     Q_OBJECT
 
-private:
     QString m_sandbox;
-    QString m_script;
-    QTemporaryDir m_home;
-    QTemporaryDir m_temp;
+    QTemporaryDir m_home, m_temp;
+    QString m_answer;
+    int m_questions = 0;
     std::unique_ptr<CupsPrinterService> m_service;
+    Printer* m_pdf = nullptr;
+    QImage m_picture { 378, 282, QImage::Format_RGB32 };
 
-    Printer* printer(const QString& name)
-    {
-        for (Printer* printer : m_service->printers()) {
-            if (printer->deviceName() == name)
-                return printer;
-        }
-        return nullptr;
-    }
-
-    // The jobs a queue has received, oldest first.
-    QStringList captured(const QString& queue) const { return capturedJobs(m_sandbox, queue); }
-
-    // Sends a one-line document; since a queue prints its jobs in order, its arrival
-    // shows that anything sent before it has arrived too.
-    void sendControlPage(Printer* printer) const
-    {
-        printer->printLine("Kontrollseite");
-        printer->endDoc();
-    }
-
+    QString target() const { return m_home.filePath("Kontaktabzug.pdf"); }
     QStringList tempFiles() const { return QDir(m_temp.path()).entryList(QDir::Files | QDir::Hidden); }
-
     bool schedulerAnswers() const { return runTool("lpstat", { "-r" }).output.trimmed() == "scheduler is running"; }
+    bool sandbox(QString cmd) const { return runTool(QFINDTESTDATA("../scripts/cups-sandbox"), { cmd, m_sandbox }).ok; }
 
-    bool sandbox(const QString& command) const
+    QStringList names()
     {
-        const ToolResult result = runTool(m_script, { command, m_sandbox });
-        if (!result.ok)
-            qWarning().noquote() << result.output;
-        return result.ok;
+        QStringList result;
+        for (Printer* printer : m_service->printers())
+            result << printer->deviceName();
+        return result;
+    }
+
+    Printer* printer(const QString& name) { return m_service->printers().at(names().indexOf(name)); }
+
+    // The queue's captured jobs, oldest first, once at least one has arrived.
+    QStringList jobs(const QString& queue) const
+    {
+        (void)QTest::qWaitFor([&] { return !capturedJobs(m_sandbox, queue).isEmpty(); }, 20000);
+        return capturedJobs(m_sandbox, queue);
+    }
+
+    // A queue prints its jobs in order: once this page has arrived, anything sent before it has too.
+    void sendControlPage(Printer* queue)
+    {
+        queue->printLine("Kontrollseite");
+        queue->endDoc();
+        const QStringList captured = jobs(queue->deviceName());
+        QCOMPARE(captured.size(), 1);
+        QCOMPARE(pdfText(captured.constFirst()).trimmed(), QString("Kontrollseite"));
     }
 
 private Q_SLOTS:
     void initTestCase()
     {
         m_sandbox = qEnvironmentVariable("CUPS_SANDBOX_DIR");
-        if (m_sandbox.isEmpty())
-            QSKIP("CUPS_SANDBOX_DIR is not set: run scripts/cups-sandbox start DIR and export what it prints");
-        m_script = QFINDTESTDATA("../scripts/cups-sandbox");
-        QVERIFY2(!m_script.isEmpty(), "scripts/cups-sandbox not found");
-        QVERIFY(m_home.isValid() && m_temp.isValid());
-        // Before anything asks CUPS: the sandbox only, no personal default printer.
+        m_picture.fill(Qt::red);
+        // Before anything asks CUPS: the sandbox only, no personal default printer, temp files where we see them.
         qputenv("CUPS_SERVER", QString(m_sandbox + "/cups.sock").toUtf8());
         qputenv("HOME", m_home.path().toUtf8());
         qputenv("TMPDIR", m_temp.path().toUtf8());
-        qputenv("LC_ALL", "C"); // CUPS's messages in English
+        qputenv("LC_ALL", "C");
         qunsetenv("LPDEST");
         qunsetenv("PRINTER");
-        QVERIFY2(schedulerAnswers(), qPrintable("no cupsd answers at " + m_sandbox));
+        QVERIFY2(schedulerAnswers(), qPrintable("no cupsd answers at CUPS_SANDBOX_DIR=" + m_sandbox));
         QVERIFY2(runTool("pdfinfo", { "-v" }).ok, "pdfinfo (poppler-utils) is needed");
-
-        m_service = std::make_unique<CupsPrinterService>([] { return QString(); });
+        m_service = std::make_unique<CupsPrinterService>([this] {
+            ++m_questions;
+            return m_answer;
+        });
+        m_pdf = printer("PDF-Datei");
     }
 
     void init()
     {
+        m_answer = target();
+        m_questions = 0;
+        QFile::remove(target());
         QVERIFY(runTool("cupsaccept", { "Testdrucker", "Zweitdrucker" }).ok);
-        for (const char* queue : { "Testdrucker", "Zweitdrucker" }) {
-            for (const QString& job : captured(queue))
-                QVERIFY(QFile::remove(job));
-        }
+        for (const QString& job : capturedJobs(m_sandbox, "Testdrucker") + capturedJobs(m_sandbox, "Zweitdrucker"))
+            QVERIFY(QFile::remove(job));
     }
 
     void cleanup()
     {
-        for (Printer* printer : m_service->printers())
-            printer->killDoc();
-        QVERIFY2(tempFiles().isEmpty(), qPrintable(tempFiles().join(QChar(' '))));
         if (!schedulerAnswers())
             QVERIFY(sandbox("start"));
+        for (Printer* printer : m_service->printers())
+            printer->killDoc();
+        QVERIFY2(tempFiles().isEmpty(), qPrintable(tempFiles().join(' ')));
     }
 
     void listsTheQueuesThenThePdfFile()
     {
-        QCOMPARE(names(m_service->printers()), QStringList({ "Testdrucker", "Zweitdrucker", "PDF-Datei" }));
-        QVERIFY(m_service->currentPrinter());
-        QCOMPARE(m_service->currentPrinter()->deviceName(), QString("Testdrucker"));
-        QCOMPARE(m_service->printers(), m_service->printers());
+        QCOMPARE(names(), QStringList({ "Testdrucker", "Zweitdrucker", "PDF-Datei" }));
+        QCOMPARE(m_service->currentPrinter(), printer("Testdrucker"));
     }
 
-    void queuesAreLookedUpAfresh()
-    {
-        const QString name = "Drittdrucker";
-        QVERIFY(runTool("lpadmin", { "-p", name, "-v", "capture:/" + name, "-E" }).ok);
-        Printer* added = printer(name);
-        QVERIFY(added);
-        QVERIFY(runTool("lpadmin", { "-x", name }).ok);
-        QVERIFY(!names(m_service->printers()).contains(name));
-        QCOMPARE(added->deviceName(), name);
-    }
-
-    void documentIsOneJobWithItsPages()
+    void documentIsOneJobWithItsPagesTextAndPicture()
     {
         Printer* second = printer("Zweitdrucker");
-        QVERIFY(second);
         second->setFontName("Arial");
         second->setFontSize(7);
-        second->paintPicture(testImage(378, 282, Qt::darkCyan), 566.9, 283.5, 1461.9, 1096.4);
+        const double height = second->textHeight("ABC");
+        const double width = second->textWidth("ABC");
+        QVERIFY2(qAbs(height - 161) <= 2, qPrintable(QString::number(height)));
+        QVERIFY2(width > 250 && width < 320, qPrintable(QString::number(width)));
+        second->paintPicture(m_picture, 566.9, 283.5, 1461.9, 1096.4);
+        second->setCurrentX(500);
         second->setCurrentY(1400);
         second->printLine("urlaub.jpg");
+        QCOMPARE(second->currentX(), 0.0);
+        QCOMPARE(second->currentY(), 1400 + height);
         second->newPage();
+        QCOMPARE(second->currentY(), 0.0);
         second->printLine("zweite Seite");
         second->newPage();
         second->endDoc();
 
-        QTRY_COMPARE_WITH_TIMEOUT(captured("Zweitdrucker").size(), 1, 20000);
-        const QString job = captured("Zweitdrucker").constFirst();
-        QCOMPARE(pdfInfo(job, QString("Pages")), QString("2"));
-        const QString text = pdfText(job);
+        const QStringList captured = jobs("Zweitdrucker");
+        QCOMPARE(captured.size(), 1);
+        QCOMPARE(pdfInfo(captured[0], "Pages"), QString("2"));
+        const QString text = pdfText(captured[0]);
         QVERIFY2(text.contains("urlaub.jpg") && text.contains("zweite Seite"), qPrintable(text));
-        // The picture is embedded at its own pixel size, not at the size it is drawn.
-        const ToolResult images = runTool("pdfimages", { "-list", job });
-        static const QRegularExpression pictureLine(
-            "^\\s*1\\s+\\d+\\s+image\\s+378\\s+282\\s", QRegularExpression::MultilineOption);
-        QVERIFY2(images.output.contains(pictureLine), qPrintable(images.output));
-        QVERIFY(captured("Testdrucker").isEmpty());
+        const QString fonts = runTool("pdffonts", { captured[0] }).output;
+        QVERIFY2(fonts.contains("LiberationSans"), qPrintable(fonts));
+        const QString images = runTool("pdfimages", { "-list", captured[0] }).output;
+        QVERIFY2(images.contains(QRegularExpression("\\n\\s*1\\s+\\d+\\s+image\\s+378\\s+282\\s")), qPrintable(images));
     }
 
-    // The drawing origin is the top-left corner of the printable area, which lies inside the sheet.
+    // A picture filling the page covers the printable area (for "PDF-Datei" the A4 sheet) from its corner.
+    void pageIsThePrintableArea_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("queue") << "Testdrucker";
+        QTest::newRow("PDF file") << "PDF-Datei";
+    }
+
     void pageIsThePrintableArea()
     {
-        Printer* queue = printer("Testdrucker");
-        const int width = queue->pageWidth();
-        const int height = queue->pageHeight();
-        queue->paintPicture(testImage(8, 8, Qt::red), 0, 0, width, height);
-        queue->endDoc();
-        QTRY_COMPARE_WITH_TIMEOUT(captured("Testdrucker").size(), 1, 20000);
-        const QString job = captured("Testdrucker").constFirst();
-
-        const QString output = m_temp.filePath("page");
-        QVERIFY(runTool("pdftoppm", { "-r", "72", "-png", "-singlefile", job, output }).ok);
-        const QImage page(output + ".png");
-        QFile::remove(output + ".png");
-        QVERIFY(!page.isNull());
-        // At 72 dpi a pixel is 20 twips. The sandbox queue has equal margins all round.
+        QFETCH(QString, name);
+        Printer* prn = printer(name);
+        const int width = prn->pageWidth();
+        const int height = prn->pageHeight();
+        prn->paintPicture(m_picture, 0, 0, width, height);
+        prn->endDoc();
+        const QString file = prn == m_pdf ? target() : jobs(name).value(0);
+        QVERIFY(prn != m_pdf || pdfInfo(file, "Page size") == "595 x 842 pts (A4)");
+        const QImage page = renderPage(file, 1, 72); // a pixel is 20 twips
         const int marginX = (page.width() * 20 - width) / 40;
         const int marginY = (page.height() * 20 - height) / 40;
-        QVERIFY2(marginX >= 0 && marginY >= 0,
-            qPrintable(QString("%1 x %2 twips on %3 x %4 pixels")
-                           .arg(width)
-                           .arg(height)
-                           .arg(page.width())
-                           .arg(page.height())));
-        const auto isRed
-            = [&](int x, int y) { return page.pixelColor(x, y).red() > 200 && page.pixelColor(x, y).green() < 50; };
+        QVERIFY(marginX >= 0 && marginY >= 0);
+        const auto isRed = [&](int x, int y) { return qRed(page.pixel(x, y)) > 200 && qGreen(page.pixel(x, y)) < 50; };
         QVERIFY(isRed(marginX + 2, marginY + 2));
         QVERIFY(isRed(page.width() - marginX - 3, page.height() - marginY - 3));
-        if (marginX > 3 && marginY > 3) {
-            QVERIFY(!isRed(marginX - 2, marginY - 2));
-            QVERIFY(!isRed(page.width() - marginX + 1, page.height() - marginY + 1));
-        }
+        QVERIFY(marginX < 2 || marginY < 2 || !isRed(page.width() - marginX + 1, page.height() - marginY + 1));
     }
 
-    void discardedOrEmptyDocumentsSendNothing_data()
+    void discardedEmptyOrRejectedDocumentsSendNothing()
     {
-        QTest::addColumn<bool>("drawn");
-        QTest::newRow("killDoc after drawing") << true;
-        QTest::newRow("endDoc with only a page break") << false;
-    }
+        Printer* queue = printer("Zweitdrucker");
+        queue->paintPicture(m_picture, 100, 100, 4000, 3000);
+        queue->killDoc();
+        queue->newPage();
+        queue->endDoc();
 
-    void discardedOrEmptyDocumentsSendNothing()
-    {
-        QFETCH(bool, drawn);
-        Printer* queue = printer("Testdrucker");
-        if (drawn) {
-            queue->paintPicture(testImage(40, 30, Qt::blue), 100, 100, 4000, 3000);
-            queue->printLine("verworfen");
-            queue->killDoc();
-        } else {
-            queue->newPage();
-            queue->endDoc();
-        }
-        QVERIFY(tempFiles().isEmpty());
-        sendControlPage(queue);
-        QTRY_COMPARE_WITH_TIMEOUT(captured("Testdrucker").size(), 1, 20000);
-        QVERIFY(pdfText(captured("Testdrucker").constFirst()).contains("Kontrollseite"));
-    }
-
-    void queueRejectingJobsThrows()
-    {
-        Printer* second = printer("Zweitdrucker");
         QVERIFY(runTool("cupsreject", { "Zweitdrucker" }).ok);
-        second->printLine("abgelehnt");
-        try {
-            second->endDoc();
-            QFAIL("endDoc succeeded");
-        } catch (const PrinterError& error) {
-            const QString description = QString::fromUtf8(error.what());
-            QVERIFY2(description.contains("Zweitdrucker") && description.contains("not accepting jobs"), error.what());
-        }
-        QVERIFY(tempFiles().isEmpty());
-
-        // The printer takes the next document, and only that one arrives.
+        queue->printLine("abgelehnt");
+        const QString error = endDocError(queue);
+        QVERIFY2(error.contains("Zweitdrucker") && error.contains("not accepting jobs"), qPrintable(error));
         QVERIFY(runTool("cupsaccept", { "Zweitdrucker" }).ok);
-        second->killDoc();
-        sendControlPage(second);
-        QTRY_COMPARE_WITH_TIMEOUT(captured("Zweitdrucker").size(), 1, 20000);
-        QCOMPARE(pdfText(captured("Zweitdrucker").constFirst()).trimmed(), QString("Kontrollseite"));
+        queue->killDoc();
+        sendControlPage(queue);
     }
 
-    void schedulerDownThrowsAndLeavesThePdfFile()
+    void schedulerDownThrows()
     {
         Printer* queue = printer("Testdrucker");
         queue->printLine("ohne Planer");
         QVERIFY(sandbox("stop"));
-
-        try {
-            queue->endDoc();
-            QFAIL("endDoc succeeded");
-        } catch (const PrinterError& error) {
-            QVERIFY2(QString::fromUtf8(error.what()).contains("nicht erreichbar"), error.what());
-        }
-        QVERIFY(tempFiles().isEmpty());
-        QCOMPARE(names(m_service->printers()), QStringList { QString("PDF-Datei") });
+        const QString error = endDocError(queue);
+        QVERIFY2(error.contains("Testdrucker") && error.contains("nicht erreichbar"), qPrintable(error));
+        QCOMPARE(names(), QStringList { "PDF-Datei" });
         QCOMPARE(CupsPrinterService().currentPrinter()->deviceName(), QString("PDF-Datei"));
-        QCOMPARE(queue->deviceName(), QString("Testdrucker"));
 
         QVERIFY(sandbox("start"));
-        QCOMPARE(printer("Testdrucker"), queue);
+        QCOMPARE(printer("Testdrucker"), queue); // the same printer as before
+        queue->killDoc();
         sendControlPage(queue);
-        QTRY_COMPARE_WITH_TIMEOUT(captured("Testdrucker").size(), 1, 20000);
+    }
+
+    // p: paint a picture, n: new page, k: killDoc. The recording printer must keep the same rules.
+    void pagesOfADocument_data()
+    {
+        QTest::addColumn<QString>("operations");
+        QTest::addColumn<int>("pages");
+        QTest::newRow("only page breaks") << "nn" << 0;
+        QTest::newRow("two pages") << "pnp" << 2;
+        QTest::newRow("trailing page break") << "ppn" << 1;
+        QTest::newRow("break before the first drawing") << "np" << 1;
+        QTest::newRow("breaks with nothing between") << "pnnnp" << 2;
+        QTest::newRow("killed, then a new document") << "pnpkp" << 1;
+    }
+
+    void pagesOfADocument()
+    {
+        QFETCH(QString, operations);
+        QFETCH(int, pages);
+        RecordingPrinter recording("Testdrucker");
+        for (Printer* printer : std::initializer_list<Printer*> { m_pdf, &recording }) {
+            for (const QChar op : operations) {
+                if (op == 'p')
+                    printer->paintPicture(m_picture, 100, 100, 3000, 2000);
+                else if (op == 'n')
+                    printer->newPage();
+                else
+                    printer->killDoc();
+            }
+            printer->endDoc();
+        }
+        QCOMPARE(m_questions, pages > 0 ? 1 : 0);
+        QCOMPARE(pdfInfo(target(), "Pages").toInt(), pages);
+        QCOMPARE(recording.jobs(), pages > 0 ? std::vector<int> { pages } : std::vector<int> {});
+    }
+
+    void pdfFileCancelledOrUnwritableWritesNothing()
+    {
+        m_pdf->printLine("abgebrochen");
+        m_answer.clear();
+        m_pdf->endDoc();
+        QCOMPARE(m_questions, 1);
+        QVERIFY(!QFile::exists(target()));
+
+        m_answer = m_home.filePath("fehlt/Kontaktabzug.pdf");
+        m_pdf->printLine("nicht schreibbar");
+        QVERIFY2(endDocError(m_pdf).contains("fehlt/Kontaktabzug.pdf"), "no PrinterError naming the file");
+        m_pdf->killDoc(); // as the print command's error path does
+
+        m_answer = target();
+        m_pdf->printLine("neu");
+        m_pdf->endDoc();
+        QCOMPARE(pdfText(target()).trimmed(), QString("neu"));
     }
 };
 

@@ -27,7 +27,7 @@ test: build
 
 bench: configure
 	cmake --build $(BUILD_DIR) --target benchmarks
-	@for b in $(BUILD_DIR)/bench/bench_*; do [ -x "$$b" ] || continue; echo "== $$b"; "$$b" || exit 1; done
+	@for b in $(BUILD_DIR)/bench/bench_*; do [ -f "$$b" ] && [ -x "$$b" ] || continue; echo "== $$b"; "$$b" || exit 1; done
 
 install: build
 	cmake --install $(BUILD_DIR)

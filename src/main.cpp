@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 #include "app/MessageBoxes.h"
+#include "app/TerminationWatcher.h"
 #include "print/CupsPrinterService.h"
 
 #include <QApplication>
@@ -23,6 +24,9 @@ int main(int argc, char* argv[])
     rasterblatt::CupsPrinterService printers;
     rasterblatt::QtMessageBoxes messages;
     rasterblatt::MainWindow window(printers, messages, settingsFile, QDir::currentPath());
+    rasterblatt::TerminationWatcher termination;
+    QObject::connect(&termination, &rasterblatt::TerminationWatcher::terminationRequested, &window,
+        &rasterblatt::MainWindow::closeForSessionEnd);
     window.show();
     return app.exec();
 }

@@ -1,6 +1,9 @@
 // Pure pieces of the main window: the number test of the grid boxes and the caption.
 #include "app/Caption.h"
 #include "app/LocaleNumber.h"
+#include "app/TerminationWatcher.h"
+
+#include <csignal>
 
 #include <QtTest>
 
@@ -14,6 +17,7 @@ private Q_SLOTS:
     void wholeNumber();
     void caption_data();
     void caption();
+    void terminationSignals();
 };
 
 void TestApp::wholeNumber_data()
@@ -87,6 +91,16 @@ void TestApp::caption()
     QFETCH(int, revision);
     QFETCH(QString, caption);
     QCOMPARE(windowCaption("Rasterblatt", major, minor, revision, " - Dank"), caption);
+}
+
+void TestApp::terminationSignals()
+{
+    TerminationWatcher watcher;
+    QSignalSpy requested(&watcher, &TerminationWatcher::terminationRequested);
+    for (const int signal : { SIGTERM, SIGHUP }) {
+        std::raise(signal);
+        QVERIFY(requested.wait(5000));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestApp)

@@ -102,6 +102,9 @@ void TestView::preview()
     const QString blue = photo("b.bmp", Qt::blue);
     photo("c.jpg", Qt::yellow);
     WindowSession& s = open();
+    QVERIFY(QTest::qWaitForWindowActive(s.window.get()));
+    s.list()->setFocus(); // tabbing into the list chooses no entry
+    QCOMPARE(s.list()->currentRow(), -1);
     s.list()->setCurrentRow(0);
     QCOMPARE(pane()->ToolTipText(), red);
     QCOMPARE(s.list()->toolTip(), red);

@@ -349,8 +349,8 @@ void MainWindow::Form_Unload()
     // slide show) is stopped: the job discards its document at its next step.
     if (m_state.bPrinting || m_state.bPresenting)
         m_state.bAbort = true;
-    if (m_slideViewer)
-        m_slideViewer->closeViewer(true);
+    if (m_viewer)
+        m_viewer->closeViewer(true);
 
     QSettings settings(m_settingsFile, QSettings::IniFormat);
     settings.beginGroup(settingsGroup);

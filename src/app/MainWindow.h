@@ -107,8 +107,8 @@ private:
     CloseReason m_closeReason = UserClose;
     // The folder last shown on each drive, so that choosing a drive returns to it.
     QHash<QString, QString> m_driveFolders;
-    // The slide show's viewer while a show runs.
-    QPointer<ImageViewer> m_slideViewer;
+    // The full-screen viewer while one is open, so that closing the window closes it too.
+    QPointer<ImageViewer> m_viewer;
 
     DriveList* driveList = nullptr;
     FolderList* dirList = nullptr;

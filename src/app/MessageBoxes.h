@@ -15,8 +15,8 @@ public:
 
 class QtMessageBoxes final : public MessageBoxes {
 public:
-    QMessageBox::StandardButton show(QWidget* parent, QMessageBox::Icon icon, const QString& title,
-        const QString& text, QMessageBox::StandardButtons buttons) override
+    QMessageBox::StandardButton show(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
+        QMessageBox::StandardButtons buttons) override
     {
         QMessageBox box(icon, title, text, buttons, parent);
         return static_cast<QMessageBox::StandardButton>(box.exec());

@@ -1,5 +1,7 @@
 #include "FileList.h"
 
+#include <QItemSelectionModel>
+
 namespace rasterblatt {
 
 // Keeps the list's tick count current whoever changes the tick: the user through the
@@ -39,6 +41,23 @@ void FileList::removeAll()
 {
     clear();
     m_ticked = 0;
+}
+
+void FileList::focusInEvent(QFocusEvent* event)
+{
+    // Tabbing into the list must not choose an entry (and load its picture) by itself.
+    if (currentRow() >= 0) {
+        QListWidget::focusInEvent(event);
+        return;
+    }
+    {
+        const QSignalBlocker blocker(this);
+        QListWidget::focusInEvent(event);
+    }
+    if (currentRow() >= 0) {
+        const QSignalBlocker blocker(this);
+        selectionModel()->clearCurrentIndex();
+    }
 }
 
 bool FileList::isTicked(int index) const

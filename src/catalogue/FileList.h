@@ -20,6 +20,9 @@ public:
     void setTicked(int index, bool ticked);
     int tickedCount() const { return m_ticked; }
 
+protected:
+    void focusInEvent(QFocusEvent* event) override;
+
 private:
     friend class FileListItem;
     int m_ticked = 0;

@@ -37,8 +37,8 @@ void MainWindow::RefreshFileList()
         const bool any = m_state.nFileCount > 0;
         cmdSelect->setEnabled(any);
         cmdDeselect->setEnabled(any);
-    } catch (const CatalogueFull&) {
-        // The walk ends here; what was listed so far stays listed.
+    } catch (const std::exception&) {
+        // The walk ends here (the catalogue is full, or memory ran out); what was listed stays.
     }
 }
 

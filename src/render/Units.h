@@ -3,6 +3,8 @@
 // Twips (1/1440 inch) are the unit of every position and size on windows, picture boxes
 // and the printer; HIMETRIC (1/100 mm) is the unit of a picture's natural size.
 
+#include <cmath>
+
 namespace rasterblatt::units {
 
 inline constexpr double TwipsPerInch = 1440.0;
@@ -14,7 +16,7 @@ inline double twipsToPixels(double twips, double dpi) { return twips * dpi / Twi
 inline double pixelsToTwips(double pixels, double dpi) { return pixels * TwipsPerInch / dpi; }
 
 // Whole HIMETRIC units, as a picture reports its size.
-inline int pixelsToHimetric(int pixels) { return static_cast<int>(pixels * HimetricPerInch / PictureDpi + 0.5); }
+inline int pixelsToHimetric(int pixels) { return static_cast<int>(std::lround(pixels * HimetricPerInch / PictureDpi)); }
 
 inline float himetricToTwips(float himetric) { return static_cast<float>(himetric * TwipsPerInch / HimetricPerInch); }
 

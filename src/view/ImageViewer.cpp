@@ -2,6 +2,7 @@
 
 #include "render/PictureBox.h"
 
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
@@ -39,6 +40,14 @@ void ImageViewer::closeViewer(bool markClosed)
     if (markClosed)
         m_closed = true;
     close();
+}
+
+void ImageViewer::closeEvent(QCloseEvent* event)
+{
+    // A close from the window manager (Alt+F4) is the user's, like Escape.
+    if (event->spontaneous())
+        m_closed = true;
+    QDialog::closeEvent(event);
 }
 
 void ImageViewer::keyPressEvent(QKeyEvent* event)

@@ -23,6 +23,7 @@ public:
     void closeViewer(bool markClosed = false);
 
 protected:
+    void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
 

@@ -72,6 +72,7 @@ void MainWindow::picBox_DblClick()
     {
         const BusyCursor busy;
         viewer = std::make_unique<ImageViewer>(this);
+        m_viewer = viewer.get();
         ShowPicture(path, viewer->picBox());
         viewer->picBox()->setToolTipText(QString());
     }
@@ -84,9 +85,12 @@ void MainWindow::cmdPresentation_Click()
     clock.start();
     const auto now = [&clock] { return static_cast<double>(clock.nsecsElapsed()) / 1e9; };
 
+    // One show at a time, should the button be reached while the viewer covers the screen.
+    if (m_state.bPresenting)
+        return;
     m_state.bPresenting = true;
     auto viewer = std::make_unique<ImageViewer>(this);
-    m_slideViewer = viewer.get();
+    m_viewer = viewer.get();
     try {
         viewer->show();
         QCoreApplication::processEvents();
@@ -121,8 +125,7 @@ void MainWindow::cmdPresentation_Click()
         }
     } catch (const std::exception& error) {
         // The viewer stays open on this path until the user closes it.
-        m_messages.show(
-            this, QMessageBox::Critical, windowTitle(), QString::fromLocal8Bit(error.what()), QMessageBox::Ok);
+        m_messages.show(this, QMessageBox::Critical, windowTitle(), QString::fromUtf8(error.what()), QMessageBox::Ok);
         viewer.release()->setAttribute(Qt::WA_DeleteOnClose);
     }
     m_state.bPresenting = false;

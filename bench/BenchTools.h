@@ -3,6 +3,10 @@
 // What the benchmarks share: photo-like pictures drawn at run time (so that no large file
 // is kept), medians of repeated timings, and the process's peak memory.
 
+#include <algorithm>
+#include <functional>
+#include <vector>
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
@@ -10,10 +14,6 @@
 #include <QPainter>
 #include <QRadialGradient>
 #include <QRandomGenerator>
-
-#include <algorithm>
-#include <functional>
-#include <vector>
 
 namespace rasterblatt::bench {
 

@@ -1,10 +1,6 @@
 // Scanning and listing a large photo tree, and ticking every entry, through the real main
 // window; `find` on the same tree is the yardstick for the walk.
-#include "app/MainWindow.h"
-#include "app/MessageBoxes.h"
-#include "print/PrinterService.h"
-
-#include "BenchTools.h"
+#include <cstdio>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -17,7 +13,10 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
-#include <cstdio>
+#include "BenchTools.h"
+#include "app/MainWindow.h"
+#include "app/MessageBoxes.h"
+#include "print/PrinterService.h"
 
 using namespace rasterblatt;
 using namespace rasterblatt::bench;

@@ -1,14 +1,14 @@
-#include "app/MainWindow.h"
-#include "app/MessageBoxes.h"
-#include "app/TerminationWatcher.h"
-#include "print/CupsPrinterService.h"
-
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QSettings>
 #include <QTranslator>
+
+#include "app/MainWindow.h"
+#include "app/MessageBoxes.h"
+#include "app/TerminationWatcher.h"
+#include "print/CupsPrinterService.h"
 
 int main(int argc, char* argv[])
 {

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QLocale>
-#include <QString>
-
 #include <cstdint>
 #include <optional>
+
+#include <QLocale>
+#include <QString>
 
 namespace rasterblatt {
 

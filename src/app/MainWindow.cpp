@@ -1,15 +1,6 @@
 #include "MainWindow.h"
 
-#include "app/Caption.h"
-#include "app/LocaleNumber.h"
-#include "app/MessageBoxes.h"
-#include "catalogue/DriveList.h"
-#include "catalogue/FileList.h"
-#include "catalogue/FolderList.h"
-#include "print/PrinterService.h"
-#include "render/PictureBox.h"
-#include "render/Units.h"
-#include "view/ImageViewer.h"
+#include <cstdio>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -22,7 +13,16 @@
 #include <QScreen>
 #include <QSettings>
 
-#include <cstdio>
+#include "app/Caption.h"
+#include "app/LocaleNumber.h"
+#include "app/MessageBoxes.h"
+#include "catalogue/DriveList.h"
+#include "catalogue/FileList.h"
+#include "catalogue/FolderList.h"
+#include "print/PrinterService.h"
+#include "render/PictureBox.h"
+#include "render/Units.h"
+#include "view/ImageViewer.h"
 
 namespace rasterblatt {
 

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "app/WindowState.h"
+#include <cstdint>
 
 #include <QHash>
 #include <QPointer>
 #include <QWidget>
 
-#include <cstdint>
+#include "app/WindowState.h"
 
 class QCheckBox;
 class QComboBox;

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <cstdint>
+
 #include <QString>
 #include <QVector>
-
-#include <cstdint>
 
 namespace rasterblatt {
 

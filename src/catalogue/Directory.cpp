@@ -1,12 +1,12 @@
 #include "Directory.h"
 
-#include <QFile>
-
 #include <algorithm>
 #include <dirent.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <QFile>
 
 namespace rasterblatt {
 

@@ -1,8 +1,8 @@
 #include "DriveList.h"
 
-#include <QStorageInfo>
-
 #include <algorithm>
+
+#include <QStorageInfo>
 
 namespace rasterblatt {
 

@@ -1,11 +1,11 @@
 #include "FolderList.h"
 
-#include "catalogue/Directory.h"
-
 #include <QDir>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QStyle>
+
+#include "catalogue/Directory.h"
 
 namespace rasterblatt {
 

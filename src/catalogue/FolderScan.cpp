@@ -1,9 +1,9 @@
 #include "FolderScan.h"
 
-#include <QFile>
-
 #include <limits>
 #include <sys/stat.h>
+
+#include <QFile>
 
 namespace rasterblatt {
 

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "app/WindowState.h"
-#include "catalogue/Directory.h"
+#include <functional>
+#include <stdexcept>
 
 #include <QSet>
 #include <QString>
 
-#include <functional>
-#include <stdexcept>
+#include "app/WindowState.h"
+#include "catalogue/Directory.h"
 
 namespace rasterblatt {
 

@@ -1,17 +1,16 @@
 // The main window's catalogue: folder scan, drive and folder changes, ticking and the
 // status line.
-#include "app/MainWindow.h"
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
 
 #include "app/BusyCursor.h"
+#include "app/MainWindow.h"
 #include "catalogue/DriveList.h"
 #include "catalogue/FileList.h"
 #include "catalogue/FolderList.h"
 #include "catalogue/FolderScan.h"
 #include "catalogue/StatusLine.h"
-
-#include <QCheckBox>
-#include <QLabel>
-#include <QPushButton>
 
 namespace rasterblatt {
 

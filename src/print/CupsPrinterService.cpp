@@ -1,5 +1,7 @@
 #include "print/CupsPrinterService.h"
 
+#include <cups/cups.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -7,8 +9,6 @@
 #include <QPrinterInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
-
-#include <cups/cups.h>
 
 #include "print/PdfDocumentPrinter.h"
 

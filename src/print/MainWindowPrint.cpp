@@ -1,6 +1,13 @@
 // The main window's printing: print command, printer choice, page loop and thumbnail cell.
-#include "app/MainWindow.h"
+#include <algorithm>
+#include <exception>
 
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPushButton>
+
+#include "app/MainWindow.h"
 #include "app/MessageBoxes.h"
 #include "catalogue/Directory.h"
 #include "catalogue/FileList.h"
@@ -8,14 +15,6 @@
 #include "print/PrinterService.h"
 #include "render/PictureBox.h"
 #include "render/Units.h"
-
-#include <QComboBox>
-#include <QCoreApplication>
-#include <QLabel>
-#include <QPushButton>
-
-#include <algorithm>
-#include <exception>
 
 namespace rasterblatt {
 

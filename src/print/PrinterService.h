@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QImage>
-#include <QString>
-
 #include <stdexcept>
 #include <vector>
+
+#include <QImage>
+#include <QString>
 
 namespace rasterblatt {
 

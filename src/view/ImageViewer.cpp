@@ -1,11 +1,11 @@
 #include "ImageViewer.h"
 
-#include "render/PictureBox.h"
-
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
+
+#include "render/PictureBox.h"
 
 namespace rasterblatt {
 

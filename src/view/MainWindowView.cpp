@@ -1,12 +1,6 @@
 // The main window's viewing: preview pane, full-screen view and slide show.
-#include "app/MainWindow.h"
-
-#include "app/BusyCursor.h"
-#include "app/MessageBoxes.h"
-#include "catalogue/FileList.h"
-#include "render/FitAndPaint.h"
-#include "render/PictureBox.h"
-#include "view/ImageViewer.h"
+#include <exception>
+#include <memory>
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -14,8 +8,13 @@
 #include <QPushButton>
 #include <QThread>
 
-#include <exception>
-#include <memory>
+#include "app/BusyCursor.h"
+#include "app/MainWindow.h"
+#include "app/MessageBoxes.h"
+#include "catalogue/FileList.h"
+#include "render/FitAndPaint.h"
+#include "render/PictureBox.h"
+#include "view/ImageViewer.h"
 
 namespace rasterblatt {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/MessageBoxes.h"
-
 #include <QStringList>
+
+#include "app/MessageBoxes.h"
 
 namespace rasterblatt {
 

@@ -1,11 +1,11 @@
 #include "PdfTools.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-
-#include <algorithm>
 
 namespace rasterblatt::testing {
 

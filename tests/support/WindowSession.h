@@ -1,14 +1,13 @@
 #pragma once
 
-#include "app/MainWindow.h"
-
-#include "FakeMessageBoxes.h"
+#include <memory>
 
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 
-#include <memory>
+#include "FakeMessageBoxes.h"
+#include "app/MainWindow.h"
 
 namespace rasterblatt::testing {
 

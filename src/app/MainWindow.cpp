@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include <cstdio>
+#include <type_traits>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -42,21 +43,6 @@ namespace {
         return screen ? screen->logicalDotsPerInch() : 96.0;
     }
 
-    QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption)
-    {
-        auto* button = new QPushButton(caption, parent);
-        button->setObjectName(name);
-        button->setAutoDefault(false);
-        return button;
-    }
-
-    QCheckBox* makeCheckBox(QWidget* parent, const QString& name, const QString& caption)
-    {
-        auto* box = new QCheckBox(caption, parent);
-        box->setObjectName(name);
-        return box;
-    }
-
 } // namespace
 
 MainWindow::MainWindow(PrinterService& printers, MessageBoxes& messages, const QString& settingsFile,
@@ -89,6 +75,22 @@ float MainWindow::twipsWidth(const QWidget* widget) const
     return static_cast<float>(units::pixelsToTwips(widget->width(), m_dpi));
 }
 
+template <typename T>
+T* MainWindow::addControl(
+    QWidget* parent, const char* name, double left, double top, double width, double height, const char* caption)
+{
+    auto* control = new T(parent);
+    control->setObjectName(QLatin1String(name));
+    placeTwips(control, left, top, width, height);
+    if constexpr (requires { control->setText(QString()); }) {
+        if (caption)
+            control->setText(QString::fromUtf8(caption));
+    }
+    if constexpr (std::is_base_of_v<QPushButton, T>)
+        control->setAutoDefault(false); // only "Drucken" answers Enter
+    return control;
+}
+
 void MainWindow::createControls()
 {
     setObjectName(QStringLiteral("frmMain"));
@@ -100,98 +102,52 @@ void MainWindow::createControls()
     setFont(windowFont);
     setFixedSize(qRound(units::twipsToPixels(windowWidth, m_dpi)), qRound(units::twipsToPixels(windowHeight, m_dpi)));
 
-    driveList = new DriveList(this);
-    driveList->setObjectName(QStringLiteral("driveList"));
-    placeTwips(driveList, 120, 120, 3495, 315);
-
-    dirList = new FolderList(this);
-    dirList->setObjectName(QStringLiteral("dirList"));
-    placeTwips(dirList, 120, 600, 3495, 3690);
+    driveList = addControl<DriveList>(this, "driveList", 120, 120, 3495, 315);
+    dirList = addControl<FolderList>(this, "dirList", 120, 600, 3495, 3690);
     // Both lists start on the folder the program was started in.
     dirList->setPath(m_startFolder);
     driveList->setDrive(driveList->driveOf(dirList->path()));
 
-    cmdPrint = makeButton(this, QStringLiteral("cmdPrint"), QStringLiteral("Drucken"));
+    cmdPrint = addControl<QPushButton>(this, "cmdPrint", 5280, 4440, 1455, 315, "Drucken");
     cmdPrint->setDefault(true);
-    placeTwips(cmdPrint, 5280, 4440, 1455, 315);
-
-    lbInfo = new QLabel(this);
-    lbInfo->setObjectName(QStringLiteral("lbInfo"));
-    lbInfo->setFrameShape(QFrame::Panel);
-    lbInfo->setFrameShadow(QFrame::Sunken);
-    placeTwips(lbInfo, 120, 4440, 5055, 315);
-
-    picBox = new PictureBox(this);
-    picBox->setObjectName(QStringLiteral("picBox"));
+    lbInfo = addControl<QLabel>(this, "lbInfo", 120, 4440, 5055, 315);
+    lbInfo->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    picBox = addControl<PictureBox>(this, "picBox", 6840, 120, 2895, 2175);
     picBox->setBorder(true);
     picBox->setMinimumImageScale(2.0); // printed thumbnails are taken from this image
-    placeTwips(picBox, 6840, 120, 2895, 2175);
-
     // Never shown: it lies outside the client area and only carries a thumbnail.
-    picPrint = new PictureBox(this);
-    picPrint->setObjectName(QStringLiteral("picPrint"));
-    placeTwips(picPrint, 10080, 720, 3015, 2175);
+    picPrint = addControl<PictureBox>(this, "picPrint", 10080, 720, 3015, 2175);
     picPrint->hide();
+    fileList = addControl<FileList>(this, "fileList", 3720, 120, 3015, 3435);
+    chkSubDir = addControl<QCheckBox>(this, "chkSubDir", 3720, 3660, 3015, 195, "Unterverzeichnisse mit einbeziehen");
+    cmdSelect = addControl<QPushButton>(this, "cmdSelect", 3720, 3990, 1455, 315, "Alle markieren");
+    cmdDeselect = addControl<QPushButton>(this, "cmdDeselect", 5280, 3990, 1455, 315, "Keine markieren");
+    cmdCancel = addControl<QPushButton>(this, "cmdCancel", 8400, 4440, 1335, 315, "Abbrechen");
 
-    fileList = new FileList(this);
-    fileList->setObjectName(QStringLiteral("fileList"));
-    placeTwips(fileList, 3720, 120, 3015, 3435);
-
-    chkSubDir = makeCheckBox(this, QStringLiteral("chkSubDir"), QStringLiteral("Unterverzeichnisse mit einbeziehen"));
-    placeTwips(chkSubDir, 3720, 3660, 3015, 195);
-
-    cmdSelect = makeButton(this, QStringLiteral("cmdSelect"), QStringLiteral("Alle markieren"));
-    placeTwips(cmdSelect, 3720, 3990, 1455, 315);
-    cmdDeselect = makeButton(this, QStringLiteral("cmdDeselect"), QStringLiteral("Keine markieren"));
-    placeTwips(cmdDeselect, 5280, 3990, 1455, 315);
-    cmdCancel = makeButton(this, QStringLiteral("cmdCancel"), QStringLiteral("Abbrechen"));
-    placeTwips(cmdCancel, 8400, 4440, 1335, 315);
-
-    Frame1 = new QGroupBox(QStringLiteral("Druckeinstellungen"), this);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    placeTwips(Frame1, 6840, 2760, 2895, 1575);
-
-    Label1 = new QLabel(QStringLiteral("Spalten"), Frame1);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    placeTwips(Label1, 120, 1110, 615, 255);
-    Label2 = new QLabel(QStringLiteral("Zeilen"), Frame1);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    placeTwips(Label2, 1560, 1110, 615, 255);
-
-    txtCols = new QLineEdit(Frame1);
-    txtCols->setObjectName(QStringLiteral("txtCols"));
-    txtCols->setMaxLength(2);
-    placeTwips(txtCols, 840, 1080, 495, 315);
-    txtRows = new QLineEdit(Frame1);
-    txtRows->setObjectName(QStringLiteral("txtRows"));
-    txtRows->setMaxLength(2);
-    placeTwips(txtRows, 2280, 1080, 495, 315);
+    Frame1 = addControl<QGroupBox>(this, "Frame1", 6840, 2760, 2895, 1575);
+    Frame1->setTitle(QStringLiteral("Druckeinstellungen"));
+    Label1 = addControl<QLabel>(Frame1, "Label1", 120, 1110, 615, 255, "Spalten");
+    Label2 = addControl<QLabel>(Frame1, "Label2", 1560, 1110, 615, 255, "Zeilen");
+    txtCols = addControl<QLineEdit>(Frame1, "txtCols", 840, 1080, 495, 315);
+    txtRows = addControl<QLineEdit>(Frame1, "txtRows", 2280, 1080, 495, 315);
+    for (QLineEdit* box : { txtCols, txtRows })
+        box->setMaxLength(2);
     Label1->setBuddy(txtCols);
     Label2->setBuddy(txtRows);
 
-    lbProgressBar = new QLabel(this);
-    lbProgressBar->setObjectName(QStringLiteral("lbProgressBar"));
+    lbProgressBar = addControl<QLabel>(this, "lbProgressBar", 600, 4560, 975, 135);
     lbProgressBar->setAutoFillBackground(true);
     QPalette barPalette = lbProgressBar->palette();
     barPalette.setColor(QPalette::Window, barPalette.color(QPalette::Highlight));
     lbProgressBar->setPalette(barPalette);
-    placeTwips(lbProgressBar, 600, 4560, 975, 135);
     lbProgressBar->hide();
 
-    prnList = new QComboBox(Frame1);
-    prnList->setObjectName(QStringLiteral("prnList"));
+    prnList = addControl<QComboBox>(Frame1, "prnList", 120, 360, 2655, 315);
     prnList->setToolTip(QStringLiteral("Drucker"));
-    placeTwips(prnList, 120, 360, 2655, 315);
-
-    chkPrintFileName = makeCheckBox(Frame1, QStringLiteral("chkPrintFileName"), QStringLiteral("Dateiname drucken"));
-    placeTwips(chkPrintFileName, 120, 720, 2655, 255);
-
-    chkPreview = makeCheckBox(this, QStringLiteral("chkPreview"), QStringLiteral("Bildvorschau"));
-    placeTwips(chkPreview, 6840, 2400, 1335, 255);
-    cmdPreview = makeButton(this, QStringLiteral("cmdPreview"), QStringLiteral("Vollbild"));
-    placeTwips(cmdPreview, 8400, 2400, 1335, 315);
-    cmdPresentation = makeButton(this, QStringLiteral("cmdPresentation"), QStringLiteral("Pr\u00e4sentation"));
-    placeTwips(cmdPresentation, 6840, 4440, 1455, 315);
+    chkPrintFileName = addControl<QCheckBox>(Frame1, "chkPrintFileName", 120, 720, 2655, 255, "Dateiname drucken");
+    chkPreview = addControl<QCheckBox>(this, "chkPreview", 6840, 2400, 1335, 255, "Bildvorschau");
+    cmdPreview = addControl<QPushButton>(this, "cmdPreview", 8400, 2400, 1335, 315, "Vollbild");
+    cmdPresentation = addControl<QPushButton>(this, "cmdPresentation", 6840, 4440, 1455, 315, "Pr\u00e4sentation");
 
     // The bar lies above the status line it fills.
     lbProgressBar->raise();

@@ -68,6 +68,10 @@ private:
     void cmdCancel_Click();
     float twipsWidth(const QWidget* widget) const;
     void placeTwips(QWidget* widget, double left, double top, double width, double height) const;
+    // A control with its object name, placed in twips, with its caption if it has one.
+    template <typename T>
+    T* addControl(QWidget* parent, const char* name, double left, double top, double width, double height,
+        const char* caption = nullptr);
 
     // src/catalogue
     void RefreshFileList();

@@ -10,9 +10,6 @@ all: build
 deps:
 	@scripts/install-deps
 
-$(BUILD_DIR)/build.ninja:
-	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DRASTERBLATT_WERROR=$(WERROR)
-
 configure: deps
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DRASTERBLATT_WERROR=$(WERROR)
 

@@ -87,6 +87,7 @@ private:
 
     // src/view
     void fileList_Click();
+    void clearPreview();
     void chkPreview_Click();
     void cmdPreview_Click();
     void picBox_DblClick();

@@ -33,15 +33,16 @@ bool FolderList::setPath(const QString& path)
     const QString clean = QDir::cleanPath(path);
     if (clean == m_path)
         return true;
-    if (!readDirectory(clean).readable)
+    const DirectoryListing listing = readDirectory(clean);
+    if (!listing.readable)
         return false;
     m_path = clean;
-    rebuild();
+    rebuild(listing.folders);
     Q_EMIT pathChanged();
     return true;
 }
 
-void FolderList::rebuild()
+void FolderList::rebuild(const QStringList& subFolders)
 {
     clear();
     const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
@@ -61,7 +62,7 @@ void FolderList::rebuild()
         parent = item;
     }
     QTreeWidgetItem* current = parent;
-    for (const QString& folder : readDirectory(m_path).folders) {
+    for (const QString& folder : subFolders) {
         auto* item = new QTreeWidgetItem(current, { folder });
         item->setData(0, PathRole, joinPath(m_path, folder));
         item->setIcon(0, closedIcon);

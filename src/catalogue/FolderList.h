@@ -24,7 +24,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void rebuild();
+    void rebuild(const QStringList& subFolders);
     void openItem(QTreeWidgetItem* item);
 
     QString m_path;

@@ -29,25 +29,21 @@ void FolderScan::reset()
 
 void FolderScan::ScanFolder(const QString& folderPath)
 {
-    QString dir = folderPath;
-    if (dir.endsWith(QLatin1Char('/')))
-        dir.chop(1);
-
     struct stat info { };
-    if (stat(QFile::encodeName(dir.isEmpty() ? QStringLiteral("/") : dir).constData(), &info) != 0)
+    if (stat(QFile::encodeName(folderPath).constData(), &info) != 0)
         return; // vanished since it was listed: nothing to add
     const QPair<quint64, quint64> id(info.st_dev, info.st_ino);
     if (m_visited.contains(id))
         return;
     m_visited.insert(id);
 
-    const DirectoryListing listing = readDirectory(dir.isEmpty() ? QStringLiteral("/") : dir);
+    const DirectoryListing listing = readDirectory(folderPath);
     if (m_state.bSubDirs) {
         for (const QString& folder : listing.folders)
-            ScanFolder(dir + QLatin1Char('/') + folder);
+            ScanFolder(joinPath(folderPath, folder));
     }
     for (const QString& pattern : patterns)
-        AddImageFiles(dir, pattern, listing.files);
+        AddImageFiles(folderPath, pattern, listing.files);
 }
 
 void FolderScan::AddImageFiles(const QString& folderPath, const QString& pattern, const QStringList& files)
@@ -67,8 +63,8 @@ void FolderScan::appendFile(const QString& folder, const QString& name)
         m_state.nFileCapacity = static_cast<std::int16_t>(grown);
         m_state.aFiles.resize(grown + 1);
     }
-    m_appendEntry(fileNameOf(name));
-    m_state.aFiles[m_state.nFileCount] = folder + QLatin1Char('/') + name;
+    m_appendEntry(name);
+    m_state.aFiles[m_state.nFileCount] = joinPath(folder, name);
     ++m_state.nFileCount;
 }
 

@@ -23,17 +23,22 @@ bool MainWindow::ShowPicture(const QString& path, PictureBox* box)
     return showPicture(path, *box, m_state.bKeepAspect);
 }
 
+void MainWindow::clearPreview()
+{
+    // A blank pane also forgets its picture, so that "Vollbild" opens nothing.
+    picBox->Cls();
+    picBox->setToolTipText(QString());
+    fileList->setToolTip(QString());
+    cmdPreview->setEnabled(false);
+}
+
 void MainWindow::fileList_Click()
 {
     if (m_state.bBulkSelect)
         return;
     const int index = fileList->currentRow();
     if (chkPreview->checkState() == Qt::Unchecked || index < 0) {
-        // A blank pane also forgets its picture, so that "Vollbild" opens nothing.
-        fileList->setToolTip(QString());
-        picBox->Cls();
-        picBox->setToolTipText(QString());
-        cmdPreview->setEnabled(false);
+        clearPreview();
         UpdateInfo();
         return;
     }
@@ -50,10 +55,7 @@ void MainWindow::fileList_Click()
 void MainWindow::chkPreview_Click()
 {
     if (chkPreview->checkState() == Qt::Unchecked) {
-        picBox->Cls();
-        picBox->setToolTipText(QString());
-        fileList->setToolTip(QString());
-        cmdPreview->setEnabled(false);
+        clearPreview();
         return;
     }
     fileList_Click();

@@ -35,6 +35,7 @@ private Q_SLOTS:
     void secondQueueLeavesTheFirstCurrent();
     void rejectingQueueIsReported();
     void schedulerDownIsReported();
+    void pdfFile_data();
     void pdfFile();
 
 private:
@@ -218,24 +219,38 @@ void TestPrintCups::schedulerDownIsReported()
     expectNothingCapturedBesidesControl("Testdrucker");
 }
 
+void TestPrintCups::pdfFile_data()
+{
+    QTest::addColumn<int>("grid");
+    QTest::newRow("7 x 7") << 7;
+    QTest::newRow("2 x 2") << 2;
+    QTest::newRow("1 x 1") << 1;
+}
+
 void TestPrintCups::pdfFile()
 {
+    QFETCH(int, grid);
+    // A photo with more pixels than the largest cell needs at 300 dpi.
+    QVERIFY(fixtures::writeFile(
+        m_photos + "/bild00.jpg", fixtures::encode(fixtures::quadrants(QSize(2400, 1800)), "JPEG")));
     const QString target = m_dir->path() + "/Kontaktabzug.pdf";
     makeWindow([target] { return target; });
-    m_session->tickFirst(8);
+    m_session->get<QLineEdit>("txtCols")->setText(QString::number(grid));
+    m_session->get<QLineEdit>("txtRows")->setText(QString::number(grid));
+    m_session->tickFirst(1);
     m_session->get<QComboBox>("prnList")->setCurrentText("PDF-Datei");
     print();
     QVERIFY(m_session->messages.shown.isEmpty());
     QCOMPARE(pdfInfo(target, "Pages"), QString("1"));
-    QVERIFY(pdfText(target).contains("bild07.jpg"));
-    // Sharp thumbnails: at least 300 dpi in a cell of the default grid.
+    QVERIFY(pdfText(target).contains("bild00.jpg"));
+    // Sharp thumbnails: at least 300 dpi in the cell, whatever its size.
     const ToolResult images = runTool("pdfimages", { "-list", target });
     static const QRegularExpression ppi(
         "^\\s*1\\s+\\d+\\s+image\\s+\\d+\\s+\\d+\\s+.*\\s(\\d+)\\s+(\\d+)\\s+\\S+\\s+\\S+\\s*$",
         QRegularExpression::MultilineOption);
     const QRegularExpressionMatch match = ppi.match(images.output);
     QVERIFY2(match.hasMatch(), qPrintable(images.output));
-    QVERIFY2(match.captured(1).toInt() >= 300, qPrintable(images.output));
+    QVERIFY2(match.captured(1).toInt() >= 300 && match.captured(2).toInt() >= 300, qPrintable(images.output));
     QCOMPARE(m_printers->currentPrinter()->deviceName(), QString("Testdrucker"));
 }
 

@@ -114,8 +114,7 @@ void MainWindow::createControls()
     lbInfo->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     picBox = addControl<PictureBox>(this, "picBox", 6840, 120, 2895, 2175);
     picBox->setBorder(true);
-    picBox->setMinimumImageScale(2.0); // printed thumbnails are taken from this image
-    // Never shown: it lies outside the client area and only carries a thumbnail.
+    // Never shown: it lies outside the client area; the print engine hands thumbnails to the printer itself.
     picPrint = addControl<PictureBox>(this, "picPrint", 10080, 720, 3015, 2175);
     picPrint->hide();
     fileList = addControl<FileList>(this, "fileList", 3720, 120, 3015, 3435);

@@ -27,9 +27,10 @@ class Printer;
 class PrinterService;
 
 // The main window. One class, as the window is one object; its implementation is split by
-// concern: src/app (state, settings, layout, start-up, grid inputs, closing),
-// src/catalogue (folder scan, selection, status line), src/print (print command and job)
-// and src/view (preview, full-screen view, slide show).
+// concern, all in src/app: MainWindow.cpp (state, settings, layout, start-up, grid inputs,
+// closing), MainWindowCatalogue.cpp (folder scan, selection, status line), MainWindowPrint.cpp
+// (print command) and MainWindowView.cpp (preview, full-screen view, slide show). The long
+// operations run in the engines of src/print and src/view.
 class MainWindow : public QWidget {
     Q_OBJECT
 
@@ -53,7 +54,7 @@ protected:
 private:
     enum CloseReason : std::int16_t { UserClose = 0, ProgramClose = 1, SessionEnd = 2 };
 
-    // src/app
+    // MainWindow.cpp
     void Form_Initialize();
     void createControls();
     void connectReactions();
@@ -73,7 +74,7 @@ private:
     T* addControl(QWidget* parent, const char* name, double left, double top, double width, double height,
         const char* caption = nullptr);
 
-    // src/catalogue
+    // MainWindowCatalogue.cpp
     void RefreshFileList();
     void driveList_Change();
     void dirList_Change();
@@ -85,7 +86,7 @@ private:
     void fileList_ItemCheck(int item);
     bool gridPrintable() const;
 
-    // src/view
+    // MainWindowView.cpp
     void fileList_Click();
     void clearPreview();
     void chkPreview_Click();
@@ -94,11 +95,10 @@ private:
     void cmdPresentation_Click();
     bool ShowPicture(const QString& path, PictureBox* box);
 
-    // src/print
+    // MainWindowPrint.cpp
     void cmdPrint_Click();
-    void PrintSelection(Printer* prn);
-    void PrintThumbnail(
-        Printer* prn, float sngLeft, float sngTop, float sngMaxWidth, float sngMaxHeight, const QString& sPath);
+    // Runs the print engine on the ticked files; false when it was stopped.
+    bool PrintSelection(Printer* prn);
     Printer* SelectPrinter();
     Printer* GetPrinterByName(const QString& name);
 

@@ -17,15 +17,6 @@ namespace {
 
     bool isPositive(float value) { return std::isfinite(value) && value > 0; }
 
-    // The device pixels the drawn rectangle covers in the box's retained image.
-    QSize devicePixelSize(const FitResult& fit, const PictureBox& box)
-    {
-        const double dpi = box.logicalDpi();
-        const double scale = box.imageScale();
-        return QSize(
-            qCeil(units::twipsToPixels(fit.width, dpi) * scale), qCeil(units::twipsToPixels(fit.height, dpi) * scale));
-    }
-
 } // namespace
 
 FitResult fitPicture(float pictureWidth, float pictureHeight, float areaWidth, float areaHeight, bool keepAspect)
@@ -51,39 +42,56 @@ FitResult fitPicture(float pictureWidth, float pictureHeight, float areaWidth, f
     return { x, y, width, height };
 }
 
-bool showPicture(const QString& path, PictureBox& box, bool keepAspect)
+PictureArea PictureArea::of(const PictureBox& box)
 {
-    const float areaWidth = box.Width() - BoxMargin;
-    const float areaHeight = box.Height() - BoxMargin;
+    return { box.Width() - BoxMargin, box.Height() - BoxMargin, box.logicalDpi(), box.imageScale() };
+}
 
+QSize PictureArea::devicePixels(const QSize& natural, bool keepAspect) const
+{
+    const FitResult fit
+        = fitPicture(naturalTwips(natural.width()), naturalTwips(natural.height()), width, height, keepAspect);
+    if (fit.isEmpty())
+        return {};
+    return QSize(qCeil(units::twipsToPixels(fit.width, dpi) * scale), qCeil(units::twipsToPixels(fit.height, dpi) * scale));
+}
+
+float naturalTwips(int pixels) { return units::himetricToTwips(static_cast<float>(units::pixelsToHimetric(pixels))); }
+
+DecodedPicture decodePicture(const QString& path, const PictureArea& area, bool keepAspect)
+{
     PictureLoader loader(path);
-    if (!loader.isValid()) {
+    if (!loader.isValid())
+        return {};
+    DecodedPicture picture { loader.naturalSize(), {} };
+    const QSize pixels = area.devicePixels(picture.natural, keepAspect);
+    if (pixels.isEmpty())
+        return picture;
+    picture.image = loader.read(pixels);
+    if (picture.image.isNull())
+        return {};
+    return picture;
+}
+
+bool paintPicture(PictureBox& box, const QString& path, const DecodedPicture& picture, bool keepAspect)
+{
+    if (!picture.loaded()) {
         box.setToolTipText(QString());
         return false;
     }
-
-    const QSize natural = loader.naturalSize();
-    const float pictureWidth = units::himetricToTwips(static_cast<float>(units::pixelsToHimetric(natural.width())));
-    const float pictureHeight = units::himetricToTwips(static_cast<float>(units::pixelsToHimetric(natural.height())));
-    const FitResult fit = fitPicture(pictureWidth, pictureHeight, areaWidth, areaHeight, keepAspect);
-
-    // A box of 60 twips or less has no room: it is cleared and shows the path, like a
-    // picture painted at no size, and the file is not decoded.
-    QImage picture;
-    if (!fit.isEmpty()) {
-        picture = loader.read(devicePixelSize(fit, box));
-        if (picture.isNull()) {
-            box.setToolTipText(QString());
-            return false;
-        }
-    }
-
+    const PictureArea area = PictureArea::of(box);
+    const FitResult fit = fitPicture(naturalTwips(picture.natural.width()), naturalTwips(picture.natural.height()),
+        area.width, area.height, keepAspect);
     box.Cls();
-    if (!picture.isNull())
-        box.PaintPicture(picture, fit.x, fit.y, fit.width, fit.height);
-    picture = QImage(); // only the painted copy stays
+    if (!fit.isEmpty() && !picture.image.isNull())
+        box.PaintPicture(picture.image, fit.x, fit.y, fit.width, fit.height);
     box.setToolTipText(path);
     return true;
+}
+
+bool showPicture(const QString& path, PictureBox& box, bool keepAspect)
+{
+    return paintPicture(box, path, decodePicture(path, PictureArea::of(box), keepAspect), keepAspect);
 }
 
 } // namespace rasterblatt

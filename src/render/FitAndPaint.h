@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QImage>
+#include <QSize>
 #include <QString>
 
 namespace rasterblatt {
@@ -22,9 +24,41 @@ struct FitResult {
 // picture, without a positive finite size gives an empty result.
 FitResult fitPicture(float pictureWidth, float pictureHeight, float areaWidth, float areaHeight, bool keepAspect);
 
-// Loads the file and paints it, fitted and centred, into the box; the box's tooltip then
-// holds the path. A file that fails to load leaves the drawing as it was, empties the
-// tooltip and gives false. Nothing is thrown.
+// A picture decoded for drawing: its full upright size and its pixels at the size asked
+// for (or larger). A picture that failed to load has no natural size.
+struct DecodedPicture {
+    QSize natural;
+    QImage image;
+
+    bool loaded() const { return !natural.isEmpty(); }
+};
+
+// What decoding for a picture box needs to know of it, taken on the user-interface thread
+// so that the decoding itself can run on any thread.
+struct PictureArea {
+    float width = 0; // twips of the drawing area, the box's margin taken off
+    float height = 0;
+    double dpi = 96;
+    double scale = 1; // device pixels per logical pixel
+
+    static PictureArea of(const PictureBox& box);
+    // The device pixels the picture covers when fitted into the area; empty when it does not fit.
+    QSize devicePixels(const QSize& natural, bool keepAspect) const;
+};
+
+// A picture's natural size in twips: its pixels at 96 dpi, through whole HIMETRIC units.
+float naturalTwips(int pixels);
+
+// Loads the file and decodes it for the area. Safe on any thread. A picture that has no room
+// in the area (60 twips or less) keeps its natural size but is not decoded.
+DecodedPicture decodePicture(const QString& path, const PictureArea& area, bool keepAspect);
+
+// Paints a decoded picture, fitted and centred, into the box; the box's tooltip then holds
+// the path. A picture that failed to load leaves the drawing as it was, empties the tooltip
+// and gives false.
+bool paintPicture(PictureBox& box, const QString& path, const DecodedPicture& picture, bool keepAspect);
+
+// Loads the file and paints it into the box: decodePicture, then paintPicture. Nothing is thrown.
 bool showPicture(const QString& path, PictureBox& box, bool keepAspect);
 
 } // namespace rasterblatt

@@ -21,7 +21,8 @@ struct PrinterCall {
 // A printer for tests. It records every operation but the const queries, keeps the text position
 // and the document rules of the real printers: the first drawing opens a document, a page break
 // counts only when something is drawn after it, and ending a document with nothing drawn sends
-// nothing. The page is A4 (11906 x 16838 twips); every text is 161 twips high, 70 wide per character.
+// nothing. The page is A4 (11906 x 16838 twips); every text is 161 twips high, and each character
+// as wide as 10 twips per point of the font size (70 at 7 points).
 class RecordingPrinter final : public Printer {
 public:
     explicit RecordingPrinter(QString name)
@@ -32,7 +33,7 @@ public:
     QString deviceName() const override { return m_name; }
     void setFontName(const QString& name) override { m_fontName = recorded("setFontName", { name }, name); }
     void setFontSize(double points) override { m_fontSize = recorded("setFontSize", { points }, points); }
-    double textWidth(const QString& text) override { return recorded("textWidth", { text }, text.size() * 70.0); }
+    double textWidth(const QString& text) override { return recorded("textWidth", { text }, text.size() * 10.0 * m_fontSize); }
     double textHeight(const QString& text) override { return recorded("textHeight", { text }, 161.0); }
     void setCurrentX(double x) override { m_x = recorded("setCurrentX", { x }, x); }
     void setCurrentY(double y) override { m_y = recorded("setCurrentY", { y }, y); }

@@ -4,9 +4,7 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QPushButton>
-#include <QThread>
 
 #include "app/BusyCursor.h"
 #include "app/MainWindow.h"
@@ -15,6 +13,7 @@
 #include "render/FitAndPaint.h"
 #include "render/PictureBox.h"
 #include "view/ImageViewer.h"
+#include "view/SlideShow.h"
 
 namespace rasterblatt {
 
@@ -82,10 +81,6 @@ void MainWindow::picBox_DblClick()
 
 void MainWindow::cmdPresentation_Click()
 {
-    QElapsedTimer clock;
-    clock.start();
-    const auto now = [&clock] { return static_cast<double>(clock.nsecsElapsed()) / 1e9; };
-
     // One show at a time, should the button be reached while the viewer covers the screen.
     if (m_state.bPresenting)
         return;
@@ -95,35 +90,15 @@ void MainWindow::cmdPresentation_Click()
     try {
         viewer->show();
         QCoreApplication::processEvents();
-        double startTime = now() - m_state.sngSlideSeconds;
-
-        // Keeps the current picture until its interval is over or the viewer is closed.
-        const auto waitInterval = [&] {
-            while (now() - startTime < m_state.sngSlideSeconds && !viewer->bClosed()) {
-                QCoreApplication::processEvents();
-                QThread::msleep(100);
-            }
-        };
-
         m_state.bAbort = false;
-        int i = 0;
-        while (!viewer->bClosed() && i < m_state.nFileCount && !m_state.bAbort) {
-            while (i < m_state.nFileCount && !fileList->isTicked(i))
-                ++i;
-            if (i >= m_state.nFileCount)
-                continue;
-            waitInterval();
-            if (viewer->bClosed())
-                continue;
-            startTime = now();
-            ShowPicture(m_state.aFiles.value(i), viewer->picBox());
-            ++i;
-            QCoreApplication::processEvents();
-        }
-        if (!viewer->bClosed()) {
-            waitInterval();
-            viewer->closeViewer();
-        }
+        SlideShowSource source;
+        source.count = [this] { return int(m_state.nFileCount); };
+        source.isTicked = [this](int i) { return fileList->isTicked(i); };
+        source.path = [this](int i) { return m_state.aFiles.value(i); };
+        source.stopRequested = [this] { return m_state.bAbort; };
+        source.intervalSeconds = [this] { return double(m_state.sngSlideSeconds); };
+        source.keepAspect = m_state.bKeepAspect;
+        runSlideShow(*viewer, source);
     } catch (const std::exception& error) {
         // The viewer stays open on this path until the user closes it.
         m_messages.show(this, QMessageBox::Critical, windowTitle(), QString::fromUtf8(error.what()), QMessageBox::Ok);

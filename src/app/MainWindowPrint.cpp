@@ -1,0 +1,132 @@
+// The main window's printing: print command and printer choice; the job itself is the print engine's.
+#include <algorithm>
+#include <exception>
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPushButton>
+
+#include "app/MainWindow.h"
+#include "app/MessageBoxes.h"
+#include "catalogue/FileList.h"
+#include "print/PrintJob.h"
+#include "print/PrinterService.h"
+#include "render/FitAndPaint.h"
+#include "render/PictureBox.h"
+#include "render/Units.h"
+
+namespace rasterblatt {
+
+void MainWindow::cmdPrint_Click()
+{
+    // One job at a time, and only with a grid that has cells.
+    if (m_state.bPrinting)
+        return;
+    const auto refuse = [this](const QString& text) {
+        m_messages.show(this, QMessageBox::Critical, windowTitle(), text, QMessageBox::Ok);
+    };
+    if (!gridPrintable()) {
+        refuse(QStringLiteral("Spalten und Zeilen m\u00fcssen mindestens 1 sein."));
+        return;
+    }
+    Printer* const chosen = SelectPrinter();
+    if (!chosen) {
+        refuse(QStringLiteral("Der Drucker \u201e%1\u201c ist nicht verf\u00fcgbar. Ist er noch eingerichtet, "
+                              "und l\u00e4uft das Drucksystem (CUPS)?")
+                   .arg(prnList->currentText()));
+        return;
+    }
+
+    m_state.bAbort = false;
+    m_state.bPrinting = true;
+    cmdPrint->setEnabled(false);
+    cmdPresentation->setEnabled(cmdPrint->isEnabled());
+    const Printer* previous = m_printers.currentPrinter();
+    const QString sPrevPrinter = previous ? previous->deviceName() : QString();
+    m_printers.setCurrentPrinter(chosen);
+
+    const auto windUp = [&] {
+        // A printer that has vanished meanwhile cannot be made current again; the chosen one stays.
+        if (Printer* restored = GetPrinterByName(sPrevPrinter))
+            m_printers.setCurrentPrinter(restored);
+        UpdateInfo();
+        m_state.bPrinting = false;
+        cmdPrint->setEnabled(gridPrintable());
+        cmdPresentation->setEnabled(cmdPrint->isEnabled());
+        lbProgressBar->hide();
+    };
+
+    try {
+        if (!PrintSelection(chosen) || m_state.bAbort)
+            chosen->killDoc();
+        else
+            chosen->endDoc();
+        windUp();
+    } catch (const std::exception& error) {
+        try {
+            chosen->killDoc();
+        } catch (const std::exception&) {
+            // Nothing more can be done with a document that cannot even be thrown away.
+        }
+        windUp();
+        refuse(QString::fromUtf8(error.what()));
+    }
+}
+
+bool MainWindow::PrintSelection(Printer* prn)
+{
+    lbInfo->clear();
+    lbInfo->repaint();
+
+    // The job takes the ticked files and the grid once, as they are now.
+    QStringList files;
+    for (int i = 0; i < m_state.nFileCount; ++i) {
+        if (fileList->isTicked(i))
+            files.append(m_state.aFiles[i]);
+    }
+    PrintJobSettings settings;
+    settings.nCols = m_state.nCols;
+    settings.nRows = m_state.nRows;
+    settings.bPrintFileName = m_state.bPrintFileName;
+    settings.bKeepAspect = m_state.bKeepAspect;
+    settings.preview = PictureArea::of(*picBox);
+
+    PrintJobCallbacks callbacks;
+    callbacks.abortRequested = [this] {
+        QCoreApplication::processEvents();
+        return m_state.bAbort;
+    };
+    callbacks.progress = [this](int printed, int total) {
+        const double barWidth = (twipsWidth(lbInfo) - 60.0) * printed / total;
+        lbProgressBar->resize(qRound(units::twipsToPixels(barWidth, m_dpi)), lbProgressBar->height());
+        if (printed == 1)
+            lbProgressBar->show();
+        lbProgressBar->repaint();
+    };
+    // The pane shows each picture as it prints, and the last one after the job.
+    callbacks.showPicture = [this](const QString& path, const DecodedPicture& picture) {
+        paintPicture(*picBox, path, picture, m_state.bKeepAspect);
+    };
+    return rasterblatt::PrintSelection(*prn, files, settings, callbacks);
+}
+
+Printer* MainWindow::SelectPrinter()
+{
+    for (Printer* printer : m_printers.printers()) {
+        if (printer->deviceName() == prnList->currentText())
+            return printer;
+    }
+    return nullptr;
+}
+
+Printer* MainWindow::GetPrinterByName(const QString& name)
+{
+    for (Printer* printer : m_printers.printers()) {
+        if (printer->deviceName() == name)
+            return printer;
+    }
+    return nullptr;
+}
+
+} // namespace rasterblatt

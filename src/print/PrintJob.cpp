@@ -1,0 +1,145 @@
+#include "print/PrintJob.h"
+
+#include <algorithm>
+#include <cmath>
+#include <deque>
+
+#include "catalogue/Directory.h"
+#include "print/PrintLayout.h"
+#include "print/PrinterService.h"
+#include "render/DecodeAhead.h"
+#include "render/PictureLoader.h"
+
+namespace rasterblatt {
+
+namespace {
+
+    const QString jobFont = QStringLiteral("Arial");
+    constexpr double jobFontSize = 7;
+    // Names too wide for their column shrink down to this size.
+    constexpr double smallestNameSize = 5;
+    constexpr double printDpi = 300;
+
+    QSize paperPixels(const ThumbnailPlacement& place)
+    {
+        const auto pixels = [](double twips) { return std::max(1, int(std::ceil(twips / 1440.0 * printDpi - 1e-6))); };
+        return QSize(pixels(place.width), pixels(place.height));
+    }
+
+    ThumbnailPlacement placeNatural(float left, float top, float width, float height, QSize natural, bool keepAspect)
+    {
+        return placeThumbnail(
+            left, top, width, height, naturalTwips(natural.width()), naturalTwips(natural.height()), keepAspect);
+    }
+
+    // The name under the picture: centred on it, a tenth of a line below it. A name wider
+    // than its column (the width of a picture area, which leaves the gap to the next one)
+    // is set smaller, down to the smallest size, and kept on the sheet.
+    void printName(Printer& prn, const ThumbnailPlacement& place, float pitch, const QString& name)
+    {
+        const double lineHeight = prn.textHeight(QStringLiteral("ABC"));
+        double width = prn.textWidth(name);
+        double size = jobFontSize;
+        while (width > pitch && size > smallestNameSize) {
+            size = std::max(smallestNameSize, std::min(size - 0.25, size * pitch / width));
+            prn.setFontSize(size);
+            width = prn.textWidth(name);
+        }
+        double x = place.left + (place.width - width) / 2;
+        if (size < jobFontSize)
+            x = std::clamp(x, 0.0, std::max(0.0, prn.pageWidth() - width));
+        prn.setCurrentX(x);
+        prn.setCurrentY(place.top + place.height + 0.1 * lineHeight);
+        prn.printLine(name);
+        if (size < jobFontSize)
+            prn.setFontSize(jobFontSize);
+    }
+
+    // One cell: the picture fitted and centred in its area, the name under it. A file that
+    // could not be loaded prints its name alone, under the area.
+    void PrintThumbnail(Printer& prn, float sngLeft, float sngTop, float sngMaxWidth, float sngMaxHeight,
+        const QString& sPath, const Thumbnail& thumbnail, const PrintJobSettings& settings)
+    {
+        ThumbnailPlacement place { sngLeft, sngTop, sngMaxWidth, sngMaxHeight };
+        if (thumbnail.picture.loaded() && !thumbnail.print.isNull()) {
+            place = placeNatural(
+                sngLeft, sngTop, sngMaxWidth, sngMaxHeight, thumbnail.picture.natural, settings.bKeepAspect);
+            prn.paintPicture(thumbnail.print, place.left, place.top, place.width, place.height);
+        }
+        if (settings.bPrintFileName)
+            printName(prn, place, sngMaxWidth, fileNameOf(sPath));
+    }
+
+} // namespace
+
+Thumbnail decodeThumbnail(const QString& path, const ThumbnailRequest& request)
+{
+    PictureLoader loader(path);
+    if (!loader.isValid())
+        return {};
+    const QSize natural = loader.naturalSize();
+    const QSize paper = paperPixels(placeNatural(0, 0, request.width, request.height, natural, request.keepAspect));
+    QImage image = loader.read(paper.expandedTo(request.preview.devicePixels(natural, request.keepAspect)));
+    if (image.isNull())
+        return {};
+    // Qt's PDF writer embeds an image at its own size: hand it no more pixels than the paper takes.
+    QImage print = image;
+    if (image.size() != paper && image.width() >= paper.width() && image.height() >= paper.height())
+        print = image.scaled(paper, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return { { natural, std::move(image) }, std::move(print) };
+}
+
+bool PrintSelection(
+    Printer& prn, const QStringList& files, const PrintJobSettings& settings, const PrintJobCallbacks& callbacks)
+{
+    if (settings.nCols < 1 || settings.nRows < 1)
+        throw PrinterError("Spalten und Zeilen m\u00fcssen mindestens 1 sein.");
+    prn.setFontName(jobFont);
+    prn.setFontSize(jobFontSize);
+    std::optional<double> nameLine;
+    if (settings.bPrintFileName)
+        nameLine = prn.textHeight(QStringLiteral("ABC"));
+    const PageGeometry grid = pageGeometry(prn.pageWidth(), prn.pageHeight(), settings.nCols, settings.nRows,
+        nameLine, prn.himetricToTwipsX(1), prn.himetricToTwipsY(1));
+
+    const auto decode = callbacks.decode ? callbacks.decode : decodeThumbnail;
+    const ThumbnailRequest request { grid.picWidth, grid.picHeight, settings.bKeepAspect, settings.preview };
+    const auto abortRequested = [&] { return callbacks.abortRequested && callbacks.abortRequested(); };
+
+    // Leaving the job drops the decodes still queued and waits for the running ones.
+    DecodeAhead<Thumbnail> ahead;
+    const std::size_t bound = 2 * std::size_t(ahead.threads());
+    std::deque<std::shared_ptr<DecodeAhead<Thumbnail>::Pending>> queue;
+    qsizetype queued = 0;
+
+    const qint64 perPage = qint64(settings.nCols) * settings.nRows;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        if (abortRequested())
+            return false;
+        // The decoded pictures alive: the one drawn now and those waiting behind it.
+        while (queued < files.size() && queue.size() < bound) {
+            const QString path = files[queued++];
+            queue.push_back(ahead.start([path, request, decode] { return decode(path, request); }));
+        }
+        const auto pending = queue.front();
+        queue.pop_front();
+
+        const qint64 cell = i % perPage;
+        if (cell == 0 && i > 0)
+            prn.newPage();
+        const float x = grid.left + float(cell % settings.nCols) * grid.cellWidth;
+        const float y = grid.top + float(cell / settings.nCols) * grid.cellHeight;
+        if (callbacks.progress)
+            callbacks.progress(int(i + 1), int(files.size()));
+
+        const std::optional<Thumbnail> thumbnail = DecodeAhead<Thumbnail>::wait(*pending, abortRequested);
+        if (!thumbnail)
+            return false;
+        if (callbacks.showPicture)
+            callbacks.showPicture(files[i], thumbnail->picture);
+        PrintThumbnail(prn, x, y, grid.picWidth, grid.picHeight, files[i], *thumbnail, settings);
+    }
+    return true;
+}
+
+} // namespace rasterblatt

@@ -1,8 +1,11 @@
 // Printing a folder of camera-sized JPEGs as a contact sheet through the real main window and
-// the built-in PDF printer, beside ImageMagick's montage on the same files. Every measured
+// the built-in PDF printer, beside ImageMagick's montage on the same files and beside the
+// decode floor (libjpeg at 1/8 scale, in-process, on all cores and on one). Every measured
 // program runs in a fresh process, so that its peak memory is its own.
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <csetjmp>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -10,6 +13,8 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+#include <jpeglib.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -43,6 +48,8 @@ constexpr int PhotoHeight = 3000;
 constexpr int Cols = 7;
 constexpr int Rows = 11;
 constexpr int Rounds = 3;
+// The long job: the same photos again and again, as symbolic links.
+constexpr int LongJobCount = 1000;
 // Plain montage takes long; it gets fewer rounds once it has used this much.
 constexpr double PlainMontageBudgetMs = 75000;
 // montage's default tile is 120 x 120; the hint lets libjpeg decode at twice that or a bit more.
@@ -102,7 +109,8 @@ int generatePhotos(const QString& dir)
 // Child process: the user's way through the window, from a fresh start to the written PDF.
 // Prints the print command's wall and CPU milliseconds, the peak memory before and after it
 // in kB, and how many entries were listed and ticked.
-int printContactSheet(const QString& photoDir, const QString& pdfPath, QTemporaryDir& config)
+int printContactSheet(
+    const QString& photoDir, const QString& pdfPath, int gridCols, int gridRows, QTemporaryDir& config)
 {
     const QString settingsFile = config.filePath(QStringLiteral("bench.ini"));
     {
@@ -125,8 +133,8 @@ int printContactSheet(const QString& photoDir, const QString& pdfPath, QTemporar
         std::fprintf(stderr, "a control of the main window is missing\n");
         return 1;
     }
-    cols->setText(QString::number(Cols));
-    rows->setText(QString::number(Rows));
+    cols->setText(QString::number(gridCols));
+    rows->setText(QString::number(gridRows));
     printFileName->setChecked(true);
     printerList->setCurrentText(CupsPrinterService::pdfPrinterName());
     if (printerList->currentText() != CupsPrinterService::pdfPrinterName()) {
@@ -164,6 +172,61 @@ int printContactSheet(const QString& photoDir, const QString& pdfPath, QTemporar
     std::printf("%.1f %.1f %lld %lld %d %d\n", ms, cpuMs(usageAfter) - cpuMs(usageBefore),
         static_cast<long long>(peakBefore), static_cast<long long>(peakAfter), list->count(), ticked);
     return refused ? 1 : 0;
+}
+
+// Decodes one JPEG at 1/8 scale with libjpeg into a reused buffer; false on failure.
+bool decodeEighth(const QByteArray& file, std::vector<JSAMPLE>& pixels)
+{
+    jpeg_decompress_struct info {};
+    struct Errors {
+        jpeg_error_mgr manager;
+        std::jmp_buf jump;
+    } errors {};
+    info.err = jpeg_std_error(&errors.manager);
+    errors.manager.error_exit
+        = [](j_common_ptr common) { std::longjmp(reinterpret_cast<Errors*>(common->err)->jump, 1); };
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(
+        &info, reinterpret_cast<const unsigned char*>(file.constData()), static_cast<unsigned long>(file.size()));
+    jpeg_read_header(&info, TRUE);
+    info.scale_num = 1;
+    info.scale_denom = 8;
+    jpeg_start_decompress(&info);
+    const size_t stride = size_t(info.output_width) * size_t(info.output_components);
+    pixels.resize(stride * info.output_height);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = pixels.data() + stride * info.output_scanline;
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return true;
+}
+
+// The decode floor: every photo read and decoded at 1/8 scale, on the given number of threads.
+double decodeFloorMs(const QStringList& photos, int threads)
+{
+    QElapsedTimer timer;
+    timer.start();
+    std::atomic<int> next = 0;
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([&] {
+            std::vector<JSAMPLE> pixels;
+            for (int i = next++; i < photos.size(); i = next++) {
+                QFile file(photos[i]);
+                if (!file.open(QIODevice::ReadOnly) || !decodeEighth(file.readAll(), pixels))
+                    std::fprintf(stderr, "bench_print: cannot decode %s\n", qPrintable(photos[i]));
+            }
+        });
+    }
+    for (std::thread& worker : workers)
+        worker.join();
+    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
 }
 
 struct Finished {
@@ -322,46 +385,87 @@ int runBenchmark()
         return true;
     };
 
-    Measured ours;
-    std::vector<double> oursBeforeKilobytes;
-    std::vector<double> oursProcessMs;
+    // One print job in a fresh process; threads 0 leaves the pool at one thread per core.
+    struct Job {
+        Measured measured;
+        std::vector<double> processMs;
+        qint64 pdfBytes = 0;
+    };
+    const auto runJob = [&](const QString& folder, int count, int cols, int rows, int threads, Job& into) -> bool {
+        const QString pdfPath = work.filePath(QStringLiteral("Kontaktabzug.pdf"));
+        QFile::remove(pdfPath);
+        if (threads > 0)
+            qputenv("RASTERBLATT_DECODE_THREADS", QByteArray::number(threads));
+        else
+            qunsetenv("RASTERBLATT_DECODE_THREADS");
+        const Finished printed = runProgram(
+            { self, QStringLiteral("--print"), folder, pdfPath, QString::number(cols), QString::number(rows) },
+            scratch);
+        qunsetenv("RASTERBLATT_DECODE_THREADS");
+        const QList<QByteArray> fields = printed.output.trimmed().split(' ');
+        if (!printed.ok || fields.size() != 6) {
+            fail(QStringLiteral("printing through the main window failed"), printed.output + printed.errors);
+            return false;
+        }
+        if (fields[4].toInt() != count || fields[5].toInt() != count) {
+            fail(QStringLiteral("the file list shows %1 entries, %2 ticked; expected %3")
+                     .arg(QString::fromLatin1(fields[4]), QString::fromLatin1(fields[5]))
+                     .arg(count));
+            return false;
+        }
+        QFile pdf(pdfPath);
+        if (!pdf.open(QIODevice::ReadOnly)) {
+            fail(QStringLiteral("no PDF was written to %1").arg(pdfPath));
+            return false;
+        }
+        const QString content = QString::fromLatin1(pdf.readAll());
+        const qsizetype images = content.count(QRegularExpression(QStringLiteral("/Subtype\\s*/Image\\b")));
+        if (images != count) {
+            fail(QStringLiteral("the PDF has %1 pictures; expected %2").arg(images).arg(count));
+            return false;
+        }
+        into.pdfBytes = pdf.size();
+        into.measured.ms.push_back(fields[0].toDouble());
+        into.measured.cpuMs.push_back(fields[1].toDouble());
+        into.measured.peakKilobytes.push_back(fields[3].toDouble());
+        into.processMs.push_back(printed.ms);
+        return true;
+    };
+
+    // The same job from the command line, a whole process from start to written file.
+    const auto runCommandLine = [&](Measured& into) -> bool {
+        const QString pdfPath = work.filePath(QStringLiteral("Kommandozeile.pdf"));
+        QFile::remove(pdfPath);
+        const Finished run = runProgram({ QStringLiteral(RASTERBLATT_EXECUTABLE), QStringLiteral("--pdf"), pdfPath,
+                                            QStringLiteral("--quiet"), photoDir },
+            scratch);
+        if (!run.ok || !QFile::exists(pdfPath)) {
+            fail(QStringLiteral("the command line failed"), run.errors);
+            return false;
+        }
+        into.ms.push_back(run.ms);
+        into.cpuMs.push_back(run.cpuMs);
+        into.peakKilobytes.push_back(static_cast<double>(run.peakKilobytes));
+        return true;
+    };
+
+    Job ours;
+    Job oneWorker;
+    Measured commandLine;
     Measured hinted;
     Measured plain;
-    qint64 pdfBytes = 0;
-    // Rounds interleave the three, so that a busy moment of this shared machine hits all alike.
+    Measured floorAll;
+    Measured floorOne;
+    const int cores = std::max(1, QThread::idealThreadCount());
+    // Rounds interleave them all, so that a busy moment of this shared machine hits all alike.
     for (int round = 0; round < Rounds; ++round) {
         std::printf("Round %d of %d...\n", round + 1, Rounds);
         std::fflush(stdout);
-        const QString pdfPath = work.filePath(QStringLiteral("Kontaktabzug-%1.pdf").arg(round + 1));
-        const Finished printed = runProgram({ self, QStringLiteral("--print"), photoDir, pdfPath }, scratch);
-        if (!printed.ok)
-            return fail(QStringLiteral("printing through the main window failed"), printed.errors);
-        const QList<QByteArray> fields = printed.output.trimmed().split(' ');
-        if (fields.size() != 6)
-            return fail(QStringLiteral("unexpected output of the print process"), printed.output + printed.errors);
-        if (fields[4].toInt() != PhotoCount || fields[5].toInt() != PhotoCount)
-            return fail(QStringLiteral("the file list shows %1 entries, %2 ticked; expected %3")
-                            .arg(QString::fromLatin1(fields[4]), QString::fromLatin1(fields[5]))
-                            .arg(PhotoCount));
-
-        QFile pdf(pdfPath);
-        if (!pdf.open(QIODevice::ReadOnly))
-            return fail(QStringLiteral("no PDF was written to %1").arg(pdfPath));
-        const QString content = QString::fromLatin1(pdf.readAll());
-        const qsizetype pages = content.count(QRegularExpression(QStringLiteral("/Type\\s*/Page(?![A-Za-z])")));
-        const qsizetype images = content.count(QRegularExpression(QStringLiteral("/Subtype\\s*/Image\\b")));
-        if (pages != 1 || images != PhotoCount)
-            return fail(QStringLiteral("the PDF has %1 pages and %2 pictures; expected 1 page and %3 pictures")
-                            .arg(pages)
-                            .arg(images)
-                            .arg(PhotoCount));
-        pdfBytes = pdf.size();
-        ours.ms.push_back(fields[0].toDouble());
-        ours.cpuMs.push_back(fields[1].toDouble());
-        oursBeforeKilobytes.push_back(fields[2].toDouble());
-        ours.peakKilobytes.push_back(fields[3].toDouble());
-        oursProcessMs.push_back(printed.ms);
-
+        floorAll.ms.push_back(decodeFloorMs(photos, cores));
+        floorOne.ms.push_back(decodeFloorMs(photos, 1));
+        if (!runJob(photoDir, PhotoCount, Cols, Rows, 0, ours)
+            || !runJob(photoDir, PhotoCount, Cols, Rows, 1, oneWorker) || !runCommandLine(commandLine))
+            return 1;
         if (!runMontage(true, hinted))
             return 1;
         double plainSpent = 0;
@@ -371,12 +475,33 @@ int runBenchmark()
             return 1;
     }
 
-    const double oursMs = median(ours.ms);
-    const double oursPeakMb = megabytes(static_cast<qint64>(median(ours.peakKilobytes)));
+    // Larger cells, and a long job of the same photos over and over.
+    std::printf("2 x 2 and %d photos...\n", LongJobCount);
+    std::fflush(stdout);
+    Job large;
+    for (int round = 0; round < Rounds; ++round) {
+        if (!runJob(photoDir, PhotoCount, 2, 2, 0, large))
+            return 1;
+    }
+    const QString longDir = work.filePath(QStringLiteral("Viele"));
+    QDir().mkpath(longDir);
+    for (int i = 0; i < LongJobCount; ++i) {
+        if (!QFile::link(photos[i % PhotoCount], QDir(longDir).filePath(photoName(i))))
+            return fail(QStringLiteral("cannot link the photos of the long job"));
+    }
+    // Side by side with a short job, so that both meet the machine in the same mood.
+    Job longJob;
+    Job shortJob;
+    if (!runJob(photoDir, PhotoCount, Cols, Rows, 0, shortJob)
+        || !runJob(longDir, LongJobCount, Cols, Rows, 0, longJob))
+        return 1;
+
+    const double oursMs = median(ours.measured.ms);
+    const double oursPeakMb = megabytes(static_cast<qint64>(median(ours.measured.peakKilobytes)));
     std::printf("\nContact sheet of %d JPEGs, %d x %d (%.1f MB each, %.0f MB in all), %d x %d per page, file "
                 "names printed.\n%d CPUs, warm file cache; medians of the runs.\n",
         PhotoCount, PhotoWidth, PhotoHeight, static_cast<double>(photoBytes) / PhotoCount / (1 << 20),
-        static_cast<double>(photoBytes) / (1 << 20), Cols, Rows, QThread::idealThreadCount());
+        static_cast<double>(photoBytes) / (1 << 20), Cols, Rows, cores);
     std::printf("Yardstick: %s, with resource caps lifted\n",
         version.output.split('\n').value(0).replace("Version: ", "").trimmed().constData());
     std::printf(
@@ -385,16 +510,32 @@ int runBenchmark()
                 "  hinted: the same with -define jpeg:size=%s (twice the tile).\n\n",
         qPrintable(MontageTile), qPrintable(MontageHint));
     std::printf("  %-28s %8s %8s %8s %9s %4s\n", "", "wall ms", "ms/image", "CPU ms", "peak MB", "runs");
-    printRow(QStringLiteral("Rasterblatt -> PDF-Datei"), ours,
-        QStringLiteral("print command; whole process %1 ms, %2 MB peak before printing")
-            .arg(median(oursProcessMs), 0, 'f', 0)
-            .arg(megabytes(static_cast<qint64>(median(oursBeforeKilobytes))), 0, 'f', 1));
+    const auto jobNote = [](const Job& job) {
+        return QStringLiteral("print command; whole process %1 ms; PDF %2 kB per picture")
+            .arg(median(job.processMs), 0, 'f', 0)
+            .arg(static_cast<double>(job.pdfBytes) / 1024 / PhotoCount, 0, 'f', 1);
+    };
+    printRow(
+        QStringLiteral("decode floor, %1 threads").arg(cores), floorAll, QStringLiteral("libjpeg 1/8, in-process"));
+    printRow(QStringLiteral("decode floor, 1 thread"), floorOne, QStringLiteral("libjpeg 1/8, in-process"));
+    printRow(QStringLiteral("Rasterblatt, %1 workers").arg(cores), ours.measured, jobNote(ours));
+    printRow(QStringLiteral("Rasterblatt, 1 worker"), oneWorker.measured, jobNote(oneWorker));
+    printRow(QStringLiteral("Rasterblatt, 2 x 2"), large.measured, jobNote(large));
+    printRow(QStringLiteral("Rasterblatt --pdf"), commandLine, QStringLiteral("whole program, command line"));
     printRow(QStringLiteral("montage, plain"), plain, QStringLiteral("whole program"));
     printRow(QStringLiteral("montage, jpeg:size=") + MontageHint, hinted, QStringLiteral("whole program"));
-    std::printf("  PDF: 1 page, %d pictures, %.2f MB\n\n", PhotoCount, static_cast<double>(pdfBytes) / (1 << 20));
-    printTarget("time, ours / plain montage", oursMs / median(plain.ms), 0.5, 2, "x");
-    printTarget("time, ours / hinted montage", oursMs / median(hinted.ms), 1.0, 2, "x");
-    printTarget("peak memory, ours", oursPeakMb, 150, 0, " MB");
+    const double longMs = median(longJob.measured.ms);
+    const double longPeakMb = megabytes(static_cast<qint64>(median(longJob.measured.peakKilobytes)));
+    std::printf("  %-28s %8.0f %8.1f %8.0f %9.1f %4zu  %d pictures, %.1f MB PDF\n\n", "Rasterblatt, 1000 photos",
+        longMs, longMs / LongJobCount, median(longJob.measured.cpuMs), longPeakMb, longJob.measured.ms.size(),
+        LongJobCount, static_cast<double>(longJob.pdfBytes) / (1 << 20));
+    printTarget("time, ours / all-core floor", oursMs / median(floorAll.ms), 1.3, 2, "x");
+    printTarget("time, ours / plain montage", oursMs / median(plain.ms), 0.15, 2, "x");
+    printTarget("time, ours / hinted montage", oursMs / median(hinted.ms), 0.5, 2, "x");
+    printTarget("peak memory, ours", oursPeakMb, 120, 0, " MB");
+    printTarget("peak memory, 1000 photos", longPeakMb, 160, 0, " MB");
+    printTarget("time, 1000 / 60 photos", longMs / median(shortJob.measured.ms), 17, 1, "x");
+    printTarget("command line / window process", median(commandLine.ms) / median(ours.processMs), 1.0, 2, "x");
     return 0;
 }
 
@@ -410,14 +551,15 @@ int main(int argc, char* argv[])
         QGuiApplication app(argc, argv);
         return generatePhotos(QFile::decodeName(argv[2]));
     }
-    if (argc == 4 && mode == QLatin1String("--print")) {
+    if (argc == 6 && mode == QLatin1String("--print")) {
         // No print system is contacted: CUPS is pointed at a socket that nobody listens on.
         QTemporaryDir config;
         if (!config.isValid())
             return 1;
         qputenv("CUPS_SERVER", QFile::encodeName(config.filePath(QStringLiteral("no-cupsd.sock"))));
         QApplication app(argc, argv);
-        return printContactSheet(QFile::decodeName(argv[2]), QFile::decodeName(argv[3]), config);
+        return printContactSheet(
+            QFile::decodeName(argv[2]), QFile::decodeName(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), config);
     }
     QCoreApplication app(argc, argv);
     return runBenchmark();

@@ -1,3 +1,5 @@
+#include <cstdio>
+
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -5,28 +7,86 @@
 #include <QSettings>
 #include <QTranslator>
 
+#include "app/CommandLine.h"
 #include "app/MainWindow.h"
 #include "app/MessageBoxes.h"
 #include "app/TerminationWatcher.h"
 #include "print/CupsPrinterService.h"
 
+using namespace rasterblatt;
+
+namespace {
+
+// A run without a window: it prints and ends, and needs no display.
+int runWithoutWindow(const QStringList& arguments)
+{
+    QString error;
+    const CommandLine command = parseCommandLine(arguments, &error);
+    if (!error.isEmpty()) {
+        std::fprintf(stderr, "Rasterblatt: %s (Hilfe: Rasterblatt --help)\n", error.toLocal8Bit().constData());
+        return ExitBadArguments;
+    }
+    if (command.mode == CommandLine::Mode::Help) {
+        std::fputs(commandLineHelp().toLocal8Bit().constData(), stdout);
+        return ExitDone;
+    }
+    if (command.mode == CommandLine::Mode::Version) {
+        std::printf(
+            "Rasterblatt %d.%d.%d\n", RASTERBLATT_VERSION_MAJOR, RASTERBLATT_VERSION_MINOR, RASTERBLATT_VERSION_PATCH);
+        return ExitDone;
+    }
+    const QString target = QFileInfo(command.target).absoluteFilePath();
+    CupsPrinterService printers([target] { return target; });
+    bool stop = false;
+    TerminationWatcher interrupt(true);
+    QObject::connect(&interrupt, &TerminationWatcher::terminationRequested, [&stop] { stop = true; });
+    return runCommandLine(command, printers, stdout, stderr, [&stop] {
+        QCoreApplication::processEvents();
+        return stop;
+    });
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QFile::decodeName(argv[i]);
+    const bool terminal = rasterblatt::wantsTerminal(arguments);
+    if (terminal) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Standard error carries our own lines only: Qt's notes on its environment stay out.
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+            if (type == QtCriticalMsg || type == QtFatalMsg)
+                std::fprintf(stderr, "Rasterblatt: %s\n", message.toLocal8Bit().constData());
+        });
+    }
+
     QApplication app(argc, argv);
     // The program speaks German, and so do Qt's own dialogs and buttons ("Ja", "Nein").
     QTranslator qtTexts;
     if (qtTexts.load(QStringLiteral("qtbase_de"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTexts);
+    if (terminal)
+        return runWithoutWindow(arguments);
+
     // The settings belong to the executable's name, so a renamed copy starts afresh.
     const QString appName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
     const QString settingsFile = QSettings(QSettings::IniFormat, QSettings::UserScope, appName, appName).fileName();
 
-    rasterblatt::CupsPrinterService printers;
-    rasterblatt::QtMessageBoxes messages;
-    rasterblatt::MainWindow window(printers, messages, settingsFile, QDir::currentPath());
-    rasterblatt::TerminationWatcher termination;
-    QObject::connect(&termination, &rasterblatt::TerminationWatcher::terminationRequested, &window,
-        &rasterblatt::MainWindow::closeForSessionEnd);
+    CupsPrinterService printers;
+    QtMessageBoxes messages;
+    // A folder given on the command line ("Öffnen mit" of a file manager) is shown at once;
+    // for a picture, its folder.
+    QString openFolder;
+    if (!arguments.isEmpty()) {
+        const QFileInfo given(arguments.first());
+        openFolder = given.isDir() ? given.absoluteFilePath() : given.absolutePath();
+    }
+    MainWindow window(printers, messages, settingsFile, QDir::currentPath(), openFolder);
+    TerminationWatcher termination;
+    QObject::connect(&termination, &TerminationWatcher::terminationRequested, &window, &MainWindow::closeForSessionEnd);
     window.show();
     return app.exec();
 }

@@ -38,11 +38,14 @@ struct CountingDecoder {
                 uchar data[40 * 30 * 4] {};
             };
             auto* pixels = new Pixels { this };
-            const QImage image(pixels->data, 40, 30, 160, QImage::Format_RGB32, [](void* info) {
-                auto* freed = static_cast<Pixels*>(info);
-                --freed->owner->alive;
-                delete freed;
-            }, pixels);
+            const QImage image(
+                pixels->data, 40, 30, 160, QImage::Format_RGB32,
+                [](void* info) {
+                    auto* freed = static_cast<Pixels*>(info);
+                    --freed->owner->alive;
+                    delete freed;
+                },
+                pixels);
             thumbnail = { { QSize(400, 300), image }, image };
         }
         --running;
@@ -167,7 +170,8 @@ void TestPrintJob::printResolution()
     const double width = cell[2].toDouble(), height = cell[3].toDouble();
     const QSize embedded = cell[4].toSize();
     const auto expected = [](double twips, int own) { return std::min(own, int(std::ceil(twips / 1440 * 300))); };
-    QVERIFY2(qAbs(embedded.width() - expected(width, picture.width())) <= 1, qPrintable(QString::number(embedded.width())));
+    QVERIFY2(
+        qAbs(embedded.width() - expected(width, picture.width())) <= 1, qPrintable(QString::number(embedded.width())));
     QVERIFY(qAbs(embedded.height() - expected(height, picture.height())) <= 1);
     if (keepAspect)
         QVERIFY(qAbs(width / height - double(picture.width()) / picture.height()) < 0.01);
@@ -196,7 +200,8 @@ void TestPrintJob::namesAndFailures()
     const QVariantList picture = m_printer.calls()[m_printer.log().indexOf(QRegularExpression("paintPicture.*"))].args;
     const double left = picture[0].toDouble(), top = picture[1].toDouble();
     const double width = picture[2].toDouble(), height = picture[3].toDouble();
-    QCOMPARE(m_printer.log("setCurrentX").first(), QString("setCurrentX %1").arg(left + (width - 11 * 70) / 2, 0, 'f', 1));
+    QCOMPARE(
+        m_printer.log("setCurrentX").first(), QString("setCurrentX %1").arg(left + (width - 11 * 70) / 2, 0, 'f', 1));
     QCOMPARE(m_printer.log("setCurrentY").first(), QString("setCurrentY %1").arg(top + height + 16.1, 0, 'f', 1));
     QCOMPARE(m_printer.count("setFontSize"), 1); // names that fit keep the job's size
 

@@ -46,12 +46,13 @@ namespace {
 } // namespace
 
 MainWindow::MainWindow(PrinterService& printers, MessageBoxes& messages, const QString& settingsFile,
-    const QString& startFolder, QWidget* parent)
+    const QString& startFolder, const QString& openFolder, QWidget* parent)
     : QWidget(parent)
     , m_printers(printers)
     , m_messages(messages)
     , m_settingsFile(settingsFile)
     , m_startFolder(startFolder)
+    , m_openFolder(openFolder)
     , m_dpi(screenDpi())
 {
     Form_Initialize();
@@ -197,6 +198,8 @@ void MainWindow::Form_Load()
         QSettings settings(m_settingsFile, QSettings::IniFormat);
         settings.beginGroup(settingsGroup);
         folderText = settings.value(QStringLiteral("LastFolder"), m_startFolder).toString();
+        if (!m_openFolder.isEmpty())
+            folderText = m_openFolder;
         m_state.nRows
             = parseWholeNumber(settings.value(QStringLiteral("Rows"), QStringLiteral("11")).toString()).value_or(11);
         m_state.nCols

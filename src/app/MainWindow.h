@@ -36,9 +36,9 @@ class MainWindow : public QWidget {
 
 public:
     // The settings live in settingsFile (an INI file); startFolder is the folder shown on
-    // the first run.
+    // the first run; openFolder, when given, is shown instead of the last one.
     MainWindow(PrinterService& printers, MessageBoxes& messages, const QString& settingsFile,
-        const QString& startFolder, QWidget* parent = nullptr);
+        const QString& startFolder, const QString& openFolder = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     const WindowState& state() const { return m_state; }
@@ -106,6 +106,7 @@ private:
     MessageBoxes& m_messages;
     const QString m_settingsFile;
     const QString m_startFolder;
+    const QString m_openFolder;
     const double m_dpi;
 
     WindowState m_state;

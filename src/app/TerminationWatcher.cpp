@@ -21,7 +21,7 @@ namespace {
 
 } // namespace
 
-TerminationWatcher::TerminationWatcher(QObject* parent)
+TerminationWatcher::TerminationWatcher(bool interrupt, QObject* parent)
     : QObject(parent)
 {
     if (signalPipe[0] < 0 && ::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
@@ -38,6 +38,8 @@ TerminationWatcher::TerminationWatcher(QObject* parent)
     action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGHUP, &action, nullptr);
+    if (interrupt)
+        sigaction(SIGINT, &action, nullptr);
 }
 
 } // namespace rasterblatt

@@ -7,12 +7,13 @@ class QSocketNotifier;
 namespace rasterblatt {
 
 // Turns SIGTERM and SIGHUP (a logout or shutdown without session management) into a Qt
-// signal, so that the window can close as for the session's end and keep its settings.
+// signal, so that the window can close as for the session's end and keep its settings; with
+// SIGINT too, Ctrl+C cancels a run on the command line.
 class TerminationWatcher : public QObject {
     Q_OBJECT
 
 public:
-    explicit TerminationWatcher(QObject* parent = nullptr);
+    explicit TerminationWatcher(bool interrupt = false, QObject* parent = nullptr);
 
 Q_SIGNALS:
     void terminationRequested();

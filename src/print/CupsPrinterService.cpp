@@ -160,6 +160,8 @@ std::vector<Printer*> CupsPrinterService::printers()
     return result;
 }
 
+Printer* CupsPrinterService::pdfPrinter() const { return m_pdfPrinter.get(); }
+
 QString CupsPrinterService::askFileNameWithDialog()
 {
     QFileDialog dialog(QApplication::activeWindow(), QStringLiteral("Kontaktabzug als PDF-Datei speichern"));

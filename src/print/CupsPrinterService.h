@@ -29,6 +29,8 @@ public:
     void setCurrentPrinter(Printer* printer) override { m_current = printer; }
 
     static QString pdfPrinterName() { return QStringLiteral("PDF-Datei"); }
+    // The built-in "PDF-Datei", without asking CUPS for anything.
+    Printer* pdfPrinter() const;
     // The save dialog: "Kontaktabzug.pdf" in the user's documents folder.
     static QString askFileNameWithDialog();
 

@@ -99,8 +99,8 @@ bool PrintSelection(
     std::optional<double> nameLine;
     if (settings.bPrintFileName)
         nameLine = prn.textHeight(QStringLiteral("ABC"));
-    const PageGeometry grid = pageGeometry(prn.pageWidth(), prn.pageHeight(), settings.nCols, settings.nRows,
-        nameLine, prn.himetricToTwipsX(1), prn.himetricToTwipsY(1));
+    const PageGeometry grid = pageGeometry(prn.pageWidth(), prn.pageHeight(), settings.nCols, settings.nRows, nameLine,
+        prn.himetricToTwipsX(1), prn.himetricToTwipsY(1));
 
     const auto decode = callbacks.decode ? callbacks.decode : decodeThumbnail;
     const ThumbnailRequest request { grid.picWidth, grid.picHeight, settings.bKeepAspect, settings.preview };

@@ -53,7 +53,8 @@ QSize PictureArea::devicePixels(const QSize& natural, bool keepAspect) const
         = fitPicture(naturalTwips(natural.width()), naturalTwips(natural.height()), width, height, keepAspect);
     if (fit.isEmpty())
         return {};
-    return QSize(qCeil(units::twipsToPixels(fit.width, dpi) * scale), qCeil(units::twipsToPixels(fit.height, dpi) * scale));
+    return QSize(
+        qCeil(units::twipsToPixels(fit.width, dpi) * scale), qCeil(units::twipsToPixels(fit.height, dpi) * scale));
 }
 
 float naturalTwips(int pixels) { return units::himetricToTwips(static_cast<float>(units::pixelsToHimetric(pixels))); }

@@ -40,9 +40,8 @@ void runSlideShow(ImageViewer& viewer, const SlideShowSource& source)
     std::shared_ptr<DecodeAhead<DecodedPicture>::Pending> aheadPicture;
     const auto decodeAhead = [&](const QString& path) {
         aheadPath = path;
-        aheadPicture = ahead.start([path, area, keepAspect = source.keepAspect] {
-            return decodePicture(path, area, keepAspect);
-        });
+        aheadPicture = ahead.start(
+            [path, area, keepAspect = source.keepAspect] { return decodePicture(path, area, keepAspect); });
     };
 
     int i = 0;

@@ -1,0 +1,253 @@
+// The program on the command line, without a display: arguments, exit statuses, contact
+// sheets into PDF files and onto a queue of the private CUPS, and Ctrl+C.
+#include "ImageFixtures.h"
+#include "PdfTools.h"
+
+#include <csignal>
+#include <unistd.h>
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "app/CommandLine.h"
+
+using namespace rasterblatt;
+using namespace rasterblatt::testing;
+
+namespace {
+
+QColor colorOf(int file) { return QColor::fromHsv((file * 67) % 360, 255, 220); }
+
+struct Run {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+} // namespace
+
+class TestCommandLine : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void arguments_data();
+    void arguments();
+    void exitStatus_data();
+    void exitStatus();
+    void contactSheet_data();
+    void contactSheet();
+    void printerQueue();
+    void interruptLeavesNothing();
+
+private:
+    QProcess* start(const QStringList& arguments);
+    Run run(const QStringList& arguments);
+
+    QTemporaryDir m_dir;
+    QString m_photos;
+    QString m_sandbox;
+};
+
+void TestCommandLine::initTestCase()
+{
+    // Three pictures in the folder, two in a sub-folder, one that cannot be loaded.
+    m_photos = m_dir.filePath("Urlaub");
+    QDir().mkpath(m_photos + "/Tag 2");
+    QDir().mkpath(m_dir.filePath("leer"));
+    for (int i = 0; i < 5; ++i) {
+        const QString folder = i < 3 ? m_photos : m_photos + "/Tag 2";
+        QVERIFY(fixtures::writeFile(folder + QString("/bild%1.jpg").arg(i),
+            fixtures::encode(fixtures::filled(QSize(160, 120), colorOf(i)), "JPEG")));
+    }
+    QVERIFY(fixtures::writeFile(m_photos + "/kaputt.gif", "GIF89a"));
+    m_sandbox = qEnvironmentVariable("CUPS_SANDBOX_DIR");
+}
+
+QProcess* TestCommandLine::start(const QStringList& arguments)
+{
+    auto* process = new QProcess(this);
+    // No display at all: the program must not need one.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    environment.remove("QT_QPA_PLATFORM");
+    environment.insert("TMPDIR", m_dir.filePath("tmp"));
+    environment.insert("XDG_RUNTIME_DIR", m_dir.filePath("run"));
+    QDir().mkpath(m_dir.filePath("tmp"));
+    QDir().mkpath(m_dir.filePath("run"));
+    QFile::setPermissions(m_dir.filePath("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    process->setProcessEnvironment(environment);
+    process->setWorkingDirectory(m_dir.path());
+    process->start(RASTERBLATT_EXECUTABLE, arguments);
+    return process;
+}
+
+Run TestCommandLine::run(const QStringList& arguments)
+{
+    QProcess* process = start(arguments);
+    process->waitForFinished(60000);
+    Run result { process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1,
+        QString::fromLocal8Bit(process->readAllStandardOutput()),
+        QString::fromLocal8Bit(process->readAllStandardError()) };
+    delete process;
+    return result;
+}
+
+void TestCommandLine::arguments_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("error");
+    using M = CommandLine::Mode;
+    QTest::newRow("nothing: the window") << QStringList {} << int(M::Window) << "";
+    QTest::newRow("a folder: the window on it") << QStringList { "Bilder" } << int(M::Window) << "";
+    QTest::newRow("pdf") << QStringList { "--pdf", "a.pdf", "--cols", "5", "--rows", "99", "Bilder" } << int(M::Pdf)
+                         << "";
+    QTest::newRow("printer") << QStringList { "--printer", "Buero_Laser", "--no-names", "Bilder" } << int(M::Printer)
+                             << "";
+    QTest::newRow("list") << QStringList { "--list-printers" } << int(M::ListPrinters) << "";
+    QTest::newRow("both targets") << QStringList { "--pdf", "a.pdf", "--printer", "x", "B" } << 0 << "schlie";
+    QTest::newRow("PDF-Datei is no queue")
+        << QStringList { "--printer", "PDF-Datei", "B" } << 0 << "keine Warteschlange";
+    QTest::newRow("no folder") << QStringList { "--pdf", "a.pdf" } << 0 << "Ordner";
+    QTest::newRow("two folders") << QStringList { "--pdf", "a.pdf", "A", "B" } << 0 << "B";
+    QTest::newRow("grid 0") << QStringList { "--pdf", "a.pdf", "--cols", "0", "B" } << 0 << "1 bis 99";
+    QTest::newRow("grid 100") << QStringList { "--pdf", "a.pdf", "--rows", "100", "B" } << 0 << "1 bis 99";
+    QTest::newRow("grid not a number") << QStringList { "--pdf", "a.pdf", "--rows", "7x", "B" } << 0 << "1 bis 99";
+    QTest::newRow("options without a target") << QStringList { "--subdirs", "B" } << 0 << "--pdf";
+    QTest::newRow("unknown option") << QStringList { "--farbe" } << 0 << "farbe";
+}
+
+void TestCommandLine::arguments()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, mode);
+    QFETCH(QString, error);
+    QString reason;
+    const CommandLine command = parseCommandLine(arguments, &reason);
+    QVERIFY2(error.isEmpty() ? reason.isEmpty() : reason.contains(error), qPrintable(reason));
+    if (error.isEmpty())
+        QCOMPARE(int(command.mode), mode);
+}
+
+void TestCommandLine::exitStatus_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("version") << QStringList { "--version" } << 0 << "Rasterblatt 1.0.0";
+    QTest::newRow("help") << QStringList { "--help" } << 0 << "--list-printers";
+    QTest::newRow("bad arguments") << QStringList { "--pdf", "a.pdf", "--cols", "0", "Urlaub" } << 1 << "--help";
+    QTest::newRow("folder missing") << QStringList { "--pdf", "a.pdf", "Fehlt" } << 2 << "\u201eFehlt\u201c";
+    QTest::newRow("no picture") << QStringList { "--pdf", "a.pdf", "leer" } << 2 << "kein Bild";
+    QTest::newRow("queue missing") << QStringList { "--printer", "Gibtsnicht", "Urlaub" } << 3
+                                   << "\u201eGibtsnicht\u201c";
+    QTest::newRow("target not writable") << QStringList { "--pdf", "fehlt/a.pdf", "Urlaub" } << 3 << "fehlt/a.pdf";
+}
+
+void TestCommandLine::exitStatus()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    const Run result = run(arguments);
+    QCOMPARE(result.status, status);
+    // Errors are one line on standard error; answers go to standard output.
+    const QString text = status == 0 ? result.out : result.err;
+    QVERIFY2(text.contains(message), qPrintable(result.out + result.err));
+    if (status != 0)
+        QCOMPARE(result.err.count('\n'), 1);
+    QVERIFY(!QFile::exists(m_dir.filePath("a.pdf")));
+}
+
+void TestCommandLine::contactSheet_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QList<int>>("files");
+    QTest::addColumn<bool>("names");
+    // Sub-folders first, as the window lists them.
+    QTest::newRow("sub-folders, 2 x 2") << QStringList { "--subdirs", "--cols", "2", "--rows", "2" }
+                                        << QList<int> { 3, 4, 0, 1, 2 } << true;
+    QTest::newRow("folder only, no names") << QStringList { "--no-names" } << QList<int> { 0, 1, 2 } << false;
+}
+
+void TestCommandLine::contactSheet()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QList<int>, files);
+    QFETCH(bool, names);
+    const QString pdf = m_dir.filePath("urlaub.pdf");
+    QFile::remove(pdf);
+    const Run result = run(QStringList { "--pdf", "urlaub.pdf" } + options + QStringList { "Urlaub" });
+    QCOMPARE(result.status, 0);
+    QVERIFY2(result.out.contains(QString("%1 Bild(er)").arg(files.size())) && result.out.contains("1 nicht lesbar"),
+        qPrintable(result.out));
+    QVERIFY(result.err.isEmpty()); // not a terminal: no progress
+
+    const int cols = names ? 2 : 7;
+    const int perPage = names ? 4 : 77;
+    QCOMPARE(pdfInfo(pdf, "Pages"), QString::number((files.size() + 1 + perPage - 1) / perPage));
+    QCOMPARE(pdfText(pdf).contains("bild0.jpg"), names);
+    QCOMPARE(pdfText(pdf).contains("kaputt.gif"), names);
+    // The centre of every picture area shows its file's colour; the page is A4 without margins.
+    const QImage page = renderPage(pdf, 1, 72);
+    const double cellWidth = (11906 - 2000 * 1440.0 / 2540) / cols;
+    const double cellHeight = (16838 - 2500 * 1440.0 / 2540) / (names ? 2 : 11);
+    for (int cell = 0; cell < std::min<int>(files.size(), perPage); ++cell) {
+        const double x = 1000 * 1440.0 / 2540 + (cell % cols + 0.475) * cellWidth;
+        const double y = 500 * 1440.0 / 2540 + (cell / cols + 0.4) * cellHeight;
+        const QColor actual = page.pixelColor(qRound(x / 20), qRound(y / 20));
+        QVERIFY2(fixtures::similarColor(actual, colorOf(files[cell]), 48), qPrintable(QString::number(cell)));
+    }
+}
+
+void TestCommandLine::printerQueue()
+{
+    if (m_sandbox.isEmpty())
+        QSKIP("no private CUPS");
+    const QStringList before = capturedJobs(m_sandbox, "Testdrucker");
+    const Run result = run({ "--printer", "Testdrucker", "--quiet", "Urlaub" });
+    QCOMPARE(result.status, 0);
+    QVERIFY(result.out.isEmpty() && result.err.isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(capturedJobs(m_sandbox, "Testdrucker").size(), before.size() + 1, 20000);
+    QVERIFY(run({ "--list-printers" }).out.split('\n').contains("Testdrucker"));
+}
+
+void TestCommandLine::interruptLeavesNothing()
+{
+    // A long job: Ctrl+C in the middle of it keeps the old file and leaves no temporary one.
+    const QString many = m_dir.filePath("Viele");
+    QDir().mkpath(many);
+    const QByteArray photo = fixtures::encode(fixtures::quadrants(QSize(1200, 900)), "JPEG");
+    for (int i = 0; i < 400; ++i)
+        QVERIFY(fixtures::writeFile(many + QString("/bild%1.jpg").arg(i, 3, 10, QChar('0')), photo));
+    const QString pdf = m_dir.filePath("alt.pdf");
+    QVERIFY(fixtures::writeFile(pdf, "alt"));
+    QProcess* process = start({ "--pdf", "alt.pdf", "--cols", "1", "--rows", "1", "Viele" });
+    // The job's document is opened in the temporary folder when the first picture is drawn.
+    const auto documentOpen = [&] {
+        const QString fds = QString("/proc/%1/fd").arg(process->processId());
+        for (const QString& fd : QDir(fds).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+            char target[4096] = {};
+            if (::readlink(QFile::encodeName(fds + "/" + fd).constData(), target, sizeof target - 1) > 0
+                && QString::fromLocal8Bit(target).startsWith(m_dir.filePath("tmp")))
+                return true;
+        }
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(documentOpen(), 20000);
+    ::kill(pid_t(process->processId()), SIGINT);
+    QVERIFY(process->waitForFinished(20000));
+    QCOMPARE(process->exitCode(), 3);
+    QVERIFY(QString::fromLocal8Bit(process->readAllStandardError()).contains("Abgebrochen"));
+    QFile old(pdf);
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("alt"));
+    QVERIFY(QDir(m_dir.filePath("tmp")).entryList({ "rasterblatt*" }).isEmpty());
+    delete process;
+}
+
+QTEST_MAIN(TestCommandLine)
+#include "tst_commandline_cups.moc"

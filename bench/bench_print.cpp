@@ -117,7 +117,7 @@ int printContactSheet(
         QSettings settings(settingsFile, QSettings::IniFormat);
         settings.setValue(QStringLiteral("Settings/LastFolder"), photoDir);
     }
-    CupsPrinterService printers([pdfPath] { return pdfPath; });
+    CupsPrinterService printers([pdfPath](const QString&) { return pdfPath; });
     QtMessageBoxes messages;
     MainWindow window(printers, messages, settingsFile, photoDir);
     window.show();

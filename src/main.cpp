@@ -36,7 +36,7 @@ int runWithoutWindow(const QStringList& arguments)
         return ExitDone;
     }
     const QString target = QFileInfo(command.target).absoluteFilePath();
-    CupsPrinterService printers([target] { return target; });
+    CupsPrinterService printers([target](const QString&) { return target; });
     bool stop = false;
     TerminationWatcher interrupt(true);
     QObject::connect(&interrupt, &TerminationWatcher::terminationRequested, [&stop] { stop = true; });

@@ -72,7 +72,7 @@ void TestMainWindow::firstRun()
 {
     files(2);
     WindowSession* s = open();
-    QVERIFY(s->window->windowTitle().startsWith("Rasterblatt 1.00.0000"));
+    QVERIFY(s->window->windowTitle().startsWith("Kachelbrett 1.00.0000"));
     QCOMPARE(s->get<QLineEdit>("txtRows")->text(), QString("11"));
     QCOMPARE(s->get<QLineEdit>("txtCols")->text(), QString("7"));
     QVERIFY(s->get<QCheckBox>("chkPrintFileName")->isChecked());

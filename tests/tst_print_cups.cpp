@@ -39,7 +39,7 @@ private Q_SLOTS:
     void pdfFile();
 
 private:
-    void makeWindow(CupsPrinterService::FileNameQuery askFileName = [] { return QString(); });
+    void makeWindow(CupsPrinterService::FileNameQuery askFileName = [](const QString&) { return QString(); });
     void print() const { m_session->click("cmdPrint"); }
     QStringList captured(const QString& queue) const { return capturedJobs(m_sandbox, queue); }
     // Prints one file on the queue and waits for it: a queue delivers its jobs in order,
@@ -222,26 +222,41 @@ void TestPrintCups::schedulerDownIsReported()
 void TestPrintCups::pdfFile_data()
 {
     QTest::addColumn<int>("grid");
-    QTest::newRow("7 x 7") << 7;
-    QTest::newRow("2 x 2") << 2;
-    QTest::newRow("1 x 1") << 1;
+    QTest::addColumn<bool>("save");
+    QTest::newRow("7 x 7") << 7 << true;
+    QTest::newRow("2 x 2") << 2 << true;
+    QTest::newRow("1 x 1") << 1 << true;
+    QTest::newRow("save dialog cancelled") << 2 << false;
 }
 
 void TestPrintCups::pdfFile()
 {
     QFETCH(int, grid);
+    QFETCH(bool, save);
     // A photo with more pixels than the largest cell needs at 300 dpi.
     QVERIFY(fixtures::writeFile(
         m_photos + "/bild00.jpg", fixtures::encode(fixtures::quadrants(QSize(2400, 1800)), "JPEG")));
     const QString target = m_dir->path() + "/Kontaktabzug.pdf";
-    makeWindow([target] { return target; });
+    QStringList proposals;
+    makeWindow([&](const QString& proposal) {
+        proposals << proposal;
+        return save ? target : QString();
+    });
     m_session->get<QLineEdit>("txtCols")->setText(QString::number(grid));
     m_session->get<QLineEdit>("txtRows")->setText(QString::number(grid));
     m_session->tickFirst(1);
     m_session->get<QComboBox>("prnList")->setCurrentText("PDF-Datei");
     print();
-    QVERIFY(m_session->messages.shown.isEmpty());
+    // The file name is asked for first: the folder's name in the folder printed.
+    QCOMPARE(proposals, QStringList { m_photos + "/Fotos.pdf" });
+    QVERIFY(m_session->messages.shown.isEmpty() && !m_session->state().bPrinting);
+    QCOMPARE(QFile::exists(target), save);
+    if (!save)
+        return;
     QCOMPARE(pdfInfo(target, "Pages"), QString("1"));
+    // The grid is laid out on A4 to the twip.
+    QCOMPARE(m_printers->pdfPrinter()->pageWidth(), 11906);
+    QCOMPARE(m_printers->pdfPrinter()->pageHeight(), 16838);
     QVERIFY(pdfText(target).contains("bild00.jpg"));
     // Sharp thumbnails: at least 300 dpi in the cell, whatever its size.
     const ToolResult images = runTool("pdfimages", { "-list", target });

@@ -80,7 +80,7 @@ private Q_SLOTS:
         qunsetenv("PRINTER");
         QVERIFY2(schedulerAnswers(), qPrintable("no cupsd answers at CUPS_SANDBOX_DIR=" + m_sandbox));
         QVERIFY2(runTool("pdfinfo", { "-v" }).ok, "pdfinfo (poppler-utils) is needed");
-        m_service = std::make_unique<CupsPrinterService>([this] {
+        m_service = std::make_unique<CupsPrinterService>([this](const QString&) {
             ++m_questions;
             return m_answer;
         });

@@ -1,12 +1,12 @@
 #include "MainWindow.h"
 
-#include <cstdio>
 #include <type_traits>
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,7 +30,8 @@ namespace rasterblatt {
 namespace {
 
     const QString settingsGroup = QStringLiteral("Settings");
-    const QString productName = QStringLiteral("Rasterblatt");
+    // The window's own name, which its caption has always carried.
+    const QString designCaption = QStringLiteral("Kachelbrett");
     const QString creditText = QStringLiteral(" \u2013 Kontaktabz\u00fcge von Bildordnern");
 
     // Client area of the window, in twips.
@@ -87,15 +88,16 @@ T* MainWindow::addControl(
         if (caption)
             control->setText(QString::fromUtf8(caption));
     }
+    // A focused button answers Enter itself; elsewhere Enter presses "Drucken".
     if constexpr (std::is_base_of_v<QPushButton, T>)
-        control->setAutoDefault(false); // only "Drucken" answers Enter
+        control->setAutoDefault(true);
     return control;
 }
 
 void MainWindow::createControls()
 {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(productName);
+    setWindowTitle(designCaption);
     // The layout was drawn for an 8-point sans-serif font with Arial's metrics.
     QFont windowFont(QStringLiteral("Liberation Sans"));
     windowFont.setStyleHint(QFont::SansSerif);
@@ -105,8 +107,12 @@ void MainWindow::createControls()
 
     driveList = addControl<DriveList>(this, "driveList", 120, 120, 3495, 315);
     dirList = addControl<FolderList>(this, "dirList", 120, 600, 3495, 3690);
-    // Both lists start on the folder the program was started in.
-    dirList->setPath(m_startFolder);
+    // Both lists start on the folder the program was started in; one that cannot be read
+    // (or is gone) gives way to the home folder, then to "/".
+    for (const QString& folder : { m_startFolder, QDir::homePath(), QStringLiteral("/") }) {
+        if (dirList->setPath(folder))
+            break;
+    }
     driveList->setDrive(driveList->driveOf(dirList->path()));
 
     cmdPrint = addControl<QPushButton>(this, "cmdPrint", 5280, 4440, 1455, 315, "Drucken");
@@ -144,6 +150,7 @@ void MainWindow::createControls()
 
     prnList = addControl<QComboBox>(Frame1, "prnList", 120, 360, 2655, 315);
     prnList->setToolTip(QStringLiteral("Drucker"));
+    prnList->setPlaceholderText(QStringLiteral("Drucker"));
     chkPrintFileName = addControl<QCheckBox>(Frame1, "chkPrintFileName", 120, 720, 2655, 255, "Dateiname drucken");
     chkPreview = addControl<QCheckBox>(this, "chkPreview", 6840, 2400, 1335, 255, "Bildvorschau");
     cmdPreview = addControl<QPushButton>(this, "cmdPreview", 8400, 2400, 1335, 315, "Vollbild");
@@ -151,6 +158,13 @@ void MainWindow::createControls()
 
     // The bar lies above the status line it fills.
     lbProgressBar->raise();
+
+    // Names for screen readers where no caption says what a control is.
+    driveList->setAccessibleName(QStringLiteral("Laufwerk"));
+    dirList->setAccessibleName(QStringLiteral("Ordner"));
+    fileList->setAccessibleName(QStringLiteral("Bilddateien"));
+    picBox->setAccessibleName(QStringLiteral("Vorschau"));
+    lbProgressBar->setAccessibleName(QStringLiteral("Fortschritt"));
 
     const QList<QWidget*> tabOrder { driveList, dirList, cmdPrint, picBox, fileList, chkSubDir, cmdSelect, cmdDeselect,
         cmdCancel, txtCols, txtRows, prnList, chkPrintFileName, chkPreview, cmdPreview, cmdPresentation };
@@ -190,7 +204,7 @@ void MainWindow::Form_Load()
 {
     // 1. Caption with the version.
     setWindowTitle(windowCaption(
-        productName, RASTERBLATT_VERSION_MAJOR, RASTERBLATT_VERSION_MINOR, RASTERBLATT_VERSION_PATCH, creditText));
+        designCaption, RASTERBLATT_VERSION_MAJOR, RASTERBLATT_VERSION_MINOR, RASTERBLATT_VERSION_PATCH, creditText));
 
     // 2. Settings. A stored count that is not a number falls back to its default.
     QString folderText;
@@ -254,6 +268,7 @@ void MainWindow::gridBoxChanged(QLineEdit* box, std::int32_t& count)
     } else {
         count = 0;
         box->setText(QString::number(count)); // runs this reaction again, nested
+        box->selectAll(); // the next digit typed replaces the "0"
     }
     UpdateInfo();
 }
@@ -317,8 +332,10 @@ void MainWindow::Form_Unload()
     settings.setValue(QStringLiteral("Cols"), QString::number(m_state.nCols));
     settings.endGroup();
     settings.sync();
-    if (settings.status() != QSettings::NoError)
-        std::fprintf(stderr, "Rasterblatt: could not save the settings to %s\n", qPrintable(m_settingsFile));
+    // Only a failed write counts: a file that could not be parsed when it was read is
+    // rewritten whole here.
+    if (settings.status() == QSettings::AccessError)
+        qWarning("Rasterblatt: could not save the settings to %s", qPrintable(m_settingsFile));
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event)

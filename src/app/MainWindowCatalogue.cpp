@@ -32,13 +32,14 @@ void MainWindow::RefreshFileList()
             throw;
         }
         fileList->setUpdatesEnabled(true);
-        UpdateInfo();
-        const bool any = m_state.nFileCount > 0;
-        cmdSelect->setEnabled(any);
-        cmdDeselect->setEnabled(any);
     } catch (const std::exception&) {
-        // The walk ends here (the catalogue is full, or memory ran out); what was listed stays.
+        // The walk ends here (the catalogue is full, or memory ran out); what was listed stays,
+        // and the status line counts it.
     }
+    UpdateInfo();
+    const bool any = m_state.nFileCount > 0;
+    cmdSelect->setEnabled(any);
+    cmdDeselect->setEnabled(any);
 }
 
 void MainWindow::driveList_Change()

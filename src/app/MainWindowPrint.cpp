@@ -10,6 +10,7 @@
 #include "app/MainWindow.h"
 #include "app/MessageBoxes.h"
 #include "catalogue/FileList.h"
+#include "catalogue/FolderList.h"
 #include "print/PrintJob.h"
 #include "print/PrinterService.h"
 #include "render/FitAndPaint.h"
@@ -37,6 +38,10 @@ void MainWindow::cmdPrint_Click()
                    .arg(prnList->currentText()));
         return;
     }
+
+    // "PDF-Datei" asks where to save before anything is drawn; cancelling starts no job.
+    if (!m_printers.prepareJob(chosen, dirList->path()))
+        return;
 
     m_state.bAbort = false;
     m_state.bPrinting = true;
@@ -100,6 +105,7 @@ bool MainWindow::PrintSelection(Printer* prn)
     callbacks.progress = [this](int printed, int total) {
         const double barWidth = (twipsWidth(lbInfo) - 60.0) * printed / total;
         lbProgressBar->resize(qRound(units::twipsToPixels(barWidth, m_dpi)), lbProgressBar->height());
+        lbProgressBar->setAccessibleDescription(QStringLiteral("%1 von %2 Bildern").arg(printed).arg(total));
         if (printed == 1)
             lbProgressBar->show();
         lbProgressBar->repaint();

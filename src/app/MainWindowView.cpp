@@ -9,6 +9,7 @@
 #include "app/BusyCursor.h"
 #include "app/MainWindow.h"
 #include "app/MessageBoxes.h"
+#include "catalogue/Directory.h"
 #include "catalogue/FileList.h"
 #include "render/FitAndPaint.h"
 #include "render/PictureBox.h"
@@ -75,6 +76,7 @@ void MainWindow::picBox_DblClick()
         m_viewer = viewer.get();
         ShowPicture(path, viewer->picBox());
         viewer->picBox()->setToolTipText(QString());
+        viewer->setWindowTitle(fileNameOf(path));
     }
     viewer->exec();
 }

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QSaveFile>
@@ -111,12 +112,20 @@ namespace {
         {
         }
 
+        QString askFileName(const QString& proposal) const { return m_askFileName(proposal); }
+        // The file the next document goes to, asked for before the job.
+        void setTarget(const QString& target) { m_target = target; }
+
+        // The grid is laid out on A4 to the twip, 210 by 297 mm; Qt's page sizes are whole points.
+        int pageWidth() override { return qRound(210 / 25.4 * 1440); }
+        int pageHeight() override { return qRound(297 / 25.4 * 1440); }
+
     protected:
         QPageLayout defaultPageLayout() override { return a4WithoutMargins(); }
 
         void deliver(QIODevice& pdf) override
         {
-            const QString target = m_askFileName();
+            const QString target = m_target.isEmpty() ? m_askFileName(QString()) : std::exchange(m_target, QString());
             if (target.isEmpty())
                 return;
             const QByteArray data = pdf.readAll();
@@ -136,6 +145,7 @@ namespace {
         }
 
         CupsPrinterService::FileNameQuery m_askFileName;
+        QString m_target;
     };
 
 } // namespace
@@ -162,14 +172,34 @@ std::vector<Printer*> CupsPrinterService::printers()
 
 Printer* CupsPrinterService::pdfPrinter() const { return m_pdfPrinter.get(); }
 
-QString CupsPrinterService::askFileNameWithDialog()
+bool CupsPrinterService::prepareJob(Printer* printer, const QString& folder)
+{
+    if (printer != pdfPrinter())
+        return true;
+    const QFileInfo printed(folder);
+    const QString name = printed.fileName().isEmpty() ? QStringLiteral("Kontaktabzug") : printed.fileName();
+    QString place = m_lastPdfFolder;
+    if (place.isEmpty())
+        place = printed.isDir() && printed.isWritable()
+            ? printed.absoluteFilePath()
+            : QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    auto* pdf = static_cast<PdfFilePrinter*>(m_pdfPrinter.get());
+    const QString target = pdf->askFileName(QDir(place).filePath(name + QStringLiteral(".pdf")));
+    if (target.isEmpty())
+        return false;
+    m_lastPdfFolder = QFileInfo(target).absolutePath();
+    pdf->setTarget(target);
+    return true;
+}
+
+QString CupsPrinterService::askFileNameWithDialog(const QString& proposal)
 {
     QFileDialog dialog(QApplication::activeWindow(), QStringLiteral("Kontaktabzug als PDF-Datei speichern"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilter(QStringLiteral("PDF-Dateien (*.pdf)"));
     dialog.setDefaultSuffix(QStringLiteral("pdf"));
-    dialog.setDirectory(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
-    dialog.selectFile(QStringLiteral("Kontaktabzug.pdf"));
+    dialog.setDirectory(QFileInfo(proposal).absolutePath());
+    dialog.selectFile(QFileInfo(proposal).fileName());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();

@@ -14,11 +14,11 @@ class PdfDocumentPrinter;
 
 // The CUPS destinations, followed by the built-in printer "PDF-Datei" that saves the
 // document as a PDF file. Ending a document on a CUPS destination submits it as one PDF
-// job; ending it on "PDF-Datei" asks where to save it.
+// job; "PDF-Datei" asks where to save it before the job starts.
 class CupsPrinterService final : public PrinterService {
 public:
-    // Asks for the file that "PDF-Datei" writes; an empty answer discards the document.
-    using FileNameQuery = std::function<QString()>;
+    // Asks for the file that "PDF-Datei" writes, proposing one; an empty answer cancels.
+    using FileNameQuery = std::function<QString(const QString& proposal)>;
 
     // Without a query, a save dialog asks.
     explicit CupsPrinterService(FileNameQuery askFileName = {});
@@ -27,12 +27,15 @@ public:
     std::vector<Printer*> printers() override;
     Printer* currentPrinter() override { return m_current; }
     void setCurrentPrinter(Printer* printer) override { m_current = printer; }
+    // For "PDF-Datei": proposes the folder's name with ".pdf", in the folder last chosen, else in
+    // the printed folder, else (not writable) in the documents folder.
+    bool prepareJob(Printer* printer, const QString& folder) override;
 
     static QString pdfPrinterName() { return QStringLiteral("PDF-Datei"); }
     // The built-in "PDF-Datei", without asking CUPS for anything.
     Printer* pdfPrinter() const;
-    // The save dialog: "Kontaktabzug.pdf" in the user's documents folder.
-    static QString askFileNameWithDialog();
+    // The save dialog, on the proposed file.
+    static QString askFileNameWithDialog(const QString& proposal);
 
 private:
     Printer* queuePrinter(const QString& name);
@@ -42,6 +45,8 @@ private:
     std::map<QString, std::unique_ptr<PdfDocumentPrinter>> m_queues;
     std::unique_ptr<PdfDocumentPrinter> m_pdfPrinter;
     Printer* m_current = nullptr;
+    // Where the user saved a contact sheet last in this session.
+    QString m_lastPdfFolder;
 };
 
 } // namespace rasterblatt

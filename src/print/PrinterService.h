@@ -67,6 +67,14 @@ public:
     // The current printer, or nullptr when there is none.
     virtual Printer* currentPrinter() = 0;
     virtual void setCurrentPrinter(Printer* printer) = 0;
+    // Asks, before a job on the printer starts, what the job needs to know from the user (where
+    // "PDF-Datei" saves the folder's contact sheet); false when the user cancels.
+    virtual bool prepareJob(Printer* printer, const QString& folder)
+    {
+        Q_UNUSED(printer);
+        Q_UNUSED(folder);
+        return true;
+    }
 };
 
 } // namespace rasterblatt

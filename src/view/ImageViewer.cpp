@@ -50,6 +50,14 @@ void ImageViewer::closeEvent(QCloseEvent* event)
     QDialog::closeEvent(event);
 }
 
+void ImageViewer::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // Keys go to the viewer at once, also where no window manager hands it the focus.
+    raise();
+    activateWindow();
+}
+
 void ImageViewer::keyPressEvent(QKeyEvent* event)
 {
     // Keys act on release; a dialog would otherwise close on the press of Escape.

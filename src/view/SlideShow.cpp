@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include "catalogue/Directory.h"
 #include "render/DecodeAhead.h"
 #include "render/FitAndPaint.h"
 #include "render/PictureBox.h"
@@ -64,7 +65,8 @@ void runSlideShow(ImageViewer& viewer, const SlideShowSource& source)
         aheadPicture.reset();
         if (!picture)
             continue;
-        paintPicture(*viewer.picBox(), path, *picture, source.keepAspect);
+        if (paintPicture(*viewer.picBox(), path, *picture, source.keepAspect))
+            viewer.setWindowTitle(fileNameOf(path));
         ++i;
         if (const int next = nextTicked(i); next < source.count())
             decodeAhead(source.path(next));

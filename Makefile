@@ -39,7 +39,7 @@ bench: deps
 # No dependency installer and no tests here, so that a package build can use it.
 install:
 	$(CONFIGURE)
-	cmake --build $(BUILD_DIR) --target Rasterblatt
+	cmake --build $(BUILD_DIR) --target Rasterblatt packaging_files
 	cmake --install $(BUILD_DIR) $(if $(PREFIX),--prefix $(PREFIX))
 
 clean:

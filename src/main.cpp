@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QSettings>
 #include <QTranslator>
@@ -64,6 +65,12 @@ int main(int argc, char* argv[])
     }
 
     QApplication app(argc, argv);
+    // Desktops match the window to its desktop entry and icon by the program's id.
+    QApplication::setDesktopFileName(QStringLiteral("org.rasterblatt.Rasterblatt"));
+    QIcon bundledIcon;
+    for (const int size : { 16, 24, 32, 48, 64, 128, 256 })
+        bundledIcon.addFile(QStringLiteral(":/icons/%1x%1.png").arg(size));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.rasterblatt.Rasterblatt"), bundledIcon));
     // The program speaks German, and so do Qt's own dialogs and buttons ("Ja", "Nein").
     QTranslator qtTexts;
     if (qtTexts.load(QStringLiteral("qtbase_de"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))

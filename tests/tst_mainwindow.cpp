@@ -2,6 +2,7 @@
 // the settings file and closing.
 #include "catalogue/FolderList.h"
 
+#include "ImageFixtures.h"
 #include "RecordingPrinterService.h"
 #include "TestFiles.h"
 #include "WindowSession.h"
@@ -30,6 +31,9 @@ private Q_SLOTS:
     void settingsRoundTrip();
     void badStoredSettings();
     void closing();
+    void enterOnFocusedButtons_data();
+    void enterOnFocusedButtons();
+    void fileLimitInTheStatusLine();
 
 private:
     WindowSession* open(const QStringList& printerNames = { "Testdrucker", "testdrucker", "PDF-Datei" });
@@ -88,6 +92,11 @@ void TestMainWindow::firstRun()
     QCOMPARE(printers->count(), 3);
     QCOMPARE(printers->currentIndex(), 0);
     QCOMPARE(open({ "testdrucker", "Laser" })->get<QComboBox>("prnList")->currentIndex(), -1);
+    QCOMPARE(m_session->get<QComboBox>("prnList")->placeholderText(), QString("Drucker"));
+    const std::pair<const char*, const char*> accessible[] = { { "driveList", "Laufwerk" }, { "dirList", "Ordner" },
+        { "fileList", "Bilddateien" }, { "picBox", "Vorschau" }, { "lbProgressBar", "Fortschritt" } };
+    for (const auto& [control, name] : accessible)
+        QCOMPARE(m_session->get(control)->accessibleName(), QString(name));
 
     // The bar lies 30 twips inside the status line.
     const QRect info = m_session->get("lbInfo")->geometry();
@@ -143,6 +152,8 @@ void TestMainWindow::gridBoxes()
         QCOMPARE(rows->text(), QString("0"));
         QCOMPARE(s->state().nRows, 0);
     }
+    QTest::keyClicks(rows, "5"); // the "0" is selected: a digit replaces it
+    QCOMPARE(rows->text(), QString("5"));
     cols->selectAll();
     cols->insert("-3"); // pasted
     QCOMPARE(s->state().nCols, -3);
@@ -249,12 +260,22 @@ void TestMainWindow::badStoredSettings()
     QCOMPARE(s->state().nCols, 3);
     QCOMPARE(s->get<FolderList>("dirList")->path(), m_photos); // the start folder
     QCOMPARE(s->list()->count(), 1);
+    // Rewriting a file that could not be parsed is no failure to report.
+    QTest::failOnWarning(QRegularExpression("could not save"));
     s->window->close();
     QCOMPARE(stored("Rows"), QString("11"));
+
+    // A start folder that is gone gives way to the home folder; an empty folder is never kept.
+    QFile::remove(m_settings);
+    QVERIFY(QDir(m_photos).removeRecursively());
+    QCOMPARE(open()->get<FolderList>("dirList")->path(), QDir::homePath());
+    m_session->window->close();
+    QCOMPARE(stored("LastFolder"), QDir::homePath());
 
     // A settings file that cannot be written does not keep the window open.
     touch(m_dir->path(), "blocker");
     m_settings = m_dir->path() + "/blocker/Rasterblatt.ini";
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("could not save"));
     QVERIFY(open()->window->close());
 }
 
@@ -290,6 +311,63 @@ void TestMainWindow::closing()
     QVERIFY(!s->window->isVisible());
     QCOMPARE(s->messages.shown.size(), 2);
     QVERIFY(QFile::exists(m_settings));
+}
+
+void TestMainWindow::enterOnFocusedButtons_data()
+{
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<bool>("prints");
+    for (const char* button : { "cmdSelect", "cmdDeselect", "cmdPreview", "cmdPresentation", "cmdCancel" })
+        QTest::newRow(button) << button << false;
+    QTest::newRow("the file list") << "fileList" << true;
+    QTest::newRow("a grid box") << "txtCols" << true;
+}
+
+void TestMainWindow::enterOnFocusedButtons()
+{
+    QFETCH(QString, focus);
+    QFETCH(bool, prints);
+    for (int i = 0; i < 3; ++i)
+        touch(m_photos, QString("f%1.jpg").arg(i), fixtures::encode(fixtures::filled(QSize(40, 30), Qt::blue), "JPEG"));
+    WindowSession* s = open();
+    s->tickFirst(3);
+    s->list()->setCurrentRow(0);
+    s->state().sngSlideSeconds = 0.01f;
+    auto* widget = s->get(qPrintable(focus));
+    QSignalSpy clicked(widget, SIGNAL(clicked()));
+    // A viewer that opens takes the keys at once; Escape closes it.
+    QString active;
+    QTimer viewerWatch;
+    connect(&viewerWatch, &QTimer::timeout, [&] {
+        if (QWidget* viewer = QApplication::activeWindow(); viewer && viewer->objectName() == "frmImage") {
+            active = viewer->objectName();
+            QTest::keyClick(viewer, Qt::Key_Escape);
+        }
+    });
+    viewerWatch.start(50);
+    widget->setFocus();
+    QTest::keyClick(widget, Qt::Key_Return);
+
+    QCOMPARE(m_printers->printer("Testdrucker")->jobs().size(), size_t(prints ? 1 : 0));
+    if (!prints)
+        QCOMPARE(clicked.count(), 1);
+    if (focus == "cmdPreview")
+        QCOMPARE(active, QString("frmImage"));
+    QCOMPARE(s->window->isVisible(), focus != "cmdCancel");
+}
+
+void TestMainWindow::fileLimitInTheStatusLine()
+{
+    for (int folder = 0; folder < 11; ++folder) {
+        for (int i = 0; i < 2973 && folder * 2973 + i < 32701; ++i)
+            touch(
+                m_photos + QString("/d%1").arg(folder, 2, 10, QChar('0')), QString("%1.jpg").arg(i, 4, 10, QChar('0')));
+    }
+    WindowSession* s = open();
+    s->get<QCheckBox>("chkSubDir")->setChecked(true);
+    QCOMPARE(s->list()->count(), 32700);
+    QCOMPARE(s->info(), QString("32700 Datei(en) -  0 Datei(en) markiert - 0 Druckseiten"));
+    QVERIFY(s->enabled("cmdSelect"));
 }
 
 QTEST_MAIN(TestMainWindow)

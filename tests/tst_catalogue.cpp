@@ -5,6 +5,10 @@
 
 #include "TestFiles.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -53,6 +57,10 @@ private Q_SLOTS:
     void limitStopsAt32700();
     void wildcard_data();
     void wildcard();
+    void nativeNames_data();
+    void nativeNames();
+    void nativeCodec_data();
+    void nativeCodec();
     void pageCountAndText_data();
     void pageCountAndText();
 };
@@ -207,6 +215,77 @@ void TestCatalogue::wildcard()
     QFETCH(QString, pattern);
     QFETCH(bool, matches);
     QCOMPARE(matchesWildcard(name, pattern), matches);
+}
+
+void TestCatalogue::nativeNames_data()
+{
+    QTest::addColumn<QByteArray>("raw");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("Latin-1 file") << QByteArray("\xE4rger.jpg") << QString::fromUtf8("\u00e4rger.jpg");
+    QTest::newRow("Latin-1 folder") << QByteArray("\xDC"
+                                                  "bung/bild.jpg")
+                                    << QString::fromUtf8("\u00dcbung/bild.jpg");
+    QTest::newRow("UTF-8 file") << QByteArray("\xC3\xA4rger.jpg") << QString::fromUtf8("\u00e4rger.jpg");
+}
+
+void TestCatalogue::nativeNames()
+{
+    QFETCH(QByteArray, raw);
+    QFETCH(QString, shown);
+    QTemporaryDir root;
+    const QByteArray rawPath = QFile::encodeName(root.path()) + '/' + raw;
+    const qsizetype slash = raw.indexOf('/');
+    if (slash > 0)
+        QCOMPARE(::mkdir((QFile::encodeName(root.path()) + '/' + raw.left(slash)).constData(), 0700), 0);
+    const int fd = ::open(rawPath.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    QVERIFY(fd >= 0);
+    ::close(fd);
+
+    // Listed readably, walked into, and the stored path opens the very file.
+    const ScanResult result = scan(root.path(), true);
+    QCOMPARE(result.paths.size(), 1);
+    QCOMPARE(displayName(result.paths[0]), root.path() + '/' + shown);
+    QCOMPARE(displayName(result.entries[0]), fileNameOf(shown));
+    struct stat listed {
+    }, created {};
+    QCOMPARE(::stat(nativePath(result.paths[0]).constData(), &listed), 0);
+    QCOMPARE(::stat(rawPath.constData(), &created), 0);
+    QCOMPARE(listed.st_ino, created.st_ino);
+}
+
+void TestCatalogue::nativeCodec_data()
+{
+    QTest::addColumn<QByteArray>("native");
+    QTest::addColumn<QString>("decoded");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("ASCII") << QByteArray("a.jpg") << QString("a.jpg") << QString("a.jpg");
+    QTest::newRow("UTF-8") << QByteArray("\xC3\xA4\xF0\x9F\x93\xB7") << QString::fromUtf16(u"\u00e4\U0001F4F7")
+                           << QString::fromUtf16(u"\u00e4\U0001F4F7");
+    QTest::newRow("Latin-1") << QByteArray("\xE4.jpg") << QString::fromUtf16(u"\uF7E4.jpg")
+                             << QString::fromUtf16(u"\u00e4.jpg");
+    QTest::newRow("lone 0xFF") << QByteArray("\xFF") << QString::fromUtf16(u"\uF7FF") << QString::fromUtf16(u"\u00ff");
+    QTest::newRow("Windows-1252") << QByteArray("\x84\x81") << QString::fromUtf16(u"\uF784\uF781")
+                                  << QString::fromUtf16(u"\u201e\ufffd");
+    QTest::newRow("overlong slash") << QByteArray("\xC0\xAF") << QString::fromUtf16(u"\uF7C0\uF7AF")
+                                    << QString::fromUtf16(u"\u00c0\u00af");
+    QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << QString::fromUtf16(u"\uF7ED\uF7A0\uF780")
+                               << QString::fromUtf16(u"\u00ed\u00a0\u20ac");
+    QTest::newRow("cut off") << QByteArray("a\xC3") << QString::fromUtf16(u"a\uF7C3") << QString::fromUtf16(u"a\u00c3");
+    // A name that already holds a code point of the escape range keeps its bytes too.
+    QTest::newRow("escape range") << QByteArray("\xEF\x9F\xA4") << QString::fromUtf16(u"\uF7EF\uF79F\uF7A4")
+                                  << QString::fromUtf16(u"\u00ef\u0178\u00a4");
+    QTest::newRow("other private use") << QByteArray("\xEE\x80\x80") << QString::fromUtf16(u"\uE000")
+                                       << QString::fromUtf16(u"\uE000");
+}
+
+void TestCatalogue::nativeCodec()
+{
+    QFETCH(QByteArray, native);
+    QFETCH(QString, decoded);
+    QFETCH(QString, shown);
+    QCOMPARE(pathFromNative(native), decoded);
+    QCOMPARE(nativePath(decoded), native);
+    QCOMPARE(displayName(decoded), shown);
 }
 
 void TestCatalogue::pageCountAndText_data()

@@ -6,8 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QFile>
-
 namespace rasterblatt {
 
 namespace {
@@ -27,8 +25,7 @@ bool nameLess(const QString& a, const QString& b)
 DirectoryListing readDirectory(const QString& path)
 {
     DirectoryListing listing;
-    const QByteArray encoded = QFile::encodeName(path);
-    const std::unique_ptr<DIR, DirCloser> dir(opendir(encoded.constData()));
+    const std::unique_ptr<DIR, DirCloser> dir(opendir(nativePath(path).constData()));
     if (!dir)
         return listing;
     listing.readable = true;
@@ -49,9 +46,9 @@ DirectoryListing readDirectory(const QString& path)
         if (isFolder) {
             // A folder we cannot list is treated as hidden.
             if (faccessat(dirFd, entry->d_name, R_OK | X_OK, 0) == 0)
-                listing.folders.append(QFile::decodeName(entry->d_name));
+                listing.folders.append(pathFromNative(entry->d_name));
         } else if (isFile) {
-            listing.files.append(QFile::decodeName(entry->d_name));
+            listing.files.append(pathFromNative(entry->d_name));
         }
     }
     std::sort(listing.folders.begin(), listing.folders.end(), nameLess);

@@ -3,11 +3,14 @@
 #include <QString>
 #include <QStringList>
 
+#include "catalogue/NativePath.h"
+
 namespace rasterblatt {
 
 // What a folder holds, as the catalogue sees it: entries whose names begin with "." are
 // hidden and left out, symbolic links are followed, and both lists are in the fixed name
-// order (case-insensitive, then case-sensitive as a tie-break).
+// order (case-insensitive, then case-sensitive as a tie-break). Names are decoded with
+// pathFromNative, so every one of them opens again whatever its bytes.
 struct DirectoryListing {
     bool readable = false;
     QStringList folders; // only those that can be opened for reading

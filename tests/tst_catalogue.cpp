@@ -233,10 +233,15 @@ void TestCatalogue::nativeNames()
     QFETCH(QByteArray, raw);
     QFETCH(QString, shown);
     QTemporaryDir root;
+    const QByteArray folder = QFile::encodeName(root.path()) + '/' + raw.left(qMax(0, raw.indexOf('/')));
     const QByteArray rawPath = QFile::encodeName(root.path()) + '/' + raw;
-    const qsizetype slash = raw.indexOf('/');
-    if (slash > 0)
-        QCOMPARE(::mkdir((QFile::encodeName(root.path()) + '/' + raw.left(slash)).constData(), 0700), 0);
+    // QTemporaryDir cannot remove names that are not UTF-8 itself.
+    const auto remove = qScopeGuard([&] {
+        ::unlink(rawPath.constData());
+        ::rmdir(folder.constData());
+    });
+    if (raw.contains('/'))
+        QCOMPARE(::mkdir(folder.constData(), 0700), 0);
     const int fd = ::open(rawPath.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
     QVERIFY(fd >= 0);
     ::close(fd);

@@ -1,5 +1,6 @@
 // The folder walk, the name rules and the page count, on generated folder trees.
 #include "catalogue/Directory.h"
+#include "catalogue/DriveList.h"
 #include "catalogue/FolderScan.h"
 #include "catalogue/StatusLine.h"
 
@@ -61,6 +62,8 @@ private Q_SLOTS:
     void nativeNames();
     void nativeCodec_data();
     void nativeCodec();
+    void drives_data();
+    void drives();
     void pageCountAndText_data();
     void pageCountAndText();
 };
@@ -291,6 +294,55 @@ void TestCatalogue::nativeCodec()
     QCOMPARE(pathFromNative(native), decoded);
     QCOMPARE(nativePath(decoded), native);
     QCOMPARE(displayName(decoded), shown);
+}
+
+void TestCatalogue::drives_data()
+{
+    QTest::addColumn<QByteArray>("mounts");
+    QTest::addColumn<QString>("home");
+    QTest::addColumn<QStringList>("drives");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("drive");
+    const QByteArray desktop = "sysfs /sys sysfs rw,nosuid 0 0\n"
+                               "proc /proc proc rw 0 0\n"
+                               "/dev/sda2 / ext4 rw,relatime 0 0\n"
+                               "tmpfs /run tmpfs rw 0 0\n"
+                               "tmpfs /run/user/1000 tmpfs rw 0 0\n"
+                               "/dev/sda3 /home ext4 rw 0 0\n"
+                               "overlay /mnt/container overlay rw 0 0\n"
+                               "/dev/loop0 /snap/core/17 squashfs ro 0 0\n"
+                               "/dev/loop1 /mnt/image squashfs ro 0 0\n"
+                               "tmpfs /mnt/ram tmpfs rw 0 0\n"
+                               "/dev/sdb1 /media/usb vfat rw 0 0\n"
+                               "/dev/sdb1 /media/usb vfat rw 0 0\n"
+                               "/dev/sdc1 /run/media/anna/Urlaub\\0402023 exfat rw 0 0\n"
+                               "nas:/fotos /mnt/nas nfs4 rw,hard 0 0\n";
+    const QStringList desktopDrives { "/", "/home", "/media/usb", "/mnt/nas", "/run/media/anna/Urlaub 2023" };
+    QTest::newRow("home on its own disk") << desktop << "/home/anna" << desktopDrives << "/home/anna/Bilder"
+                                          << "/home";
+    QTest::newRow("longest root") << desktop << "/home/anna" << desktopDrives << "/mnt/nas/2023/a.jpg"
+                                  << "/mnt/nas";
+    QTest::newRow("a name that only begins like a root")
+        << desktop << "/home/anna" << desktopDrives << "/mnt/nas-alt/a.jpg"
+        << "/";
+    QTest::newRow("home on the root") << QByteArray("/dev/sda1 / ext4 rw 0 0\n/dev/sdb1 /media/Ger\\344t vfat rw 0 0\n")
+                                      << "/home/anna" << QStringList { "/", QString::fromUtf16(u"/media/Ger\uF7E4t") }
+                                      << "/home/anna"
+                                      << "/";
+    QTest::newRow("home on a share") << QByteArray("/dev/sda1 / ext4 rw 0 0\nserver:/home/anna /home/anna nfs rw 0 0\n")
+                                     << "/home/anna" << QStringList { "/", "/home/anna" } << "relative/a.jpg"
+                                     << "";
+}
+
+void TestCatalogue::drives()
+{
+    QFETCH(QByteArray, mounts);
+    QFETCH(QString, home);
+    QFETCH(QStringList, drives);
+    QFETCH(QString, path);
+    QFETCH(QString, drive);
+    QCOMPARE(drivesFromMountTable(mounts, home), drives);
+    QCOMPARE(driveOf(drives, path), drive);
 }
 
 void TestCatalogue::pageCountAndText_data()

@@ -62,6 +62,8 @@ private Q_SLOTS:
     void nativeNames();
     void nativeCodec_data();
     void nativeCodec();
+    void nameOrder_data();
+    void nameOrder();
     void drives_data();
     void drives();
     void pageCountAndText_data();
@@ -119,15 +121,14 @@ void TestCatalogue::sameNameInTwoFolders()
 void TestCatalogue::whatIsListed()
 {
     QTemporaryDir root;
-    for (const char* path : { "BILD.JPG", "b.Bmp", "c.jpeg", ".hidden.jpg", ".versteckt/in.jpg", "x.jpg.txt",
-             "Zeta.gif", "alpha.gif", "Alpha.gif" })
+    for (const char* path :
+        { "BILD.JPG", "b.Bmp", "c.jpeg", ".hidden.jpg", ".versteckt/in.jpg", "x.jpg.txt", "bild10.gif", "bild2.gif" })
         touch(root.path(), QString::fromLatin1(path));
     QDir(root.path()).mkdir("ordner.jpg");
 
     // Capital extensions count, ".jpeg" does not, hidden entries and folders named like
-    // images are left out; names sort case-insensitively, then case-sensitively.
-    QCOMPARE(
-        scan(root.path(), true).entries, (QStringList { "BILD.JPG", "b.Bmp", "Alpha.gif", "alpha.gif", "Zeta.gif" }));
+    // images are left out; each group comes in the name order.
+    QCOMPARE(scan(root.path(), true).entries, (QStringList { "BILD.JPG", "b.Bmp", "bild2.gif", "bild10.gif" }));
 }
 
 void TestCatalogue::symbolicLinkLoopEnds()
@@ -294,6 +295,30 @@ void TestCatalogue::nativeCodec()
     QCOMPARE(pathFromNative(native), decoded);
     QCOMPARE(nativePath(decoded), native);
     QCOMPARE(displayName(decoded), shown);
+}
+
+void TestCatalogue::nameOrder_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("numbers by value") << QStringList { "bild10.jpg", "bild2.jpg", "bild1.jpg", "Bild3.jpg" }
+                                      << QStringList { "bild1.jpg", "bild2.jpg", "Bild3.jpg", "bild10.jpg" };
+    QTest::newRow("case ties by the raw name") << QStringList { "Zeta.gif", "alpha.gif", "Alpha.gif", "beta.gif" }
+                                               << QStringList { "Alpha.gif", "alpha.gif", "beta.gif", "Zeta.gif" };
+    QTest::newRow("leading zeros tie") << QStringList { "bild1.jpg", "bild001.jpg", "bild01.jpg" }
+                                       << QStringList { "bild001.jpg", "bild01.jpg", "bild1.jpg" };
+    QTest::newRow("umlauts") << QStringList { "Zebra", "Uhr", "\u00dcbung", "Ubung", "\u00c4pfel", "Apfel" }
+                             << QStringList { "Apfel", "\u00c4pfel", "Ubung", "\u00dcbung", "Uhr", "Zebra" };
+    QTest::newRow("Latin-1 byte") << QStringList { "b.jpg", QString::fromUtf16(u"\uF7E4rger.jpg"), "arg.jpg" }
+                                  << QStringList { "arg.jpg", QString::fromUtf16(u"\uF7E4rger.jpg"), "b.jpg" };
+}
+
+void TestCatalogue::nameOrder()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, expected);
+    sortNames(names);
+    QCOMPARE(names, expected);
 }
 
 void TestCatalogue::drives_data()

@@ -5,6 +5,9 @@
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
+
+#include <QCollator>
 
 namespace rasterblatt {
 
@@ -16,10 +19,29 @@ namespace {
 
 } // namespace
 
-bool nameLess(const QString& a, const QString& b)
+void sortNames(QStringList& names)
 {
-    const int folded = QString::compare(a, b, Qt::CaseInsensitive);
-    return folded != 0 ? folded < 0 : QString::compare(a, b, Qt::CaseSensitive) < 0;
+    if (names.size() < 2)
+        return;
+    // Debian's Qt collates with ICU, so the German rules hold whatever the process's locale,
+    // LANG=C included. Each name gets its key once; comparing two keys is a byte compare.
+    QCollator collator(QLocale(QLocale::German, QLocale::Germany));
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    struct Keyed {
+        QCollatorSortKey key;
+        QString name;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(names.size());
+    for (QString& name : names)
+        keyed.push_back({ collator.sortKey(displayName(name)), std::move(name) });
+    std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+        const int order = a.key.compare(b.key);
+        return order != 0 ? order < 0 : a.name < b.name;
+    });
+    for (qsizetype i = 0; i < names.size(); ++i)
+        names[i] = std::move(keyed[i].name);
 }
 
 DirectoryListing readDirectory(const QString& path)
@@ -51,8 +73,8 @@ DirectoryListing readDirectory(const QString& path)
             listing.files.append(pathFromNative(entry->d_name));
         }
     }
-    std::sort(listing.folders.begin(), listing.folders.end(), nameLess);
-    std::sort(listing.files.begin(), listing.files.end(), nameLess);
+    sortNames(listing.folders);
+    sortNames(listing.files);
     return listing;
 }
 

@@ -1,9 +1,14 @@
 // The folder walk, the name rules and the page count, on generated folder trees.
 #include "catalogue/Directory.h"
+#include "catalogue/DriveList.h"
 #include "catalogue/FolderScan.h"
 #include "catalogue/StatusLine.h"
 
 #include "TestFiles.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -53,6 +58,14 @@ private Q_SLOTS:
     void limitStopsAt32700();
     void wildcard_data();
     void wildcard();
+    void nativeNames_data();
+    void nativeNames();
+    void nativeCodec_data();
+    void nativeCodec();
+    void nameOrder_data();
+    void nameOrder();
+    void drives_data();
+    void drives();
     void pageCountAndText_data();
     void pageCountAndText();
 };
@@ -108,15 +121,14 @@ void TestCatalogue::sameNameInTwoFolders()
 void TestCatalogue::whatIsListed()
 {
     QTemporaryDir root;
-    for (const char* path : { "BILD.JPG", "b.Bmp", "c.jpeg", ".hidden.jpg", ".versteckt/in.jpg", "x.jpg.txt",
-             "Zeta.gif", "alpha.gif", "Alpha.gif" })
+    for (const char* path :
+        { "BILD.JPG", "b.Bmp", "c.jpeg", ".hidden.jpg", ".versteckt/in.jpg", "x.jpg.txt", "bild10.gif", "bild2.gif" })
         touch(root.path(), QString::fromLatin1(path));
     QDir(root.path()).mkdir("ordner.jpg");
 
     // Capital extensions count, ".jpeg" does not, hidden entries and folders named like
-    // images are left out; names sort case-insensitively, then case-sensitively.
-    QCOMPARE(
-        scan(root.path(), true).entries, (QStringList { "BILD.JPG", "b.Bmp", "Alpha.gif", "alpha.gif", "Zeta.gif" }));
+    // images are left out; each group comes in the name order.
+    QCOMPARE(scan(root.path(), true).entries, (QStringList { "BILD.JPG", "b.Bmp", "bild2.gif", "bild10.gif" }));
 }
 
 void TestCatalogue::symbolicLinkLoopEnds()
@@ -207,6 +219,155 @@ void TestCatalogue::wildcard()
     QFETCH(QString, pattern);
     QFETCH(bool, matches);
     QCOMPARE(matchesWildcard(name, pattern), matches);
+}
+
+void TestCatalogue::nativeNames_data()
+{
+    QTest::addColumn<QByteArray>("raw");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("Latin-1 file") << QByteArray("\xE4rger.jpg") << QString::fromUtf8("\u00e4rger.jpg");
+    QTest::newRow("Latin-1 folder") << QByteArray("\xDC"
+                                                  "bung/bild.jpg")
+                                    << QString::fromUtf8("\u00dcbung/bild.jpg");
+    QTest::newRow("UTF-8 file") << QByteArray("\xC3\xA4rger.jpg") << QString::fromUtf8("\u00e4rger.jpg");
+}
+
+void TestCatalogue::nativeNames()
+{
+    QFETCH(QByteArray, raw);
+    QFETCH(QString, shown);
+    QTemporaryDir root;
+    const QByteArray folder = QFile::encodeName(root.path()) + '/' + raw.left(qMax(0, raw.indexOf('/')));
+    const QByteArray rawPath = QFile::encodeName(root.path()) + '/' + raw;
+    // QTemporaryDir cannot remove names that are not UTF-8 itself.
+    const auto remove = qScopeGuard([&] {
+        ::unlink(rawPath.constData());
+        ::rmdir(folder.constData());
+    });
+    if (raw.contains('/'))
+        QCOMPARE(::mkdir(folder.constData(), 0700), 0);
+    const int fd = ::open(rawPath.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    QVERIFY(fd >= 0);
+    ::close(fd);
+
+    // Listed readably, walked into, and the stored path opens the very file.
+    const ScanResult result = scan(root.path(), true);
+    QCOMPARE(result.paths.size(), 1);
+    QCOMPARE(displayName(result.paths[0]), root.path() + '/' + shown);
+    QCOMPARE(displayName(result.entries[0]), fileNameOf(shown));
+    struct stat listed {
+    }, created {};
+    QCOMPARE(::stat(nativePath(result.paths[0]).constData(), &listed), 0);
+    QCOMPARE(::stat(rawPath.constData(), &created), 0);
+    QCOMPARE(listed.st_ino, created.st_ino);
+}
+
+void TestCatalogue::nativeCodec_data()
+{
+    QTest::addColumn<QByteArray>("native");
+    QTest::addColumn<QString>("decoded");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("ASCII") << QByteArray("a.jpg") << QString("a.jpg") << QString("a.jpg");
+    QTest::newRow("UTF-8") << QByteArray("\xC3\xA4\xF0\x9F\x93\xB7") << QString::fromUtf16(u"\u00e4\U0001F4F7")
+                           << QString::fromUtf16(u"\u00e4\U0001F4F7");
+    QTest::newRow("Latin-1") << QByteArray("\xE4.jpg") << QString::fromUtf16(u"\uF7E4.jpg")
+                             << QString::fromUtf16(u"\u00e4.jpg");
+    QTest::newRow("lone 0xFF") << QByteArray("\xFF") << QString::fromUtf16(u"\uF7FF") << QString::fromUtf16(u"\u00ff");
+    QTest::newRow("Windows-1252") << QByteArray("\x84\x81") << QString::fromUtf16(u"\uF784\uF781")
+                                  << QString::fromUtf16(u"\u201e\ufffd");
+    QTest::newRow("overlong slash") << QByteArray("\xC0\xAF") << QString::fromUtf16(u"\uF7C0\uF7AF")
+                                    << QString::fromUtf16(u"\u00c0\u00af");
+    QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << QString::fromUtf16(u"\uF7ED\uF7A0\uF780")
+                               << QString::fromUtf16(u"\u00ed\u00a0\u20ac");
+    QTest::newRow("cut off") << QByteArray("a\xC3") << QString::fromUtf16(u"a\uF7C3") << QString::fromUtf16(u"a\u00c3");
+    // A name that already holds a code point of the escape range keeps its bytes too.
+    QTest::newRow("escape range") << QByteArray("\xEF\x9F\xA4") << QString::fromUtf16(u"\uF7EF\uF79F\uF7A4")
+                                  << QString::fromUtf16(u"\u00ef\u0178\u00a4");
+    QTest::newRow("other private use") << QByteArray("\xEE\x80\x80") << QString::fromUtf16(u"\uE000")
+                                       << QString::fromUtf16(u"\uE000");
+}
+
+void TestCatalogue::nativeCodec()
+{
+    QFETCH(QByteArray, native);
+    QFETCH(QString, decoded);
+    QFETCH(QString, shown);
+    QCOMPARE(pathFromNative(native), decoded);
+    QCOMPARE(nativePath(decoded), native);
+    QCOMPARE(displayName(decoded), shown);
+}
+
+void TestCatalogue::nameOrder_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("numbers by value") << QStringList { "bild10.jpg", "bild2.jpg", "bild1.jpg", "Bild3.jpg" }
+                                      << QStringList { "bild1.jpg", "bild2.jpg", "Bild3.jpg", "bild10.jpg" };
+    QTest::newRow("case ties by the raw name") << QStringList { "Zeta.gif", "alpha.gif", "Alpha.gif", "beta.gif" }
+                                               << QStringList { "Alpha.gif", "alpha.gif", "beta.gif", "Zeta.gif" };
+    QTest::newRow("leading zeros tie") << QStringList { "bild1.jpg", "bild001.jpg", "bild01.jpg" }
+                                       << QStringList { "bild001.jpg", "bild01.jpg", "bild1.jpg" };
+    QTest::newRow("umlauts") << QStringList { "Zebra", "Uhr", "\u00dcbung", "Ubung", "\u00c4pfel", "Apfel" }
+                             << QStringList { "Apfel", "\u00c4pfel", "Ubung", "\u00dcbung", "Uhr", "Zebra" };
+    QTest::newRow("Latin-1 byte") << QStringList { "b.jpg", QString::fromUtf16(u"\uF7E4rger.jpg"), "arg.jpg" }
+                                  << QStringList { "arg.jpg", QString::fromUtf16(u"\uF7E4rger.jpg"), "b.jpg" };
+}
+
+void TestCatalogue::nameOrder()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, expected);
+    sortNames(names);
+    QCOMPARE(names, expected);
+}
+
+void TestCatalogue::drives_data()
+{
+    QTest::addColumn<QByteArray>("mounts");
+    QTest::addColumn<QString>("home");
+    QTest::addColumn<QStringList>("drives");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("drive");
+    const QByteArray desktop = "sysfs /sys sysfs rw,nosuid 0 0\n"
+                               "proc /proc proc rw 0 0\n"
+                               "/dev/sda2 / ext4 rw,relatime 0 0\n"
+                               "tmpfs /run tmpfs rw 0 0\n"
+                               "tmpfs /run/user/1000 tmpfs rw 0 0\n"
+                               "/dev/sda3 /home ext4 rw 0 0\n"
+                               "overlay /mnt/container overlay rw 0 0\n"
+                               "/dev/loop0 /snap/core/17 squashfs ro 0 0\n"
+                               "/dev/loop1 /mnt/image squashfs ro 0 0\n"
+                               "tmpfs /mnt/ram tmpfs rw 0 0\n"
+                               "/dev/sdb1 /media/usb vfat rw 0 0\n"
+                               "/dev/sdb1 /media/usb vfat rw 0 0\n"
+                               "/dev/sdc1 /run/media/anna/Urlaub\\0402023 exfat rw 0 0\n"
+                               "nas:/fotos /mnt/nas nfs4 rw,hard 0 0\n";
+    const QStringList desktopDrives { "/", "/home", "/media/usb", "/mnt/nas", "/run/media/anna/Urlaub 2023" };
+    QTest::newRow("home on its own disk") << desktop << "/home/anna" << desktopDrives << "/home/anna/Bilder"
+                                          << "/home";
+    QTest::newRow("longest root") << desktop << "/home/anna" << desktopDrives << "/mnt/nas/2023/a.jpg"
+                                  << "/mnt/nas";
+    QTest::newRow("a name that only begins like a root")
+        << desktop << "/home/anna" << desktopDrives << "/mnt/nas-alt/a.jpg"
+        << "/";
+    QTest::newRow("home on the root") << QByteArray("/dev/sda1 / ext4 rw 0 0\n/dev/sdb1 /media/Ger\\344t vfat rw 0 0\n")
+                                      << "/home/anna" << QStringList { "/", QString::fromUtf16(u"/media/Ger\uF7E4t") }
+                                      << "/home/anna"
+                                      << "/";
+    QTest::newRow("home on a share") << QByteArray("/dev/sda1 / ext4 rw 0 0\nserver:/home/anna /home/anna nfs rw 0 0\n")
+                                     << "/home/anna" << QStringList { "/", "/home/anna" } << "relative/a.jpg"
+                                     << "";
+}
+
+void TestCatalogue::drives()
+{
+    QFETCH(QByteArray, mounts);
+    QFETCH(QString, home);
+    QFETCH(QStringList, drives);
+    QFETCH(QString, path);
+    QFETCH(QString, drive);
+    QCOMPARE(drivesFromMountTable(mounts, home), drives);
+    QCOMPARE(driveOf(drives, path), drive);
 }
 
 void TestCatalogue::pageCountAndText_data()

@@ -5,8 +5,9 @@
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
-#include <QFile>
+#include <QCollator>
 
 namespace rasterblatt {
 
@@ -18,17 +19,35 @@ namespace {
 
 } // namespace
 
-bool nameLess(const QString& a, const QString& b)
+void sortNames(QStringList& names)
 {
-    const int folded = QString::compare(a, b, Qt::CaseInsensitive);
-    return folded != 0 ? folded < 0 : QString::compare(a, b, Qt::CaseSensitive) < 0;
+    if (names.size() < 2)
+        return;
+    // Debian's Qt collates with ICU, so the German rules hold whatever the process's locale,
+    // LANG=C included. Each name gets its key once; comparing two keys is a byte compare.
+    QCollator collator(QLocale(QLocale::German, QLocale::Germany));
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    struct Keyed {
+        QCollatorSortKey key;
+        QString name;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(names.size());
+    for (QString& name : names)
+        keyed.push_back({ collator.sortKey(displayName(name)), std::move(name) });
+    std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+        const int order = a.key.compare(b.key);
+        return order != 0 ? order < 0 : a.name < b.name;
+    });
+    for (qsizetype i = 0; i < names.size(); ++i)
+        names[i] = std::move(keyed[i].name);
 }
 
 DirectoryListing readDirectory(const QString& path)
 {
     DirectoryListing listing;
-    const QByteArray encoded = QFile::encodeName(path);
-    const std::unique_ptr<DIR, DirCloser> dir(opendir(encoded.constData()));
+    const std::unique_ptr<DIR, DirCloser> dir(opendir(nativePath(path).constData()));
     if (!dir)
         return listing;
     listing.readable = true;
@@ -49,13 +68,13 @@ DirectoryListing readDirectory(const QString& path)
         if (isFolder) {
             // A folder we cannot list is treated as hidden.
             if (faccessat(dirFd, entry->d_name, R_OK | X_OK, 0) == 0)
-                listing.folders.append(QFile::decodeName(entry->d_name));
+                listing.folders.append(pathFromNative(entry->d_name));
         } else if (isFile) {
-            listing.files.append(QFile::decodeName(entry->d_name));
+            listing.files.append(pathFromNative(entry->d_name));
         }
     }
-    std::sort(listing.folders.begin(), listing.folders.end(), nameLess);
-    std::sort(listing.files.begin(), listing.files.end(), nameLess);
+    sortNames(listing.folders);
+    sortNames(listing.files);
     return listing;
 }
 

@@ -2,9 +2,78 @@
 
 #include <algorithm>
 
-#include <QStorageInfo>
+#include <QDir>
+#include <QFile>
+#include <QMap>
+
+#include "catalogue/NativePath.h"
 
 namespace rasterblatt {
+
+namespace {
+
+    // A mount point as the table writes it: space, tab, newline and backslash as "\ooo".
+    QByteArray unescapeMountPoint(const QByteArray& field)
+    {
+        QByteArray bytes;
+        bytes.reserve(field.size());
+        for (qsizetype i = 0; i < field.size(); ++i) {
+            const auto isOctal = [&](qsizetype j) { return j < field.size() && field[j] >= '0' && field[j] <= '7'; };
+            if (field[i] == '\\' && isOctal(i + 1) && isOctal(i + 2) && isOctal(i + 3)) {
+                bytes += char((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
+                i += 3;
+            } else {
+                bytes += field[i];
+            }
+        }
+        return bytes;
+    }
+
+    bool isAtOrBelow(const QString& path, const QString& root)
+    {
+        return root == QLatin1String("/") || path == root || path.startsWith(root + QLatin1Char('/'));
+    }
+
+} // namespace
+
+QStringList drivesFromMountTable(const QByteArray& table, const QString& homePath)
+{
+    const QByteArrayList pseudo { "tmpfs", "ramfs", "devtmpfs", "proc", "sysfs", "overlay", "squashfs" };
+    // A later mount on the same point hides the earlier one.
+    QMap<QString, QByteArray> types;
+    for (const QByteArray& line : table.split('\n')) {
+        const QByteArrayList fields = line.simplified().split(' ');
+        if (fields.size() >= 3)
+            types.insert(pathFromNative(unescapeMountPoint(fields[1])), fields[2]);
+    }
+
+    QString home = QStringLiteral("/");
+    for (auto it = types.cbegin(); it != types.cend(); ++it) {
+        if (isAtOrBelow(homePath, it.key()) && it.key().size() > home.size())
+            home = it.key();
+    }
+    QStringList drives;
+    for (auto it = types.cbegin(); it != types.cend(); ++it) {
+        const QString& root = it.key();
+        const bool storage = root == home || isAtOrBelow(root, QStringLiteral("/media"))
+            || isAtOrBelow(root, QStringLiteral("/run/media")) || isAtOrBelow(root, QStringLiteral("/mnt"));
+        if (storage && root != QLatin1String("/") && !pseudo.contains(it.value()))
+            drives.append(root);
+    }
+    std::sort(drives.begin(), drives.end());
+    drives.prepend(QStringLiteral("/"));
+    return drives;
+}
+
+QString driveOf(const QStringList& roots, const QString& path)
+{
+    QString best;
+    for (const QString& root : roots) {
+        if (path.startsWith(QLatin1Char('/')) && isAtOrBelow(path, root) && root.size() > best.size())
+            best = root;
+    }
+    return best;
+}
 
 DriveList::DriveList(QWidget* parent)
     : QComboBox(parent)
@@ -14,36 +83,53 @@ DriveList::DriveList(QWidget* parent)
 
 void DriveList::reload()
 {
-    QStringList roots { QStringLiteral("/") };
-    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-        if (volume.isValid() && volume.isReady() && !roots.contains(volume.rootPath()))
-            roots.append(volume.rootPath());
+    QFile mounts(QStringLiteral("/proc/self/mounts"));
+    const QByteArray home = qgetenv("HOME");
+    QStringList drives { QStringLiteral("/") };
+    if (mounts.open(QIODevice::ReadOnly))
+        drives = drivesFromMountTable(mounts.readAll(), home.isEmpty() ? QDir::homePath() : pathFromNative(home));
+    // A drive that went away stays while it is chosen, so the list still names the folder's drive.
+    const QString chosen = drive();
+    if (!chosen.isEmpty() && !drives.contains(chosen)) {
+        drives.append(chosen);
+        std::sort(drives.begin() + 1, drives.end());
     }
-    std::sort(roots.begin() + 1, roots.end());
     const QSignalBlocker blocker(this);
     clear();
-    addItems(roots);
+    for (const QString& root : drives)
+        addItem(displayName(root), root);
+    setCurrentIndex(std::max(0, int(drives.indexOf(chosen))));
+}
+
+void DriveList::showPopup()
+{
+    reload();
+    QComboBox::showPopup();
 }
 
 bool DriveList::setDrive(const QString& root)
 {
-    const int index = findText(root, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    const int index = int(roots().indexOf(root));
     if (index < 0)
         return false;
     setCurrentIndex(index);
     return true;
 }
 
-QString DriveList::driveOf(const QString& path) const
+QString DriveList::rootAt(int index) const
 {
-    QString best;
-    for (int i = 0; i < count(); ++i) {
-        const QString root = itemText(i);
-        const bool contains = root == QLatin1String("/") || path == root || path.startsWith(root + QLatin1Char('/'));
-        if (contains && path.startsWith(QLatin1Char('/')) && root.size() > best.size())
-            best = root;
-    }
-    return best;
+    const QVariant root = itemData(index);
+    return root.isValid() ? root.toString() : itemText(index);
 }
+
+QStringList DriveList::roots() const
+{
+    QStringList list;
+    for (int i = 0; i < count(); ++i)
+        list.append(rootAt(i));
+    return list;
+}
+
+QString DriveList::driveOf(const QString& path) const { return rasterblatt::driveOf(roots(), path); }
 
 } // namespace rasterblatt

@@ -1,10 +1,21 @@
 #pragma once
 
 #include <QComboBox>
+#include <QStringList>
 
 namespace rasterblatt {
 
-// The drive chooser: the roots of the mounted, ready file systems, "/" first.
+// The drives in a mount table (the text of /proc/self/mounts): "/" first, then, sorted, the
+// mount that holds the home folder and the storage mounted under /media, /run/media and
+// /mnt (sticks, disks, network shares). Pseudo and image file systems (tmpfs, proc, sysfs,
+// overlay, squashfs, ...) are never drives. Nothing is stat'ed, so a hung network share
+// cannot block.
+QStringList drivesFromMountTable(const QByteArray& table, const QString& homePath);
+// The longest of the roots that contains the path, or an empty string.
+QString driveOf(const QStringList& roots, const QString& path);
+
+// The drive chooser. It reads the mount table again whenever it is opened, so a stick
+// plugged in after start appears.
 class DriveList : public QComboBox {
     Q_OBJECT
 
@@ -12,11 +23,18 @@ public:
     explicit DriveList(QWidget* parent = nullptr);
 
     void reload();
-    QString drive() const { return currentText(); }
+    QString drive() const { return rootAt(currentIndex()); }
     // Chooses the drive; returns false when it is not listed.
     bool setDrive(const QString& root);
     // The longest listed root that contains the path, or an empty string.
     QString driveOf(const QString& path) const;
+
+    void showPopup() override;
+
+private:
+    // An entry shows its root readably and keeps the root itself as its data.
+    QString rootAt(int index) const;
+    QStringList roots() const;
 };
 
 } // namespace rasterblatt

@@ -2,6 +2,8 @@
 
 #include <QItemSelectionModel>
 
+#include "catalogue/NativePath.h"
+
 namespace rasterblatt {
 
 // Keeps the list's tick count current whoever changes the tick: the user through the
@@ -35,7 +37,7 @@ FileList::FileList(QWidget* parent)
     setUniformItemSizes(true);
 }
 
-void FileList::addEntry(const QString& text) { addItem(new FileListItem(text)); }
+void FileList::addEntry(const QString& name) { addItem(new FileListItem(displayName(name))); }
 
 void FileList::removeAll()
 {

@@ -12,8 +12,8 @@ class FileList : public QListWidget {
 public:
     explicit FileList(QWidget* parent = nullptr);
 
-    // Appends an unticked entry.
-    void addEntry(const QString& text);
+    // Appends an unticked entry that shows the name readably (see displayName).
+    void addEntry(const QString& name);
     void removeAll();
 
     bool isTicked(int index) const;

@@ -56,14 +56,14 @@ void FolderList::rebuild(const QStringList& subFolders)
     const QStringList parts = m_path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     for (const QString& part : parts) {
         walked += QLatin1Char('/') + part;
-        auto* item = new QTreeWidgetItem(parent, { part });
+        auto* item = new QTreeWidgetItem(parent, { displayName(part) });
         item->setData(0, PathRole, walked);
         item->setIcon(0, openIcon);
         parent = item;
     }
     QTreeWidgetItem* current = parent;
     for (const QString& folder : subFolders) {
-        auto* item = new QTreeWidgetItem(current, { folder });
+        auto* item = new QTreeWidgetItem(current, { displayName(folder) });
         item->setData(0, PathRole, joinPath(m_path, folder));
         item->setIcon(0, closedIcon);
     }

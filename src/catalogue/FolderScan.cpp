@@ -3,7 +3,7 @@
 #include <limits>
 #include <sys/stat.h>
 
-#include <QFile>
+#include "catalogue/NativePath.h"
 
 namespace rasterblatt {
 
@@ -30,7 +30,7 @@ void FolderScan::reset()
 void FolderScan::ScanFolder(const QString& folderPath)
 {
     struct stat info { };
-    if (stat(QFile::encodeName(folderPath).constData(), &info) != 0)
+    if (stat(nativePath(folderPath).constData(), &info) != 0)
         return; // vanished since it was listed: nothing to add
     const QPair<quint64, quint64> id(info.st_dev, info.st_ino);
     if (m_visited.contains(id))

@@ -67,7 +67,7 @@ namespace {
             prn.paintPicture(thumbnail.print, place.left, place.top, place.width, place.height);
         }
         if (settings.bPrintFileName)
-            printName(prn, place, sngMaxWidth, fileNameOf(sPath));
+            printName(prn, place, sngMaxWidth, displayName(fileNameOf(sPath)));
     }
 
 } // namespace

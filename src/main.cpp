@@ -1,7 +1,6 @@
 #include <cstdio>
 
 #include <QApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QIcon>
 #include <QLibraryInfo>
@@ -12,6 +11,7 @@
 #include "app/MainWindow.h"
 #include "app/MessageBoxes.h"
 #include "app/TerminationWatcher.h"
+#include "catalogue/NativePath.h"
 #include "print/CupsPrinterService.h"
 
 using namespace rasterblatt;
@@ -53,7 +53,7 @@ int main(int argc, char* argv[])
 {
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
-        arguments << QFile::decodeName(argv[i]);
+        arguments << pathFromNative(argv[i]);
     const bool terminal = rasterblatt::wantsTerminal(arguments);
     if (terminal) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -88,10 +88,11 @@ int main(int argc, char* argv[])
     // for a picture, its folder.
     QString openFolder;
     if (!arguments.isEmpty()) {
-        const QFileInfo given(arguments.first());
-        openFolder = given.isDir() ? given.absoluteFilePath() : given.absolutePath();
+        openFolder = absolutePath(arguments.first());
+        if (!isFolder(openFolder))
+            openFolder = openFolder.section(u'/', 0, -2);
     }
-    MainWindow window(printers, messages, settingsFile, QDir::currentPath(), openFolder);
+    MainWindow window(printers, messages, settingsFile, currentFolder(), openFolder);
     TerminationWatcher termination;
     QObject::connect(&termination, &TerminationWatcher::terminationRequested, &window, &MainWindow::closeForSessionEnd);
     window.show();

@@ -148,7 +148,7 @@ int runCommandLine(const CommandLine& command, CupsPrinterService& printers, std
     const std::function<bool()>& stopRequested)
 {
     const auto failed = [err](int status, const QString& reason) {
-        line(err, QStringLiteral("Rasterblatt: ") + reason);
+        line(err, QStringLiteral("Rasterblatt: ") + displayName(reason));
         return status;
     };
 
@@ -161,10 +161,10 @@ int runCommandLine(const CommandLine& command, CupsPrinterService& printers, std
     }
 
     // The folder's pictures, found as the window finds them.
-    const QFileInfo folder(command.folder);
-    if (!folder.isDir())
+    const QString folder = absolutePath(command.folder);
+    if (!isFolder(folder))
         return failed(ExitNothingToPrint, QStringLiteral("Den Ordner %1 gibt es nicht.").arg(quoted(command.folder)));
-    if (!readDirectory(folder.absoluteFilePath()).readable)
+    if (!readDirectory(folder).readable)
         return failed(
             ExitNothingToPrint, QStringLiteral("Der Ordner %1 kann nicht gelesen werden.").arg(quoted(command.folder)));
     WindowState catalogue;
@@ -172,7 +172,7 @@ int runCommandLine(const CommandLine& command, CupsPrinterService& printers, std
     FolderScan scan(catalogue, [](const QString&) {});
     scan.reset();
     try {
-        scan.ScanFolder(folder.absoluteFilePath());
+        scan.ScanFolder(folder);
     } catch (const CatalogueFull&) {
         // As in the window: the first 32,700 pictures are printed.
     }
@@ -242,7 +242,7 @@ int runCommandLine(const CommandLine& command, CupsPrinterService& printers, std
                 .arg(unreadable.size()));
         if (command.verbose) {
             for (const QString& path : unreadable)
-                line(out, QStringLiteral("nicht lesbar: ") + path);
+                line(out, QStringLiteral("nicht lesbar: ") + displayName(path));
         }
     }
     return ExitDone;

@@ -1,6 +1,11 @@
 #include "NativePath.h"
 
 #include <algorithm>
+#include <climits>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
 
 namespace rasterblatt {
 
@@ -112,6 +117,23 @@ QString displayName(const QString& path)
         c = QChar(byte >= 0xA0 ? byte : windows1252[byte - 0x80]);
     }
     return shown;
+}
+
+QString currentFolder()
+{
+    char buffer[PATH_MAX];
+    return ::getcwd(buffer, sizeof buffer) ? pathFromNative(QByteArray(buffer)) : QStringLiteral("/");
+}
+
+QString absolutePath(const QString& path)
+{
+    return QDir::cleanPath(path.startsWith(u'/') ? path : currentFolder() + u'/' + path);
+}
+
+bool isFolder(const QString& path)
+{
+    struct stat info { };
+    return ::stat(nativePath(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 } // namespace rasterblatt

@@ -23,4 +23,10 @@ QByteArray nativePath(const QString& path);
 // printable characters of 0x80..0x9F), so the byte 0xE4 shows "ä". For showing only.
 QString displayName(const QString& path);
 
+// The process's working folder, and a path made absolute against it (cleaned, bytes kept).
+QString currentFolder();
+QString absolutePath(const QString& path);
+// Whether the path names a folder (following links).
+bool isFolder(const QString& path);
+
 } // namespace rasterblatt

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
 
 #include <QString>
+#include <QStringList>
 
 #include "print/PrinterService.h"
 
@@ -15,10 +17,24 @@ class PdfDocumentPrinter;
 // The CUPS destinations, followed by the built-in printer "PDF-Datei" that saves the
 // document as a PDF file. Ending a document on a CUPS destination submits it as one PDF
 // job; ending it on "PDF-Datei" asks where to save it.
+//
+// No request waits for CUPS without end: listing the printers takes at most listTimeout
+// (then only what is known is listed, "PDF-Datei" always), and a job ends with "Das
+// Drucksystem (CUPS) antwortet nicht." after responseTimeout without an answer, or as soon
+// as the abort poll says the job is cancelled.
 class CupsPrinterService final : public PrinterService {
 public:
     // Asks for the file that "PDF-Datei" writes; an empty answer discards the document.
     using FileNameQuery = std::function<QString()>;
+    // Asked while a request waits for CUPS (a few times a second): true cancels the job.
+    // It may process events.
+    using AbortPoll = std::function<bool()>;
+
+    struct Limits {
+        std::chrono::milliseconds listTimeout { 5000 };
+        std::chrono::milliseconds responseTimeout { 30000 };
+        AbortPoll abortPoll;
+    };
 
     // Without a query, a save dialog asks.
     explicit CupsPrinterService(FileNameQuery askFileName = {});
@@ -28,12 +44,27 @@ public:
     Printer* currentPrinter() override { return m_current; }
     void setCurrentPrinter(Printer* printer) override { m_current = printer; }
 
+    // Applies to every later request of this service's printers.
+    void setAbortPoll(AbortPoll poll) { m_limits->abortPoll = std::move(poll); }
+    void setTimeouts(std::chrono::milliseconds list, std::chrono::milliseconds response)
+    {
+        m_limits->listTimeout = list;
+        m_limits->responseTimeout = response;
+    }
+
     static QString pdfPrinterName() { return QStringLiteral("PDF-Datei"); }
     // The save dialog: "Kontaktabzug.pdf" in the user's documents folder.
     static QString askFileNameWithDialog();
 
 private:
     Printer* queuePrinter(const QString& name);
+    // The destinations' names in CUPS's order, and the default's in *defaultName.
+    QStringList listQueues(QString* defaultName = nullptr);
+
+    // Shared with the printers, which live as long as the service.
+    std::unique_ptr<Limits> m_limits;
+    // The last listing ran out of time: the next ones wait only briefly until CUPS answers.
+    bool m_silent = false;
 
     // Printers are kept for the service's lifetime, also after their queue is gone,
     // so that every pointer handed out stays valid.

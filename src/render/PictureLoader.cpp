@@ -5,6 +5,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -145,9 +146,17 @@ namespace {
 
     struct JpegProgress {
         jpeg_progress_mgr manager;
+        qint64 cpuLimitNs; // of this thread's processor time
         std::chrono::steady_clock::time_point deadline;
         JpegLimit hit;
     };
+
+    qint64 threadCpuNs()
+    {
+        timespec now {};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+    }
 
     [[noreturn]] void jpegErrorExit(j_common_ptr cinfo)
     {
@@ -165,7 +174,7 @@ namespace {
         auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
         if (dinfo->input_scan_number > PictureLoader::MaxJpegScans)
             progress->hit = JpegLimit::Scans;
-        else if (std::chrono::steady_clock::now() > progress->deadline)
+        else if (threadCpuNs() > progress->cpuLimitNs || std::chrono::steady_clock::now() > progress->deadline)
             progress->hit = JpegLimit::Time;
         else
             return;
@@ -397,11 +406,15 @@ QImage PictureLoader::readJpeg(const QSize& stored)
     job.expectedWidth = static_cast<unsigned int>(out.width());
     job.expectedHeight = static_cast<unsigned int>(out.height());
     job.memoryLimit = static_cast<long>(rest);
-    job.progress.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(DecodeSeconds);
+    // The work is measured in this thread's processor time, so that a busy machine does not
+    // fail real photos; the wall clock only ends a wait that is far too long.
+    const qint64 seconds = DecodeSeconds + m_data.size() / (qint64(MegabytesPerExtraSecond) * 1024 * 1024);
+    job.progress.cpuLimitNs = threadCpuNs() + seconds * 1000000000;
+    job.progress.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds * WallClockFactor);
 
     if (!decodeJpeg(m_data, job, errors)) {
         if (job.progress.hit == JpegLimit::Time)
-            fail(QStringLiteral("das Decodieren dauert länger als %1 Sekunden").arg(DecodeSeconds));
+            fail(QStringLiteral("das Decodieren dauert länger als %1 Sekunden").arg(seconds));
         else if (job.progress.hit == JpegLimit::Scans)
             fail(QStringLiteral("mehr als %1 Durchgänge").arg(MaxJpegScans));
         else if (errors.manager.msg_code == JERR_NO_BACKING_STORE || errors.manager.msg_code == JERR_OUT_OF_MEMORY)

@@ -15,7 +15,7 @@ namespace rasterblatt {
 // Every picture is decoded within one budget, so that no file can take the program's
 // memory or time: only regular files are opened (a FIFO or a device fails at once), a
 // picture fails to load rather than take more than MemoryBudgetMegabytes (file, decoder
-// buffers and pixels together) or more than DecodeSeconds of decoding. JPEG goes through
+// buffers and pixels together) or more than DecodeSeconds of decoding (more for a big file). JPEG goes through
 // libjpeg directly, which scales while decoding and lets the budget reach its own buffers;
 // other formats go through QImageReader and are refused by their header's size.
 //
@@ -25,13 +25,19 @@ public:
     static constexpr int MemoryBudgetMegabytes = 512;
     // The same budget under the name the benchmarks know it by.
     static constexpr int AllocationLimitMegabytes = MemoryBudgetMegabytes;
-    // Wall-clock time one JPEG may take to decode.
+    // Processor time one JPEG may take to decode, plus a second for every
+    // MegabytesPerExtraSecond of file: a bomb is a small file that claims much work, a big
+    // photo brings the data that takes its time (150 megapixels, 50 MB: about 0.6 s).
+    // On a busy machine the wall clock ends it at WallClockFactor times that.
     static constexpr int DecodeSeconds = 2;
+    static constexpr int MegabytesPerExtraSecond = 10;
+    static constexpr int WallClockFactor = 4;
     // A progressive JPEG with more scans is refused (cameras write about ten).
     static constexpr int MaxJpegScans = 500;
-    // Formats that Qt decodes whole: at most this many pixels, so that the whole picture and
-    // one scaled copy fit the budget at four bytes a pixel.
-    static constexpr qint64 MaxWholePixels = 64LL * 1024 * 1024;
+    // Formats that Qt decodes whole (BMP, GIF, PNG, ...): at most this many pixels, which
+    // at four bytes a pixel is Qt's own allocation limit (128 MB, not changed here: it is
+    // process-wide), so that the picture and a scaled copy stay well within the budget.
+    static constexpr qint64 MaxWholePixels = 32LL * 1024 * 1024;
 
     explicit PictureLoader(const QString& path);
 

@@ -3,7 +3,7 @@ BUILD_DIR  ?= build
 BUILD_TYPE ?= Release
 WERROR     ?= OFF
 
-.PHONY: all deps configure build run test bench install clean
+.PHONY: all deps configure build run test bench install clean sanitize fuzz
 
 all: build
 
@@ -21,6 +21,26 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
+
+# The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer, leaks included.
+SANITIZE_DIR ?= build-sanitize
+sanitize: deps
+	cmake -S . -B $(SANITIZE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRASTERBLATT_SANITIZE=ON -DRASTERBLATT_WERROR=$(WERROR)
+	cmake --build $(SANITIZE_DIR)
+	cd $(SANITIZE_DIR) && QT_QPA_PLATFORM=offscreen \
+	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure
+
+# The picture loader under libFuzzer (clang) for FUZZ_SECONDS, from a generated seed corpus.
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	cmake -S fuzz -B $(FUZZ_DIR) -G Ninja -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(FUZZ_DIR)
+	mkdir -p $(FUZZ_DIR)/corpus
+	$(FUZZ_DIR)/fuzz_loader -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+	  $(FUZZ_DIR)/corpus $(FUZZ_DIR)/seeds
 
 bench: configure
 	cmake --build $(BUILD_DIR) --target benchmarks

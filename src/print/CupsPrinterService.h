@@ -26,10 +26,6 @@ class CupsPrinterService final : public PrinterService {
 public:
     // Asks for the file that "PDF-Datei" writes; an empty answer discards the document.
     using FileNameQuery = std::function<QString()>;
-    // Asked while a request waits for CUPS (a few times a second): true cancels the job.
-    // It may process events.
-    using AbortPoll = std::function<bool()>;
-
     struct Limits {
         std::chrono::milliseconds listTimeout { 5000 };
         std::chrono::milliseconds responseTimeout { 30000 };
@@ -45,7 +41,7 @@ public:
     void setCurrentPrinter(Printer* printer) override { m_current = printer; }
 
     // Applies to every later request of this service's printers.
-    void setAbortPoll(AbortPoll poll) { m_limits->abortPoll = std::move(poll); }
+    void setAbortPoll(AbortPoll poll) override { m_limits->abortPoll = std::move(poll); }
     void setTimeouts(std::chrono::milliseconds list, std::chrono::milliseconds response)
     {
         m_limits->listTimeout = list;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <stdexcept>
 #include <vector>
 
@@ -67,6 +68,11 @@ public:
     // The current printer, or nullptr when there is none.
     virtual Printer* currentPrinter() = 0;
     virtual void setCurrentPrinter(Printer* printer) = 0;
+
+    // Asked while a printer waits for its spooler, a few times a second (it may process
+    // events): true gives up the job being sent. Without one only time limits end a wait.
+    using AbortPoll = std::function<bool()>;
+    virtual void setAbortPoll(AbortPoll poll) { (void)poll; }
 };
 
 } // namespace rasterblatt

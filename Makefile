@@ -10,7 +10,7 @@ PREFIX     ?=
 
 CONFIGURE = cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DRASTERBLATT_WERROR=$(WERROR)
 
-.PHONY: all deps configure build run test bench install deb clean
+.PHONY: all deps configure build run test bench install deb clean sanitize fuzz
 
 all: build
 
@@ -32,6 +32,26 @@ test: deps
 	$(CONFIGURE) -DBUILD_TESTING=ON
 	cmake --build $(BUILD_DIR)
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
+
+# The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer, leaks included.
+SANITIZE_DIR ?= build-sanitize
+sanitize: deps
+	cmake -S . -B $(SANITIZE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRASTERBLATT_SANITIZE=ON -DBUILD_TESTING=ON -DRASTERBLATT_WERROR=$(WERROR)
+	cmake --build $(SANITIZE_DIR)
+	cd $(SANITIZE_DIR) && QT_QPA_PLATFORM=offscreen \
+	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure
+
+# The picture loader under libFuzzer (clang) for FUZZ_SECONDS, from a generated seed corpus.
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	cmake -S fuzz -B $(FUZZ_DIR) -G Ninja -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(FUZZ_DIR)
+	mkdir -p $(FUZZ_DIR)/corpus
+	$(FUZZ_DIR)/fuzz_loader -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+	  $(FUZZ_DIR)/corpus $(FUZZ_DIR)/seeds
 
 bench: deps
 	$(CONFIGURE)

@@ -41,10 +41,12 @@ int runWithoutWindow(const QStringList& arguments)
     bool stop = false;
     TerminationWatcher interrupt(true);
     QObject::connect(&interrupt, &TerminationWatcher::terminationRequested, [&stop] { stop = true; });
-    return runCommandLine(command, printers, stdout, stderr, [&stop] {
+    const auto stopRequested = [&stop] {
         QCoreApplication::processEvents();
         return stop;
-    });
+    };
+    printers.setAbortPoll(stopRequested);
+    return runCommandLine(command, printers, stdout, stderr, stopRequested);
 }
 
 } // namespace

@@ -2,6 +2,15 @@
 // (the default) and "Zweitdrucker" store every job as $CUPS_SANDBOX_DIR/jobs/<queue>/<id>.pdf.
 // By hand: eval "$(scripts/cups-sandbox start /tmp/sandbox)" && build/tests/tst_printerservice_cups
 
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+#include <cups/cups.h>
+
 #include <QtTest>
 
 #include "PdfTools.h"
@@ -22,6 +31,40 @@ static QString endDocError(Printer* printer)
     }
     return {};
 }
+
+// A scheduler that takes connections and then never answers (as a stopped cupsd does) or
+// hangs up at once (as a dying one does).
+class FakeScheduler {
+public:
+    FakeScheduler(const QString& path, bool hangUp)
+        : m_fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0))
+    {
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        qstrncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path);
+        if (::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(m_fd, 64) != 0)
+            qFatal("cannot listen on %s", qPrintable(path));
+        if (hangUp)
+            m_thread = std::thread([fd = m_fd] {
+                for (int client; (client = ::accept(fd, nullptr, nullptr)) >= 0;) {
+                    char request[512];
+                    (void)::read(client, request, sizeof request);
+                    ::close(client);
+                }
+            });
+    }
+    ~FakeScheduler()
+    {
+        ::shutdown(m_fd, SHUT_RDWR);
+        if (m_thread.joinable())
+            m_thread.join();
+        ::close(m_fd);
+    }
+
+private:
+    int m_fd;
+    std::thread m_thread;
+};
 
 class TestPrinterServiceCups : public QObject {
     Q_OBJECT
@@ -237,6 +280,117 @@ private Q_SLOTS:
         QCOMPARE(m_questions, pages > 0 ? 1 : 0);
         QCOMPARE(pdfInfo(target(), "Pages").toInt(), pages);
         QCOMPARE(recording.jobs(), pages > 0 ? std::vector<int> { pages } : std::vector<int> {});
+    }
+
+    // A document that cannot be written whole fails with the reason, and nothing of it is
+    // printed or saved. The disk fills up through a file size limit, or for real on a small
+    // tmpfs where mounting is allowed (as root).
+    void fullDiskSendsNothing_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("tmpfs");
+        QTest::newRow("queue, file size limit") << "Testdrucker" << false;
+        QTest::newRow("PDF file, file size limit") << "PDF-Datei" << false;
+        QTest::newRow("queue, full file system") << "Testdrucker" << true;
+    }
+
+    void fullDiskSendsNothing()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, tmpfs);
+        QTemporaryDir small;
+        if (tmpfs && !runTool("mount", { "-t", "tmpfs", "-o", "size=256k", "tmpfs", small.path() }).ok)
+            QSKIP("no tmpfs can be mounted here");
+        Printer* prn = printer(name);
+        {
+            rlimit previous {};
+            getrlimit(RLIMIT_FSIZE, &previous);
+            const auto restore = qScopeGuard([&] {
+                setrlimit(RLIMIT_FSIZE, &previous);
+                qputenv("TMPDIR", m_temp.path().toUtf8());
+                if (tmpfs)
+                    runTool("umount", { small.path() });
+            });
+            if (tmpfs) {
+                qputenv("TMPDIR", small.path().toUtf8());
+            } else {
+                std::signal(SIGXFSZ, SIG_IGN);
+                const rlimit limit { 256 * 1024, previous.rlim_max };
+                QVERIFY(setrlimit(RLIMIT_FSIZE, &limit) == 0);
+            }
+
+            QImage noise(800, 600, QImage::Format_RGB32);
+            QRandomGenerator(3).fillRange(reinterpret_cast<quint32*>(noise.bits()), noise.sizeInBytes() / 4);
+            QString error;
+            try {
+                for (int page = 0; page < 4; ++page) {
+                    prn->paintPicture(noise, 0, 0, 4000, 3000);
+                    prn->newPage();
+                }
+            } catch (const PrinterError& early) {
+                error = QString::fromUtf8(early.what());
+            }
+            if (error.isEmpty())
+                error = endDocError(prn);
+            prn->killDoc(); // as the print command's error path does
+            QVERIFY2(error.contains("kein Platz mehr") && error.contains(QDir::tempPath()), qPrintable(error));
+            QVERIFY(QDir(QDir::tempPath()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+        }
+        QCOMPARE(m_questions, 0);
+        if (prn != m_pdf)
+            sendControlPage(prn);
+    }
+
+    // A scheduler that stops answering, or hangs up, ends the job with a reason in German
+    // and prints nothing; so does "Abbrechen" while a request waits.
+    void unansweredRequestsEndTheJob_data()
+    {
+        QTest::addColumn<bool>("hangUp");
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("silent") << false << false << "Das Drucksystem (CUPS) antwortet nicht.";
+        QTest::newRow("Abbrechen") << false << true << "Der Druck wurde abgebrochen.";
+        QTest::newRow("hangs up") << true << false << "Die Verbindung zum Drucksystem (CUPS) ist abgebrochen.";
+    }
+
+    void unansweredRequestsEndTheJob()
+    {
+        QFETCH(bool, hangUp);
+        QFETCH(bool, cancel);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        const QString socket = dir.filePath("cups.sock");
+        const FakeScheduler scheduler(socket, hangUp);
+        Printer* queue = printer("Testdrucker");
+        queue->printLine("ohne Antwort");
+
+        {
+            QElapsedTimer clock;
+            clock.start();
+            cupsSetServer(QFile::encodeName(socket).constData());
+            const auto restore = qScopeGuard([&] {
+                cupsSetServer(nullptr);
+                m_service->setAbortPoll({});
+                m_service->setTimeouts(std::chrono::seconds(5), std::chrono::seconds(30));
+            });
+            m_service->setTimeouts(std::chrono::seconds(5), std::chrono::seconds(2));
+            m_service->setAbortPoll([&] { return cancel && clock.elapsed() > 500; });
+            const QString error = endDocError(queue);
+            QVERIFY2(error.contains("Testdrucker") && error.endsWith(reason), qPrintable(error));
+            QVERIFY2(clock.elapsed() < 10000, "still waiting after 10 s");
+
+            // The window's printer list at start: about five seconds at most, then "PDF-Datei" alone.
+            if (!hangUp && !cancel) {
+                clock.restart();
+                CupsPrinterService starting;
+                const std::vector<Printer*> listed = starting.printers();
+                QVERIFY2(clock.elapsed() < 8000, qPrintable(QString::number(clock.elapsed())));
+                QCOMPARE(starting.currentPrinter(), listed.back());
+                QCOMPARE(listed.size(), size_t(1));
+            }
+        }
+        queue->killDoc();
+        sendControlPage(queue);
     }
 
     void pdfFileCancelledOrUnwritableWritesNothing()

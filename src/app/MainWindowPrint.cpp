@@ -45,6 +45,11 @@ void MainWindow::cmdPrint_Click()
 
     m_state.bAbort = false;
     m_state.bPrinting = true;
+    // "Abbrechen" also ends a wait for the print system.
+    m_printers.setAbortPoll([this] {
+        QCoreApplication::processEvents();
+        return m_state.bAbort;
+    });
     cmdPrint->setEnabled(false);
     cmdPresentation->setEnabled(cmdPrint->isEnabled());
     const Printer* previous = m_printers.currentPrinter();

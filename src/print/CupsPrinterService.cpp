@@ -1,5 +1,8 @@
 #include "print/CupsPrinterService.h"
 
+#include <algorithm>
+#include <chrono>
+
 #include <cups/cups.h>
 
 #include <QApplication>
@@ -19,11 +22,86 @@ namespace {
 
     QPageLayout a4WithoutMargins() { return QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF()); }
 
-    // Why the last CUPS request failed, in CUPS's own words.
-    QString cupsReason()
+    using Clock = std::chrono::steady_clock;
+    using Limits = CupsPrinterService::Limits;
+
+    // What a connection waits for: the timeout callback asks the abort poll and ends the
+    // wait once CUPS has been silent for too long (or, for a listing, once its time is up).
+    struct Watch {
+        enum Outcome { Waiting, Cancelled, Silent };
+
+        Watch(const Limits& limits, std::chrono::milliseconds silence, bool total)
+            : abortPoll(limits.abortPoll)
+            , silence(silence)
+            , total(total)
+        {
+        }
+
+        const CupsPrinterService::AbortPoll& abortPoll;
+        std::chrono::milliseconds silence;
+        bool total; // the time counts from the start, not from the last sign of life
+        Clock::time_point start = Clock::now();
+        Clock::time_point lastCall = start;
+        Outcome outcome = Waiting;
+
+        bool cancelled()
+        {
+            if (outcome == Waiting && abortPoll && abortPoll())
+                outcome = Cancelled;
+            return outcome == Cancelled;
+        }
+    };
+
+    // How often a waiting request looks at the clock and the abort poll.
+    constexpr double PollSeconds = 0.2;
+
+    // Called by libcups after PollSeconds without anything to read or write; 0 ends the wait.
+    int keepWaiting(http_t*, void* data)
     {
+        auto& watch = *static_cast<Watch*>(data);
+        const Clock::time_point now = Clock::now();
+        // A longer gap since the last call means data moved in between: silence starts anew.
+        if (!watch.total && now - watch.lastCall > std::chrono::duration<double>(PollSeconds * 2))
+            watch.start = now - std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(PollSeconds));
+        watch.lastCall = now;
+        if (watch.cancelled())
+            return 0;
+        if (now - watch.start >= watch.silence) {
+            watch.outcome = Watch::Silent;
+            return 0;
+        }
+        return 1;
+    }
+
+    using Connection = std::unique_ptr<http_t, decltype(&httpClose)>;
+
+    // A connection of our own, so that an unreachable scheduler is told apart from a
+    // missing queue, no stale connection of an earlier job is reused and every wait is
+    // watched.
+    Connection connectWatched(Watch& watch)
+    {
+        const int msec = static_cast<int>(std::min<qint64>(watch.silence.count(), 30000));
+        Connection http(
+            httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, msec, nullptr), &httpClose);
+        if (http)
+            httpSetTimeout(http.get(), PollSeconds, keepWaiting, &watch);
+        return http;
+    }
+
+    // Why the last CUPS request failed: CUPS's own words where they say something, German
+    // ones where CUPS says nothing or only passes on a system error ("Success").
+    QString cupsReason(const Watch& watch)
+    {
+        if (watch.outcome == Watch::Cancelled)
+            return QStringLiteral("Der Druck wurde abgebrochen.");
+        if (watch.outcome == Watch::Silent)
+            return QStringLiteral("Das Drucksystem (CUPS) antwortet nicht.");
+        const ipp_status_t status = cupsLastError();
         const QString text = QString::fromUtf8(cupsLastErrorString());
-        return text.isEmpty() ? QString::fromUtf8(ippErrorString(cupsLastError())) : text;
+        if (status < IPP_STATUS_REDIRECTION_OTHER_SITE || status == IPP_STATUS_ERROR_INTERNAL
+            || status == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE || text.isEmpty())
+            return QStringLiteral("Die Verbindung zum Drucksystem (CUPS) ist abgebrochen.");
+        return text;
     }
 
     PrinterError jobError(const QString& destination, const QString& reason)
@@ -33,48 +111,77 @@ namespace {
                                 .toStdString());
     }
 
-    using Connection = std::unique_ptr<http_t, decltype(&httpClose)>;
+    PrinterError unreachable(const QString& destination)
+    {
+        return jobError(destination,
+            QStringLiteral("Das Drucksystem CUPS (%1) ist nicht erreichbar.").arg(QString::fromUtf8(cupsServer())));
+    }
+
+    using Destination = std::unique_ptr<cups_dest_t, void (*)(cups_dest_t*)>;
+
+    // The destination with its saved options, asked on the watched connection only
+    // (cupsGetNamedDest falls back to an unwatched one when the scheduler is silent).
+    Destination namedDestination(http_t* http, const QString& destination, bool* missing = nullptr)
+    {
+        const QByteArray queue = destination.section(QLatin1Char('/'), 0, 0).toUtf8();
+        const QByteArray instance = destination.section(QLatin1Char('/'), 1).toUtf8();
+        cups_dest_t* dests = nullptr;
+        const int count = cupsGetDests2(http, &dests);
+        const ipp_status_t status = cupsLastError();
+        cups_dest_t* found
+            = cupsGetDest(queue.constData(), instance.isEmpty() ? nullptr : instance.constData(), count, dests);
+        cups_dest_t* copy = nullptr;
+        if (found)
+            cupsCopyDest(found, 0, &copy);
+        cupsFreeDests(count, dests);
+        if (missing)
+            *missing = !found && status <= IPP_STATUS_OK_EVENTS_COMPLETE;
+        return Destination(copy, [](cups_dest_t* d) { cupsFreeDests(1, d); });
+    }
 
     // Sends the file as one PDF job. A destination "queue/instance" is an lpoptions
     // instance: its saved options apply, as they do for lp.
-    void submitJob(const QString& destination, QIODevice& pdf)
+    void submitJob(const QString& destination, QIODevice& pdf, const Limits& limits)
     {
-        // A connection of our own, so that an unreachable scheduler is told apart from a
-        // missing queue and no stale connection of an earlier job is reused.
-        const Connection http(
-            httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 30000, nullptr), &httpClose);
+        Watch watch(limits, limits.responseTimeout, false);
+        const Connection http = connectWatched(watch);
         if (!http)
-            throw jobError(destination,
-                QStringLiteral("Das Drucksystem CUPS (%1) ist nicht erreichbar.").arg(QString::fromUtf8(cupsServer())));
-
-        const QByteArray queue = destination.section(QLatin1Char('/'), 0, 0).toUtf8();
-        const QByteArray instance = destination.section(QLatin1Char('/'), 1).toUtf8();
-        const std::unique_ptr<cups_dest_t, void (*)(cups_dest_t*)> dest(
-            cupsGetNamedDest(http.get(), queue.constData(), instance.isEmpty() ? nullptr : instance.constData()),
-            [](cups_dest_t* d) { cupsFreeDests(1, d); });
+            throw unreachable(destination);
+        bool missing = false;
+        const Destination dest = namedDestination(http.get(), destination, &missing);
+        if (missing)
+            throw jobError(destination, QStringLiteral("Diesen Drucker gibt es im Drucksystem (CUPS) nicht mehr."));
         if (!dest)
-            throw jobError(destination, cupsReason());
+            throw jobError(destination, cupsReason(watch));
 
         const int job = cupsCreateJob(http.get(), dest->name, "Rasterblatt", dest->num_options, dest->options);
         if (job == 0)
-            throw jobError(destination, cupsReason());
-        // Nothing of a half-sent job may print.
+            throw jobError(destination, cupsReason(watch));
+        // Nothing of a half-sent job may print. The cancel request gets a fresh watch, so
+        // that it is sent even after the user's "Abbrechen".
         const auto cancel = [&](const QString& reason) {
+            Limits quiet { limits.listTimeout, limits.responseTimeout, {} };
+            Watch cancelWatch(quiet, std::min(limits.responseTimeout, std::chrono::milliseconds(5000)), true);
+            httpSetTimeout(http.get(), PollSeconds, keepWaiting, &cancelWatch);
             cupsCancelJob2(http.get(), dest->name, job, 0);
             return jobError(destination, reason);
         };
 
         if (cupsStartDocument(http.get(), dest->name, job, "Kontaktabzug.pdf", CUPS_FORMAT_PDF, 1)
             != HTTP_STATUS_CONTINUE)
-            throw cancel(cupsReason());
+            throw cancel(cupsReason(watch));
         for (;;) {
+            if (watch.cancelled())
+                throw cancel(cupsReason(watch));
             const QByteArray chunk = pdf.read(64 * 1024);
             if (chunk.isEmpty())
                 break;
             if (cupsWriteRequestData(http.get(), chunk.constData(), static_cast<size_t>(chunk.size()))
                 != HTTP_STATUS_CONTINUE) {
-                cupsFinishDocument(http.get(), dest->name);
-                throw cancel(cupsReason());
+                const QString reason = cupsReason(watch);
+                if (watch.outcome == Watch::Waiting)
+                    cupsFinishDocument(http.get(), dest->name);
+                throw cancel(reason);
             }
         }
         if (!pdf.atEnd()) {
@@ -83,25 +190,39 @@ namespace {
             throw cancel(reason);
         }
         if (cupsFinishDocument(http.get(), dest->name) > IPP_STATUS_OK_CONFLICTING)
-            throw cancel(cupsReason());
+            throw cancel(cupsReason(watch));
     }
 
     class CupsQueuePrinter final : public PdfDocumentPrinter {
     public:
-        using PdfDocumentPrinter::PdfDocumentPrinter;
+        CupsQueuePrinter(const QString& name, const Limits& limits)
+            : PdfDocumentPrinter(name)
+            , m_limits(limits)
+        {
+        }
 
     protected:
         QPageLayout defaultPageLayout() override
         {
-            // A queue that is gone (or a scheduler that does not answer) fails when the job
-            // is sent; until then the document is drawn on a plain A4 page.
+            // Qt asks CUPS without a time limit: only once the scheduler has answered us.
+            // A queue that is gone fails when the job is sent; until then the document is
+            // drawn on a plain A4 page.
+            Watch watch(m_limits, m_limits.responseTimeout, false);
+            const Connection http = connectWatched(watch);
+            if (!http)
+                return a4WithoutMargins();
+            if (!namedDestination(http.get(), deviceName()) && watch.outcome != Watch::Waiting)
+                throw jobError(deviceName(), cupsReason(watch));
             const QPrinterInfo info = QPrinterInfo::printerInfo(deviceName());
             if (info.isNull())
                 return a4WithoutMargins();
             return QPrinter(info, QPrinter::HighResolution).pageLayout();
         }
 
-        void deliver(QIODevice& pdf) override { submitJob(deviceName(), pdf); }
+        void deliver(QIODevice& pdf) override { submitJob(deviceName(), pdf, m_limits); }
+
+    private:
+        const Limits& m_limits;
     };
 
     class PdfFilePrinter final : public PdfDocumentPrinter {
@@ -151,11 +272,13 @@ namespace {
 } // namespace
 
 CupsPrinterService::CupsPrinterService(FileNameQuery askFileName)
-    : m_pdfPrinter(
-        std::make_unique<PdfFilePrinter>(askFileName ? std::move(askFileName) : FileNameQuery(&askFileNameWithDialog)))
+    : m_limits(std::make_unique<Limits>())
+    , m_pdfPrinter(std::make_unique<PdfFilePrinter>(
+          askFileName ? std::move(askFileName) : FileNameQuery(&askFileNameWithDialog)))
 {
     // Without a CUPS default (or without CUPS) the PDF file is the only sure printer.
-    const QString defaultName = QPrinterInfo::defaultPrinterName();
+    QString defaultName;
+    listQueues(&defaultName);
     m_current = defaultName.isEmpty() ? m_pdfPrinter.get() : queuePrinter(defaultName);
 }
 
@@ -164,10 +287,37 @@ CupsPrinterService::~CupsPrinterService() = default;
 std::vector<Printer*> CupsPrinterService::printers()
 {
     std::vector<Printer*> result;
-    for (const QString& name : QPrinterInfo::availablePrinterNames())
+    for (const QString& name : listQueues())
         result.push_back(queuePrinter(name));
     result.push_back(m_pdfPrinter.get());
     return result;
+}
+
+QStringList CupsPrinterService::listQueues(QString* defaultName)
+{
+    // After a listing that ran out of time the window must not wait that long again:
+    // the start-up's two listings together stay within listTimeout.
+    const auto limit = m_silent ? m_limits->listTimeout / 5 : m_limits->listTimeout * 4 / 5;
+    Limits quiet { m_limits->listTimeout, m_limits->responseTimeout, {} };
+    Watch watch(quiet, limit, true);
+    const Connection http = connectWatched(watch);
+    if (!http)
+        return {};
+    cups_dest_t* dests = nullptr;
+    const int count = cupsGetDests2(http.get(), &dests);
+    m_silent = watch.outcome == Watch::Silent;
+    // The names as Qt's print support spells them: "queue" or "queue/instance".
+    QStringList names;
+    for (int i = 0; i < count; ++i) {
+        QString name = QString::fromUtf8(dests[i].name);
+        if (dests[i].instance)
+            name += QLatin1Char('/') + QString::fromUtf8(dests[i].instance);
+        if (defaultName && dests[i].is_default)
+            *defaultName = name;
+        names << name;
+    }
+    cupsFreeDests(count, dests);
+    return names;
 }
 
 Printer* CupsPrinterService::pdfPrinter() const { return m_pdfPrinter.get(); }
@@ -209,7 +359,7 @@ Printer* CupsPrinterService::queuePrinter(const QString& name)
 {
     auto& printer = m_queues[name];
     if (!printer)
-        printer = std::make_unique<CupsQueuePrinter>(name);
+        printer = std::make_unique<CupsQueuePrinter>(name, *m_limits);
     return printer.get();
 }
 

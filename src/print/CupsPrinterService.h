@@ -1,10 +1,12 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
 
 #include <QString>
+#include <QStringList>
 
 #include "print/PrinterService.h"
 
@@ -15,10 +17,20 @@ class PdfDocumentPrinter;
 // The CUPS destinations, followed by the built-in printer "PDF-Datei" that saves the
 // document as a PDF file. Ending a document on a CUPS destination submits it as one PDF
 // job; "PDF-Datei" asks where to save it before the job starts.
+//
+// No request waits for CUPS without end: listing the printers takes at most listTimeout
+// (then only what is known is listed, "PDF-Datei" always), and a job ends with "Das
+// Drucksystem (CUPS) antwortet nicht." after responseTimeout without an answer, or as soon
+// as the abort poll says the job is cancelled.
 class CupsPrinterService final : public PrinterService {
 public:
     // Asks for the file that "PDF-Datei" writes, proposing one; an empty answer cancels.
     using FileNameQuery = std::function<QString(const QString& proposal)>;
+    struct Limits {
+        std::chrono::milliseconds listTimeout { 5000 };
+        std::chrono::milliseconds responseTimeout { 30000 };
+        AbortPoll abortPoll;
+    };
 
     // Without a query, a save dialog asks.
     explicit CupsPrinterService(FileNameQuery askFileName = {});
@@ -31,6 +43,14 @@ public:
     // the printed folder, else (not writable) in the documents folder.
     bool prepareJob(Printer* printer, const QString& folder) override;
 
+    // Applies to every later request of this service's printers.
+    void setAbortPoll(AbortPoll poll) override { m_limits->abortPoll = std::move(poll); }
+    void setTimeouts(std::chrono::milliseconds list, std::chrono::milliseconds response)
+    {
+        m_limits->listTimeout = list;
+        m_limits->responseTimeout = response;
+    }
+
     static QString pdfPrinterName() { return QStringLiteral("PDF-Datei"); }
     // The built-in "PDF-Datei", without asking CUPS for anything.
     Printer* pdfPrinter() const;
@@ -39,6 +59,13 @@ public:
 
 private:
     Printer* queuePrinter(const QString& name);
+    // The destinations' names in CUPS's order, and the default's in *defaultName.
+    QStringList listQueues(QString* defaultName = nullptr);
+
+    // Shared with the printers, which live as long as the service.
+    std::unique_ptr<Limits> m_limits;
+    // The last listing ran out of time: the next ones wait only briefly until CUPS answers.
+    bool m_silent = false;
 
     // Printers are kept for the service's lifetime, also after their queue is gone,
     // so that every pointer handed out stays valid.

@@ -1,6 +1,11 @@
 #include "print/PdfDocumentPrinter.h"
 
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
+#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QTemporaryFile>
@@ -12,11 +17,79 @@ namespace {
     // Device units of the document are twips.
     constexpr int Resolution = 1440;
 
+    // Writes the PDF straight to the temporary file's descriptor and keeps the first
+    // failure with its cause: QFile's buffer would report it late and seek() forgets it.
+    class DocumentDevice final : public QIODevice {
+    public:
+        explicit DocumentDevice(int fd)
+            : m_fd(fd)
+        {
+            open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+        }
+
+        int failure() const { return m_failure; }
+        qint64 written() const { return m_written; }
+
+    protected:
+        qint64 readData(char*, qint64) override { return -1; }
+        qint64 writeData(const char* data, qint64 length) override
+        {
+            if (m_failure != 0)
+                return -1;
+            qint64 done = 0;
+            while (done < length) {
+                const ssize_t n = ::write(m_fd, data + done, static_cast<size_t>(length - done));
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n <= 0) {
+                    m_failure = n < 0 ? errno : EIO;
+                    return -1;
+                }
+                done += n;
+            }
+            m_written += done;
+            return done;
+        }
+
+    private:
+        int m_fd;
+        int m_failure = 0;
+        qint64 m_written = 0;
+    };
+
+    // A document that could not be written whole: the job ends here, nothing of it is sent.
+    PrinterError writeError(const QFile& file, int failure)
+    {
+        const QString folder = QDir::toNativeSeparators(QFileInfo(file.fileName()).absolutePath());
+        const QString reason = failure != 0 ? qt_error_string(failure) : QStringLiteral("die Datei ist unvollständig");
+        if (failure == ENOSPC || failure == EDQUOT || failure == EFBIG)
+            return PrinterError(QStringLiteral("Auf dem Datenträger ist kein Platz mehr für das Druckdokument "
+                                               "(Ordner „%1“: %2). Es wurde nichts gedruckt.")
+                                    .arg(folder, reason)
+                                    .toStdString());
+        return PrinterError(QStringLiteral("Das Druckdokument konnte im Ordner „%1“ nicht geschrieben werden: %2. "
+                                           "Es wurde nichts gedruckt.")
+                                .arg(folder, reason)
+                                .toStdString());
+    }
+
+    // Whether the file holds all that was written and ends as a complete PDF does; reads
+    // its tail, then goes back to the start.
+    bool complete(QFile& file, qint64 written)
+    {
+        struct stat info { };
+        if (::fstat(file.handle(), &info) != 0 || info.st_size != written || written < 5
+            || !file.seek(qMax<qint64>(0, written - 1024)))
+            return false;
+        return file.read(1024).contains("%%EOF") && file.seek(0);
+    }
+
 } // namespace
 
 struct PdfDocumentPrinter::Document {
     // Destroyed in reverse order: the painter lets go of the writer before the file goes.
     QTemporaryFile file;
+    std::unique_ptr<DocumentDevice> device;
     std::unique_ptr<QPdfWriter> writer;
     QPainter painter;
     bool pageBreakPending = false;
@@ -87,11 +160,13 @@ void PdfDocumentPrinter::endDoc()
     resetDocument();
     if (!document)
         return;
-    if (!document->painter.end() || !document->file.flush() || !document->file.seek(0))
-        throw PrinterError(QStringLiteral("Das Druckdokument konnte nicht geschrieben werden: %1")
-                               .arg(document->file.errorString())
-                               .toStdString());
-    deliver(document->file);
+    // Every write must have reached the file: a full disk leaves a cut-off PDF that CUPS
+    // would take without complaint.
+    QFile& file = document->file;
+    const bool ended = document->painter.end();
+    if (!ended || document->device->failure() != 0 || !complete(file, document->device->written()))
+        throw writeError(file, document->device->failure());
+    deliver(file);
 }
 
 void PdfDocumentPrinter::killDoc()
@@ -110,6 +185,9 @@ const QPageLayout& PdfDocumentPrinter::pageLayout()
 PdfDocumentPrinter::Document& PdfDocumentPrinter::drawingTarget()
 {
     if (m_document) {
+        // Fails early when the disk is full, rather than drawing on into a broken file.
+        if (m_document->device->failure() != 0)
+            throw writeError(m_document->file, m_document->device->failure());
         if (m_document->pageBreakPending) {
             if (!m_document->writer->newPage())
                 throw PrinterError("Eine neue Seite kann nicht begonnen werden.");
@@ -124,7 +202,8 @@ PdfDocumentPrinter::Document& PdfDocumentPrinter::drawingTarget()
         throw PrinterError(QStringLiteral("Die temporäre Druckdatei kann nicht angelegt werden: %1")
                                .arg(document->file.errorString())
                                .toStdString());
-    document->writer = std::make_unique<QPdfWriter>(&document->file);
+    document->device = std::make_unique<DocumentDevice>(document->file.handle());
+    document->writer = std::make_unique<QPdfWriter>(document->device.get());
     document->writer->setResolution(Resolution);
     document->writer->setCreator(QStringLiteral("Rasterblatt"));
     document->writer->setTitle(QStringLiteral("Kontaktabzug"));

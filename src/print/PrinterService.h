@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <stdexcept>
 #include <vector>
 
@@ -75,6 +76,11 @@ public:
         Q_UNUSED(folder);
         return true;
     }
+
+    // Asked while a printer waits for its spooler, a few times a second (it may process
+    // events): true gives up the job being sent. Without one only time limits end a wait.
+    using AbortPoll = std::function<bool()>;
+    virtual void setAbortPoll(AbortPoll poll) { (void)poll; }
 };
 
 } // namespace rasterblatt

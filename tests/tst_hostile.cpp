@@ -1,0 +1,207 @@
+// Hostile picture files: each one is loaded in a child process of its own, which must end
+// within a hang guard, either loading the picture or failing cleanly, and stay within the
+// loader's memory budget.
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <jpeglib.h>
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "ImageFixtures.h"
+#include "render/PictureLoader.h"
+
+using namespace rasterblatt;
+
+namespace {
+
+enum Outcome { Loads, Fails, LoadsOrFails };
+
+// Only to catch a hang: the loader's own limits end any decoding within a few seconds of
+// processor time, which a busy machine under the sanitizers stretches.
+constexpr qint64 HangGuardMs = 30000;
+enum class Kind { File, Fifo, DevZero };
+
+// A JPEG from libjpeg's compressor: 16 x 16 of one colour, given in the file's colour space
+// with one byte per component.
+QByteArray compressed(J_COLOR_SPACE space, const QByteArray& pixel, bool progressive = false)
+{
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr errors;
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &out, &size);
+    cinfo.image_width = 16;
+    cinfo.image_height = 16;
+    cinfo.input_components = static_cast<int>(pixel.size());
+    cinfo.in_color_space = space;
+    jpeg_set_defaults(&cinfo);
+    if (progressive)
+        jpeg_simple_progression(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    const QByteArray row = pixel.repeated(16);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW line = reinterpret_cast<JSAMPROW>(const_cast<char*>(row.constData()));
+        jpeg_write_scanlines(&cinfo, &line, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    const QByteArray result(reinterpret_cast<const char*>(out), static_cast<qsizetype>(size));
+    std::free(out);
+    return result;
+}
+
+QByteArray rgbJpeg(bool progressive) { return compressed(JCS_RGB, QByteArray("\xc0\x20\x20", 3), progressive); }
+
+// The JPEG with its frame header claiming width x height, and the frame type changed to
+// marker (0xc9: arithmetic coding) when given.
+QByteArray claimingJpeg(QByteArray jpeg, int width, int height, char marker = 0)
+{
+    for (qsizetype at = 2; at + 9 < jpeg.size(); at += 2 + (uchar(jpeg[at + 2]) << 8 | uchar(jpeg[at + 3]))) {
+        const uchar type = uchar(jpeg[at + 1]);
+        if (type == 0xc0 || type == 0xc1 || type == 0xc2) {
+            jpeg[at + 5] = char(height >> 8);
+            jpeg[at + 6] = char(height);
+            jpeg[at + 7] = char(width >> 8);
+            jpeg[at + 8] = char(width);
+            if (marker)
+                jpeg[at + 1] = marker;
+            return jpeg;
+        }
+    }
+    return {};
+}
+
+// A progressive JPEG whose last scan comes again and again.
+QByteArray manyScans(int scans)
+{
+    const QByteArray jpeg = rgbJpeg(true);
+    const qsizetype lastScan = jpeg.lastIndexOf("\xff\xda");
+    const qsizetype end = jpeg.size() - 2;
+    return jpeg.left(end) + jpeg.mid(lastScan, end - lastScan).repeated(scans) + jpeg.right(2);
+}
+
+struct ChildResult {
+    bool loaded;
+    long peakRiseKb;
+    QRgb centre;
+    char error[256];
+};
+
+} // namespace
+
+class TestHostile : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+private Q_SLOTS:
+    void load_data()
+    {
+        QTest::addColumn<Kind>("kind");
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QColor>("colour"); // of a picture that loads; invalid: any
+
+        const auto row = [](const char* tag, const QByteArray& data, Outcome outcome, QColor colour = {}) {
+            QTest::newRow(tag) << Kind::File << data << int(outcome) << colour;
+        };
+        row("progressive 16384 x 16384", claimingJpeg(rgbJpeg(true), 16384, 16384), Fails);
+        row("progressive 30000 x 30000", claimingJpeg(rgbJpeg(true), 30000, 30000), Fails);
+        row("progressive CMYK 16384 x 16384",
+            claimingJpeg(compressed(JCS_CMYK, QByteArray("\xff\0\xff\xff", 4), true), 16384, 16384), Fails);
+        row("baseline 65000 x 65000", claimingJpeg(rgbJpeg(false), 65000, 65000), LoadsOrFails);
+        row("arithmetic 65500 x 65500", claimingJpeg(rgbJpeg(false), 65500, 65500, char(0xc9)), LoadsOrFails);
+        row("5000 scans", manyScans(5000), Fails);
+        row("BMP 11000 x 11000", fixtures::claiming("BMP", 11000, 11000), Fails);
+        row("GIF 50000 x 50000", fixtures::claiming("GIF", 50000, 50000), Fails);
+        row("XBM 60000 x 60000", "#define a_width 60000\n#define a_height 60000\nstatic char a_bits[] = {0x00};\n",
+            Fails);
+        const QByteArray jpeg = fixtures::encode(fixtures::filled(QSize(640, 480), QColor(0, 0, 200)), "JPEG");
+        row("truncated JPEG", jpeg.left(jpeg.size() / 2), LoadsOrFails);
+        row("JPEG header only", jpeg.left(200), LoadsOrFails);
+        row("GIF cut off", fixtures::encode(fixtures::filled(QSize(64, 48), Qt::red), "GIF").left(900), LoadsOrFails);
+        row("greyscale JPEG", compressed(JCS_GRAYSCALE, QByteArray("\x80", 1)), Loads, QColor(128, 128, 128));
+        row("CMYK JPEG (Adobe, inverted)", compressed(JCS_CMYK, QByteArray("\xff\0\xff\xff", 4)), Loads,
+            QColor(255, 0, 255));
+        row("progressive JPEG", rgbJpeg(true), Loads, QColor(0xc0, 0x20, 0x20));
+        row("BMP", fixtures::encode(fixtures::filled(QSize(64, 48), Qt::green), "BMP"), Loads, QColor(Qt::green));
+        QTest::newRow("FIFO") << Kind::Fifo << QByteArray() << int(Fails) << QColor();
+        QTest::newRow("symbolic link to dev-zero") << Kind::DevZero << QByteArray() << int(Fails) << QColor();
+    }
+
+    void load()
+    {
+        QFETCH(Kind, kind);
+        QFETCH(QByteArray, data);
+        QFETCH(int, outcome);
+        QFETCH(QColor, colour);
+
+        const QString path = m_dir.filePath(QString("%1.jpg").arg(QTest::currentDataTag()));
+        QFile::remove(path);
+        if (kind == Kind::Fifo)
+            QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        else if (kind == Kind::DevZero)
+            QVERIFY(::symlink("/dev/zero", QFile::encodeName(path).constData()) == 0);
+        else
+            QVERIFY(fixtures::writeFile(path, data));
+
+        int channel[2];
+        QVERIFY(::pipe(channel) == 0);
+        QElapsedTimer clock;
+        clock.start();
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            ::close(channel[0]);
+            ChildResult result {};
+            rusage usage {};
+            ::getrusage(RUSAGE_SELF, &usage);
+            const long before = usage.ru_maxrss;
+            PictureLoader loader(path);
+            const QImage image = loader.read(QSize(378, 284));
+            ::getrusage(RUSAGE_SELF, &usage);
+            result.loaded = !image.isNull();
+            result.peakRiseKb = usage.ru_maxrss - before;
+            result.centre = result.loaded ? image.pixel(image.width() / 2, image.height() / 2) : 0;
+            std::snprintf(result.error, sizeof result.error, "%s", qPrintable(loader.errorString()));
+            const bool written = ::write(channel[1], &result, sizeof result) == ssize_t(sizeof result);
+            ::_exit(written ? 0 : 1);
+        }
+        ::close(channel[1]);
+        int status = 0;
+        while (::waitpid(child, &status, WNOHANG) == 0 && clock.elapsed() < HangGuardMs)
+            QTest::qSleep(20);
+        if (clock.elapsed() >= HangGuardMs) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            ::close(channel[0]);
+            QFAIL("still loading after the hang guard");
+        }
+        ChildResult result {};
+        const bool received = ::read(channel[0], &result, sizeof result) == ssize_t(sizeof result);
+        ::close(channel[0]);
+        QVERIFY2(received && WIFEXITED(status) && WEXITSTATUS(status) == 0, "the loading process crashed");
+
+        qInfo("%s in %lld ms, peak +%ld MB%s%s", result.loaded ? "loaded" : "failed", clock.elapsed(),
+            result.peakRiseKb / 1024, result.loaded ? "" : ": ", result.error);
+        QVERIFY(result.peakRiseKb < (PictureLoader::MemoryBudgetMegabytes + 64) * 1024L);
+        QVERIFY(result.loaded ? outcome != Fails : outcome != Loads);
+        QVERIFY(result.loaded || QString::fromUtf8(result.error).contains("kann nicht geladen werden"));
+        if (result.loaded && colour.isValid())
+            QVERIFY2(
+                fixtures::similarColor(QColor(result.centre), colour, 8), qPrintable(QColor(result.centre).name()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHostile)
+#include "tst_hostile.moc"

@@ -27,38 +27,31 @@ void TestApp::wholeNumber_data()
     QTest::addColumn<bool>("numeric");
     QTest::addColumn<int>("value");
 
+    const auto row = [](const char* locale, const char* tag) -> QTestData& {
+        return QTest::addRow("%s %s", locale, tag) << QString::fromLatin1(locale);
+    };
     for (const char* name : { "de_DE", "en_US" }) {
-        const QString locale = QString::fromLatin1(name);
-        const auto row = [&](const char* tag) -> QTestData& { return QTest::addRow("%s %s", name, tag) << locale; };
-        row("digits") << "12" << true << 12;
-        row("zero") << "0" << true << 0;
-        row("minus") << "-3" << true << -3;
-        row("plus") << "+4" << true << 4;
-        row("blanks around") << " 7 " << true << 7;
-        row("empty") << "" << false << 0;
-        row("blank only") << "  " << false << 0;
-        row("lone minus") << "-" << false << 0;
-        row("letter") << "a" << false << 0;
-        row("digit and letter") << "1a" << false << 0;
-        row("too big for 32 bits") << "99999999999" << false << 0;
+        row(name, "digits") << "12" << true << 12;
+        row(name, "zero") << "0" << true << 0;
+        row(name, "minus") << "-3" << true << -3;
+        row(name, "plus") << "+4" << true << 4;
+        row(name, "blanks around") << " 7 " << true << 7;
+        row(name, "empty") << "" << false << 0;
+        row(name, "blank only") << "  " << false << 0;
+        row(name, "lone minus") << "-" << false << 0;
+        row(name, "letter") << "a" << false << 0;
+        row(name, "digit and letter") << "1a" << false << 0;
+        row(name, "too big for 32 bits") << "99999999999" << false << 0;
     }
     // The locale decides the decimal separator; halves go to the even neighbour.
-    QTest::newRow("de half down") << "de_DE"
-                                  << "2,5" << true << 2;
-    QTest::newRow("de half up") << "de_DE"
-                                << "3,5" << true << 4;
-    QTest::newRow("de lone comma") << "de_DE"
-                                   << "," << false << 0;
-    QTest::newRow("de point is no separator") << "de_DE"
-                                              << "2.5" << false << 0;
-    QTest::newRow("en half down") << "en_US"
-                                  << "2.5" << true << 2;
-    QTest::newRow("en negative half") << "en_US"
-                                      << "-0.5" << true << 0;
-    QTest::newRow("en round up") << "en_US"
-                                 << "6.7" << true << 7;
-    QTest::newRow("en comma is no separator") << "en_US"
-                                              << "2,5" << false << 0;
+    row("de_DE", "half down") << "2,5" << true << 2;
+    row("de_DE", "half up") << "3,5" << true << 4;
+    row("de_DE", "lone comma") << "," << false << 0;
+    row("de_DE", "point is no separator") << "2.5" << false << 0;
+    row("en_US", "half down") << "2.5" << true << 2;
+    row("en_US", "negative half") << "-0.5" << true << 0;
+    row("en_US", "round up") << "6.7" << true << 7;
+    row("en_US", "comma is no separator") << "2,5" << false << 0;
 }
 
 void TestApp::wholeNumber()

@@ -2,13 +2,12 @@
 #include "render/PictureBox.h"
 #include "view/ImageViewer.h"
 
-#include "ImageFixtures.h"
+#include "Photos.h"
 #include "RecordingPrinterService.h"
 #include "WindowSession.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace rasterblatt;
@@ -50,58 +49,36 @@ class TestView : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
+    void init() { m_f = std::make_unique<WindowFixture<RecordingPrinterService>>(); }
     void preview();
-    void failedLoadKeepsThePicture();
-    void uprightPreview();
     void viewerKeys();
     void fullScreenOpensANewViewerEachTime();
     void slideShowInListOrder();
     void slideShowStops_data();
     void slideShowStops();
-    void unreadableFileKeepsThePictureTwoIntervals();
 
 private:
-    QString photo(const QString& name, const QColor& color) const;
-    WindowSession& open();
-    PictureBox* pane() const { return m_session->get<PictureBox>("picBox"); }
+    QString photo(const QString& name, const QColor& color) const
+    {
+        const QString path = m_f->photos + '/' + name;
+        fixtures::writeFile(
+            path, fixtures::encode(fixtures::filled(QSize(320, 240), color), name.endsWith(".bmp") ? "BMP" : "JPEG"));
+        return path;
+    }
+    PictureBox* pane() const { return m_f->session->get<PictureBox>("picBox"); }
     QList<Slide> slideShow(float seconds, const std::function<void(qsizetype shown, ImageViewer*)>& during = {});
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_photos;
-    RecordingPrinterService m_printers;
-    std::unique_ptr<WindowSession> m_session;
+    std::unique_ptr<WindowFixture<RecordingPrinterService>> m_f;
 };
-
-void TestView::init()
-{
-    m_session.reset();
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_photos = m_dir->path() + "/Fotos";
-    QDir().mkpath(m_photos);
-}
-
-QString TestView::photo(const QString& name, const QColor& color) const
-{
-    const QString path = m_photos + '/' + name;
-    const char* format = name.endsWith(".bmp") ? "BMP" : "JPEG";
-    fixtures::writeFile(path, fixtures::encode(fixtures::filled(QSize(320, 240), color), format));
-    return path;
-}
-
-WindowSession& TestView::open()
-{
-    m_session = std::make_unique<WindowSession>(m_printers, m_dir->path() + "/settings.ini", m_photos);
-    m_session->window->show();
-    return *m_session;
-}
 
 void TestView::preview()
 {
     const QString red = photo("a.jpg", Qt::red);
     const QString blue = photo("b.bmp", Qt::blue);
     photo("c.jpg", Qt::yellow);
-    WindowSession& s = open();
+    const QString broken = m_f->photos + "/d.jpg";
+    fixtures::writeFile(broken, "kein Bild, nur Text");
+    WindowSession& s = m_f->open();
     QVERIFY(QTest::qWaitForWindowActive(s.window.get()));
     s.list()->setFocus(); // tabbing into the list chooses no entry
     QCOMPARE(s.list()->currentRow(), -1);
@@ -109,25 +86,33 @@ void TestView::preview()
     QCOMPARE(pane()->ToolTipText(), red);
     QCOMPARE(s.list()->toolTip(), red);
     QVERIFY(fixtures::similarColor(centreOf(pane()), Qt::red));
-    QVERIFY(s.enabled("cmdPreview"));
-    s.list()->setCurrentRow(2); // the BMP comes after the JPEGs
+    s.list()->setCurrentRow(3); // the BMP comes after the JPEGs
     QCOMPARE(pane()->ToolTipText(), blue);
     QVERIFY(fixtures::similarColor(centreOf(pane()), Qt::blue));
 
     // Clicking the current entry again, or ticking all, loads nothing: rewritten files stay unseen.
     photo("a.jpg", Qt::green);
     photo("b.bmp", Qt::green);
-    QTest::mouseClick(s.list()->viewport(), Qt::LeftButton, {}, s.list()->visualItemRect(s.list()->item(2)).center());
+    QTest::mouseClick(s.list()->viewport(), Qt::LeftButton, {}, s.list()->visualItemRect(s.list()->item(3)).center());
     s.click("cmdSelect");
     QVERIFY(fixtures::similarColor(centreOf(pane()), Qt::blue));
-    QCOMPARE(s.info(), QString("3 Datei(en) -  3 Datei(en) markiert - 1 Druckseiten"));
+
+    // A file that fails to load keeps the picture; "Vollbild" is enabled but opens nothing.
+    s.list()->setCurrentRow(2);
+    QVERIFY(fixtures::similarColor(centreOf(pane()), Qt::blue));
+    QVERIFY(pane()->ToolTipText().isEmpty());
+    QCOMPARE(s.list()->toolTip(), broken);
+    QVERIFY(s.enabled("cmdPreview"));
+    s.click("cmdPreview");
+    QVERIFY(!openViewer());
 
     // Preview off blanks the pane and forgets its picture; ticks still count.
     s.get<QCheckBox>("chkPreview")->setChecked(false);
     QCOMPARE(centreOf(pane()), QColor(Qt::white));
     QVERIFY(pane()->ToolTipText().isEmpty() && !s.enabled("cmdPreview"));
     s.tick(0, false);
-    QCOMPARE(s.info(), QString("3 Datei(en) -  2 Datei(en) markiert - 1 Druckseiten"));
+    QCOMPARE(s.info(), QString("4 Datei(en) -  3 Datei(en) markiert - 1 Druckseiten"));
+    s.list()->setCurrentRow(3);
     s.get<QCheckBox>("chkPreview")->setChecked(true);
     QVERIFY(fixtures::similarColor(centreOf(pane()), Qt::green));
 
@@ -137,52 +122,20 @@ void TestView::preview()
     QCOMPARE(s.list()->currentRow(), -1);
 }
 
-void TestView::failedLoadKeepsThePicture()
-{
-    photo("a.jpg", Qt::red);
-    const QString broken = m_photos + "/b.jpg";
-    fixtures::writeFile(broken, "kein Bild, nur Text");
-    WindowSession& s = open();
-    s.list()->setCurrentRow(0);
-    s.list()->setCurrentRow(1);
-    QVERIFY(fixtures::similarColor(centreOf(pane()), Qt::red));
-    QVERIFY(pane()->ToolTipText().isEmpty());
-    QCOMPARE(s.list()->toolTip(), broken);
-    // "Vollbild" is enabled but opens nothing while the pane records no picture.
-    QVERIFY(s.enabled("cmdPreview"));
-    s.click("cmdPreview");
-    QVERIFY(!openViewer());
-}
-
-void TestView::uprightPreview()
-{
-    fixtures::writeFile(m_photos + "/kamera.jpg", fixtures::orientedJpeg(fixtures::quadrants(QSize(400, 300)), 6));
-    open().list()->setCurrentRow(0);
-    const QImage image = pane()->Image();
-    for (int q = 0; q < 4; ++q) {
-        const QColor actual
-            = image.pixelColor((1 + 2 * (q % 2)) * image.width() / 4, (1 + 2 * (q / 2)) * image.height() / 4);
-        QVERIFY2(fixtures::similarColor(actual, fixtures::quadrantColor(q)), qPrintable(actual.name()));
-    }
-}
-
 void TestView::viewerKeys()
 {
+    // Only Escape, on its release, and a click close the viewer.
     QWidget owner;
-    for (const Qt::Key key : { Qt::Key_Space, Qt::Key_Return, Qt::Key_Left, Qt::Key_Down }) {
+    for (const Qt::Key key : { Qt::Key_Space, Qt::Key_Return, Qt::Key_Left, Qt::Key_Down, Qt::Key_Escape }) {
         ImageViewer viewer(&owner);
         viewer.show();
-        releaseKey(&viewer, key);
-        QVERIFY(viewer.isVisible() && !viewer.bClosed());
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(&viewer, &press);
+        QVERIFY(viewer.isVisible());
+        releaseKey(viewer.picBox(), key);
+        QCOMPARE(viewer.isVisible(), key != Qt::Key_Escape);
+        QCOMPARE(viewer.bClosed(), key == Qt::Key_Escape);
     }
-    ImageViewer byEscape(&owner);
-    byEscape.show();
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-    QApplication::sendEvent(&byEscape, &press);
-    QVERIFY(byEscape.isVisible()); // it closes on the release
-    releaseKey(byEscape.picBox(), Qt::Key_Escape);
-    QVERIFY(!byEscape.isVisible() && byEscape.bClosed());
-
     ImageViewer byClick(&owner);
     byClick.show();
     QTest::mouseClick(byClick.picBox(), Qt::LeftButton, {}, QPoint(5, 5));
@@ -192,7 +145,7 @@ void TestView::viewerKeys()
 void TestView::fullScreenOpensANewViewerEachTime()
 {
     const QString red = photo("a.jpg", Qt::red);
-    WindowSession& s = open();
+    WindowSession& s = m_f->open();
     s.list()->setCurrentRow(0);
     QList<QPointer<ImageViewer>> seen;
     for (int opening = 0; opening < 2; ++opening) {
@@ -218,42 +171,43 @@ void TestView::fullScreenOpensANewViewerEachTime()
 
 QList<Slide> TestView::slideShow(float seconds, const std::function<void(qsizetype, ImageViewer*)>& during)
 {
-    m_session->state().sngSlideSeconds = seconds;
+    m_f->session->state().sngSlideSeconds = seconds;
     QList<Slide> shown;
     QElapsedTimer clock;
     QString last = "-";
-    QTimer watch;
-    connect(&watch, &QTimer::timeout, this, [&] {
-        if (ImageViewer* viewer = openViewer()) {
-            const QString path = viewer->picBox()->ToolTipText();
-            if (path != last && !(path.isEmpty() && last == "-"))
-                shown.append({ last = path, clock.elapsed(), centreOf(viewer->picBox()) });
-            if (during)
-                during(shown.size(), viewer);
-        }
-    });
-    watch.start(10);
+    AtEveryYield watch(
+        [&](int) {
+            if (ImageViewer* viewer = openViewer()) {
+                const QString path = viewer->picBox()->ToolTipText();
+                if (path != last && !(path.isEmpty() && last == "-"))
+                    shown.append({ last = path, clock.elapsed(), centreOf(viewer->picBox()) });
+                if (during)
+                    during(shown.size(), viewer);
+            }
+        },
+        10);
     clock.start();
-    m_session->click("cmdPresentation");
+    m_f->session->click("cmdPresentation");
     shown.append({ "end", clock.elapsed(), {} });
     return shown;
 }
 
 void TestView::slideShowInListOrder()
 {
-    QStringList paths;
-    for (int i = 0; i < 10; ++i)
-        paths << photo(QString("bild%1.jpg").arg(i), QColor::fromHsv(i * 36, 255, 255));
-    WindowSession& s = open();
-    for (int i : { 7, 2, 5 })
+    const QStringList paths = writePhotos(m_f->photos, 10, 0, QSize(320, 240));
+    fixtures::writeFile(paths[3], QByteArray("\xff\xd8 kaputt", 9));
+    WindowSession& s = m_f->open();
+    for (int i : { 7, 2, 3, 5 })
         s.tick(i);
     const QList<Slide> shown = slideShow(0.3f);
-    QCOMPARE(shown.size(), 4);
+    QCOMPARE(shown.size(), 5);
     QCOMPARE(shown[0].path, paths[2]);
-    QCOMPARE(shown[1].path, paths[5]);
-    QCOMPARE(shown[2].path, paths[7]);
+    // The file that cannot be read empties the tooltip and keeps the picture for its interval.
+    QVERIFY(shown[1].path.isEmpty() && fixtures::similarColor(shown[1].centre, photoColor(2)));
+    QCOMPARE(shown[2].path, paths[5]);
+    QCOMPARE(shown[3].path, paths[7]);
     // Each picture stays its interval, the last one too before the viewer closes.
-    for (int i = 1; i < 4; ++i)
+    for (int i = 1; i < 5; ++i)
         QVERIFY(shown[i].ms - shown[i - 1].ms >= 280);
     QVERIFY(!openViewer() && !s.state().bPresenting);
 }
@@ -268,9 +222,8 @@ void TestView::slideShowStops_data()
 void TestView::slideShowStops()
 {
     QFETCH(bool, closeWindow);
-    for (int i = 0; i < 4; ++i)
-        photo(QString("bild%1.jpg").arg(i), Qt::red);
-    WindowSession& s = open();
+    writePhotos(m_f->photos, 4);
+    WindowSession& s = m_f->open();
     s.click("cmdSelect");
     // An interval long enough that only the close can end the show in time.
     const QList<Slide> shown = slideShow(30.0f, [&](qsizetype count, ImageViewer* viewer) {
@@ -283,22 +236,7 @@ void TestView::slideShowStops()
     QVERIFY(shown.last().ms < 30000);
     QVERIFY(!openViewer() && !s.state().bPresenting);
     QCOMPARE(s.window->isVisible(), !closeWindow);
-    QCOMPARE(QFile::exists(m_dir->path() + "/settings.ini"), closeWindow);
-}
-
-void TestView::unreadableFileKeepsThePictureTwoIntervals()
-{
-    photo("a.jpg", Qt::red);
-    fixtures::writeFile(m_photos + "/b.jpg", QByteArray("\xff\xd8 kaputt", 9));
-    photo("c.jpg", Qt::blue);
-    open().click("cmdSelect");
-    const QList<Slide> shown = slideShow(0.3f);
-    QCOMPARE(shown.size(), 4);
-    QVERIFY(shown[0].path.endsWith("a.jpg"));
-    QVERIFY(shown[1].path.isEmpty()); // the tooltip empties, the picture stays
-    QVERIFY(fixtures::similarColor(shown[1].centre, Qt::red));
-    QVERIFY(shown[2].path.endsWith("c.jpg"));
-    QVERIFY(shown[2].ms - shown[0].ms >= 580);
+    QCOMPARE(QFile::exists(m_f->settings), closeWindow);
 }
 
 QTEST_MAIN(TestView)

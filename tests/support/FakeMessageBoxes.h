@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QStringList>
+#include <QList>
 
 #include "app/MessageBoxes.h"
 
@@ -20,13 +20,10 @@ public:
         QMessageBox::StandardButtons buttons) override
     {
         shown.append({ icon, title, text, buttons });
-        if (onShow)
-            onShow();
         return answer;
     }
 
     QMessageBox::StandardButton answer = QMessageBox::Ok;
-    std::function<void()> onShow;
     QList<Shown> shown;
 };
 

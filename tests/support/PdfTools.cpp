@@ -15,7 +15,6 @@ ToolResult runTool(const QString& program, const QStringList& args)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("LC_ALL", "C");
     process.setProcessEnvironment(environment);
-    // The CUPS admin tools live in sbin, which a normal user's PATH may lack.
     QString executable = QStandardPaths::findExecutable(program);
     if (executable.isEmpty())
         executable = QStandardPaths::findExecutable(program, { "/usr/sbin", "/sbin" });
@@ -27,9 +26,8 @@ ToolResult runTool(const QString& program, const QStringList& args)
 
 QString pdfInfo(const QString& path, const QString& field)
 {
-    const QStringList lines = runTool("pdfinfo", { path }).output.split(QChar('\n'));
-    for (const QString& line : lines) {
-        if (line.startsWith(field + QChar(':')))
+    for (const QString& line : runTool("pdfinfo", { path }).output.split('\n')) {
+        if (line.startsWith(field + ':'))
             return line.mid(field.size() + 1).trimmed();
     }
     return {};
@@ -40,13 +38,10 @@ QString pdfText(const QString& path) { return runTool("pdftotext", { path, "-" }
 QImage renderPage(const QString& pdf, int page, int dpi)
 {
     QTemporaryDir out;
-    const QString base = out.filePath("page");
-    const QString number = QString::number(page);
-    if (!runTool(
-            "pdftoppm", { "-r", QString::number(dpi), "-f", number, "-l", number, "-png", "-singlefile", pdf, base })
-             .ok)
-        return {};
-    return QImage(base + ".png");
+    const QString n = QString::number(page);
+    const QStringList args { "-r", QString::number(dpi), "-f", n, "-l", n, "-png", "-singlefile", pdf,
+        out.filePath("p") };
+    return runTool("pdftoppm", args).ok ? QImage(out.filePath("p.png")) : QImage();
 }
 
 QStringList capturedJobs(const QString& sandbox, const QString& queue)

@@ -5,24 +5,18 @@
 #include <vector>
 
 #include <QHash>
+#include <QRegularExpression>
 #include <QStringList>
-#include <QVariantList>
 
 #include "print/PrinterService.h"
 
 namespace rasterblatt {
 
-// One recorded operation. Arguments: numbers as double, text as QString, a picture as its QSize.
-struct PrinterCall {
-    QString op;
-    QVariantList args;
-};
-
-// A printer for tests. It records every operation but the const queries, keeps the text position
-// and the document rules of the real printers: the first drawing opens a document, a page break
-// counts only when something is drawn after it, and ending a document with nothing drawn sends
-// nothing. The page is A4 (11906 x 16838 twips); every text is 161 twips high, and each character
-// as wide as 10 twips per point of the font size (70 at 7 points).
+// A printer for tests. It logs every operation but the const queries, one line each
+// (`paintPicture 566.9 317.1 1461.9 1096.4 img=40x30`, `printLine "urlaub.jpg"`), and keeps the
+// document rules of the real printers: the first drawing opens a document, a page break counts
+// only when something is drawn after it, and a document with nothing drawn sends nothing. The
+// page is A4 (11906 x 16838 twips); a line is 161 twips high, a character 10 twips per point wide.
 class RecordingPrinter final : public Printer {
 public:
     explicit RecordingPrinter(QString name)
@@ -31,62 +25,90 @@ public:
     }
 
     QString deviceName() const override { return m_name; }
-    void setFontName(const QString& name) override { m_fontName = recorded("setFontName", { name }, name); }
-    void setFontSize(double points) override { m_fontSize = recorded("setFontSize", { points }, points); }
-    double textWidth(const QString& text) override { return recorded("textWidth", { text }, text.size() * 10.0 * m_fontSize); }
-    double textHeight(const QString& text) override { return recorded("textHeight", { text }, 161.0); }
-    void setCurrentX(double x) override { m_x = recorded("setCurrentX", { x }, x); }
-    void setCurrentY(double y) override { m_y = recorded("setCurrentY", { y }, y); }
+    void setFontName(const QString& name) override { recorded("setFontName", name, 0); }
+    void setFontSize(double points) override { m_fontSize = recorded("setFontSize", number(points), points); }
+    double textWidth(const QString& text) override
+    {
+        return recorded("textWidth", text, text.size() * 10 * m_fontSize);
+    }
+    double textHeight(const QString& text) override { return recorded("textHeight", text, 161.0); }
+    void setCurrentX(double x) override { m_x = recorded("setCurrentX", number(x), x); }
+    void setCurrentY(double y) override { m_y = recorded("setCurrentY", number(y), y); }
     double currentX() const override { return m_x; }
     double currentY() const override { return m_y; }
-    void printLine(const QString& text) override;
+    void printLine(const QString& text) override
+    {
+        draw("printLine \"" + text + '"');
+        m_x = 0;
+        m_y += 161;
+    }
     void paintPicture(const QImage& picture, double x, double y, double width, double height) override
     {
-        recordDrawing("paintPicture", { x, y, width, height, picture.size() });
+        draw(QStringLiteral("paintPicture %1 %2 %3 %4 img=%5x%6")
+                 .arg(number(x), number(y), number(width), number(height))
+                 .arg(picture.width())
+                 .arg(picture.height()));
     }
     int pageWidth() override { return recorded("pageWidth", {}, 11906); }
     int pageHeight() override { return recorded("pageHeight", {}, 16838); }
-    void newPage() override;
-    void endDoc() override;
-    void killDoc() override;
-
-    QString fontName() const { return m_fontName; }
-    double fontSize() const { return m_fontSize; }
-
-    // Makes the nth call of op from now on throw PrinterError(message); that call has no other effect.
-    void failAt(const QString& op, int nth = 1, const QString& message = "Druckerfehler (Test)")
+    void newPage() override
     {
-        m_fail = { op, nth, message };
+        recorded("newPage", {}, 0);
+        m_pageBreakPending = m_pages > 0;
+        m_x = m_y = 0;
+    }
+    void endDoc() override
+    {
+        recorded("endDoc", {}, 0);
+        if (const int pages = closeDocument())
+            m_jobs.push_back(pages);
+    }
+    void killDoc() override
+    {
+        recorded("killDoc", {}, 0);
+        m_discarded += closeDocument() > 0;
     }
 
-    const std::vector<PrinterCall>& calls() const { return m_calls; }
-    void clearCalls() { m_calls.clear(); }
-    // The calls (with op: of that operation) as `paintPicture 566.9 283.5 1461.9 1096.4 img=378x282`,
-    // `printLine "urlaub.jpg"`, `newPage`.
-    QStringList log(const QString& op = {}) const;
-    int count(const QString& op) const { return static_cast<int>(log(op).size()); }
+    // Makes the nth call of op from now on throw PrinterError(message); that call has no other effect.
+    void failAt(const QString& op, int nth, const QString& message) { m_fail = { op, nth, message }; }
+    void clearCalls() { m_log.clear(); }
+    // The logged calls, or those of one operation.
+    QStringList log(const QString& op = {}) const
+    {
+        return op.isEmpty() ? m_log : m_log.filter(QRegularExpression("^" + op + "( |$)"));
+    }
+    int count(const QString& op) const { return int(log(op).size()); }
     // The documents sent, as their number of sheets, oldest first.
     const std::vector<int>& jobs() const { return m_jobs; }
     // Documents that killDoc threw away after something was drawn.
     int discardedDocuments() const { return m_discarded; }
 
 private:
-    // Records the call, then throws if failAt says so, else returns result.
-    template <typename T> T recorded(const QString& op, QVariantList args, T result)
+    static QString number(double value) { return QString::number(value, 'f', 1); }
+    // Logs the call, then throws if failAt says so, else returns result.
+    template <typename T> T recorded(const QString& op, const QString& args, T result)
     {
-        m_calls.push_back({ op, std::move(args) });
+        m_log << (args.isEmpty() ? op : op + ' ' + args);
         if (op == m_fail.op && m_fail.countdown > 0 && --m_fail.countdown == 0)
             throw PrinterError(m_fail.message.toStdString());
         return result;
     }
-    void record(const QString& op, QVariantList args = {}) { recorded(op, std::move(args), 0); }
-    // Records a drawing, which opens the document or the page after a pending page break.
-    void recordDrawing(const QString& op, QVariantList args);
-    int closeDocument();
+    // A drawing opens the document, or the page after a pending page break.
+    void draw(const QString& line)
+    {
+        recorded(line.section(' ', 0, 0), line.section(' ', 1), 0);
+        m_pages += m_pages == 0 || m_pageBreakPending;
+        m_pageBreakPending = false;
+    }
+    int closeDocument()
+    {
+        m_pageBreakPending = false;
+        m_x = m_y = 0;
+        return std::exchange(m_pages, 0);
+    }
 
     QString m_name;
-    std::vector<PrinterCall> m_calls;
-    QString m_fontName = QStringLiteral("Arial");
+    QStringList m_log;
     double m_fontSize = 8;
     double m_x = 0;
     double m_y = 0;
@@ -101,20 +123,34 @@ private:
     } m_fail;
 };
 
-// A fixed list of recording printers and a current printer.
+// A fixed list of recording printers and a current printer: the one named `current`, else the first.
 class RecordingPrinterService final : public PrinterService {
 public:
-    // The current printer is the one named `current`, or the first one when it is empty.
-    explicit RecordingPrinterService(const QStringList& names
-        = { QStringLiteral("Testdrucker"), QStringLiteral("Zweitdrucker"), QStringLiteral("PDF-Datei") },
-        const QString& current = {});
+    explicit RecordingPrinterService(
+        const QStringList& names = { "Testdrucker", "Zweitdrucker", "PDF-Datei" }, const QString& current = {})
+    {
+        setPrinterNames(names);
+        m_current = printer(current.isEmpty() ? names.value(0) : current);
+    }
 
     std::vector<Printer*> printers() override { return m_printers; }
     Printer* currentPrinter() override { return m_current; }
-    void setCurrentPrinter(Printer* printer) override;
+    void setCurrentPrinter(Printer* printer) override
+    {
+        m_current = dynamic_cast<RecordingPrinter*>(printer);
+        m_currentChanges << (printer ? printer->deviceName() : QString());
+    }
 
     // Replaces the installed printers; printers of earlier lists stay alive and keep their pointers.
-    void setPrinterNames(const QStringList& names);
+    void setPrinterNames(const QStringList& names)
+    {
+        m_printers.clear();
+        for (const QString& name : names) {
+            if (!m_all.contains(name))
+                m_all.insert(name, std::make_shared<RecordingPrinter>(name));
+            m_printers.push_back(printer(name));
+        }
+    }
     // The printer of that name from any list so far, or nullptr.
     RecordingPrinter* printer(const QString& name) const { return m_all.value(name).get(); }
     RecordingPrinter* current() const { return m_current; }

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
+#include <QDir>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
 
 #include "FakeMessageBoxes.h"
 #include "app/MainWindow.h"
@@ -16,6 +20,7 @@ struct WindowSession {
     WindowSession(PrinterService& printers, const QString& settingsFile, const QString& startFolder)
         : window(std::make_unique<MainWindow>(printers, messages, settingsFile, startFolder))
     {
+        window->show();
     }
 
     template <typename T = QWidget> T* get(const char* name) const
@@ -39,6 +44,39 @@ struct WindowSession {
 
     FakeMessageBoxes messages;
     std::unique_ptr<MainWindow> window;
+};
+
+// A temporary folder with the start folder "Fotos" and the settings file, and the window on them.
+template <typename Service> struct WindowFixture {
+    QTemporaryDir dir;
+    QString photos = dir.filePath("Fotos");
+    QString settings = dir.filePath("config/Rasterblatt.ini");
+    std::unique_ptr<Service> printers;
+    std::unique_ptr<WindowSession> session;
+
+    WindowFixture() { QDir().mkpath(photos); }
+    // Closes the window that is open and opens a new one on a new printer service.
+    template <typename... Args> WindowSession& open(Args&&... serviceArgs)
+    {
+        session.reset();
+        printers = std::make_unique<Service>(std::forward<Args>(serviceArgs)...);
+        session = std::make_unique<WindowSession>(*printers, settings, photos);
+        return *session;
+    }
+};
+
+// Calls fn(n) at every pass of the event loop (n from 1) while it lives: at each yield of a job.
+class AtEveryYield {
+public:
+    explicit AtEveryYield(std::function<void(int n)> fn, int intervalMs = 0)
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this, fn] { fn(++m_count); });
+        m_timer.start(intervalMs);
+    }
+
+private:
+    QTimer m_timer;
+    int m_count = 0;
 };
 
 } // namespace rasterblatt::testing

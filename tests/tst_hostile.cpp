@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 #include "ImageFixtures.h"
 #include "render/PictureLoader.h"
@@ -27,10 +28,8 @@ enum Outcome { Loads, Fails, LoadsOrFails };
 // Only to catch a hang: the loader's own limits end any decoding within a few seconds of
 // processor time, which a busy machine under the sanitizers stretches.
 constexpr qint64 HangGuardMs = 30000;
-enum class Kind { File, Fifo, DevZero };
 
-// A JPEG from libjpeg's compressor: 16 x 16 of one colour, given in the file's colour space
-// with one byte per component.
+// A 16 x 16 JPEG of one colour, given with one byte per component of the colour space.
 QByteArray compressed(J_COLOR_SPACE space, const QByteArray& pixel, bool progressive = false)
 {
     jpeg_compress_struct cinfo;
@@ -40,8 +39,7 @@ QByteArray compressed(J_COLOR_SPACE space, const QByteArray& pixel, bool progres
     unsigned char* out = nullptr;
     unsigned long size = 0;
     jpeg_mem_dest(&cinfo, &out, &size);
-    cinfo.image_width = 16;
-    cinfo.image_height = 16;
+    cinfo.image_width = cinfo.image_height = 16;
     cinfo.input_components = static_cast<int>(pixel.size());
     cinfo.in_color_space = space;
     jpeg_set_defaults(&cinfo);
@@ -49,10 +47,8 @@ QByteArray compressed(J_COLOR_SPACE space, const QByteArray& pixel, bool progres
         jpeg_simple_progression(&cinfo);
     jpeg_start_compress(&cinfo, TRUE);
     const QByteArray row = pixel.repeated(16);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW line = reinterpret_cast<JSAMPROW>(const_cast<char*>(row.constData()));
+    for (JSAMPROW line = reinterpret_cast<JSAMPROW>(const_cast<char*>(row.constData())); cinfo.next_scanline < 16;)
         jpeg_write_scanlines(&cinfo, &line, 1);
-    }
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);
     const QByteArray result(reinterpret_cast<const char*>(out), static_cast<qsizetype>(size));
@@ -69,10 +65,8 @@ QByteArray claimingJpeg(QByteArray jpeg, int width, int height, char marker = 0)
     for (qsizetype at = 2; at + 9 < jpeg.size(); at += 2 + (uchar(jpeg[at + 2]) << 8 | uchar(jpeg[at + 3]))) {
         const uchar type = uchar(jpeg[at + 1]);
         if (type == 0xc0 || type == 0xc1 || type == 0xc2) {
-            jpeg[at + 5] = char(height >> 8);
-            jpeg[at + 6] = char(height);
-            jpeg[at + 7] = char(width >> 8);
-            jpeg[at + 8] = char(width);
+            qToBigEndian<quint16>(quint16(height), jpeg.data() + at + 5);
+            qToBigEndian<quint16>(quint16(width), jpeg.data() + at + 7);
             if (marker)
                 jpeg[at + 1] = marker;
             return jpeg;
@@ -107,13 +101,12 @@ class TestHostile : public QObject {
 private Q_SLOTS:
     void load_data()
     {
-        QTest::addColumn<Kind>("kind");
-        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QByteArray>("data"); // for the rows "FIFO" and "link to /dev/zero": none
         QTest::addColumn<int>("outcome");
         QTest::addColumn<QColor>("colour"); // of a picture that loads; invalid: any
 
         const auto row = [](const char* tag, const QByteArray& data, Outcome outcome, QColor colour = {}) {
-            QTest::newRow(tag) << Kind::File << data << int(outcome) << colour;
+            QTest::newRow(tag) << data << int(outcome) << colour;
         };
         row("progressive 16384 x 16384", claimingJpeg(rgbJpeg(true), 16384, 16384), Fails);
         row("progressive 30000 x 30000", claimingJpeg(rgbJpeg(true), 30000, 30000), Fails);
@@ -130,52 +123,53 @@ private Q_SLOTS:
         row("truncated JPEG", jpeg.left(jpeg.size() / 2), LoadsOrFails);
         row("JPEG header only", jpeg.left(200), LoadsOrFails);
         row("GIF cut off", fixtures::encode(fixtures::filled(QSize(64, 48), Qt::red), "GIF").left(900), LoadsOrFails);
+        row("empty", "", Fails);
+        row("text", "Kein Bild\n", Fails);
         row("greyscale JPEG", compressed(JCS_GRAYSCALE, QByteArray("\x80", 1)), Loads, QColor(128, 128, 128));
         row("CMYK JPEG (Adobe, inverted)", compressed(JCS_CMYK, QByteArray("\xff\0\xff\xff", 4)), Loads,
             QColor(255, 0, 255));
         row("progressive JPEG", rgbJpeg(true), Loads, QColor(0xc0, 0x20, 0x20));
         row("BMP", fixtures::encode(fixtures::filled(QSize(64, 48), Qt::green), "BMP"), Loads, QColor(Qt::green));
-        QTest::newRow("FIFO") << Kind::Fifo << QByteArray() << int(Fails) << QColor();
-        QTest::newRow("symbolic link to dev-zero") << Kind::DevZero << QByteArray() << int(Fails) << QColor();
+        row("FIFO", {}, Fails);
+        row("link to /dev/zero", {}, Fails);
     }
 
+    // Every file is named .jpg, whatever it holds.
     void load()
     {
-        QFETCH(Kind, kind);
         QFETCH(QByteArray, data);
         QFETCH(int, outcome);
         QFETCH(QColor, colour);
 
-        const QString path = m_dir.filePath(QString("%1.jpg").arg(QTest::currentDataTag()));
+        const QByteArray tag = QTest::currentDataTag();
+        const QString path = m_dir.filePath("bild.jpg");
         QFile::remove(path);
-        if (kind == Kind::Fifo)
+        if (tag == "FIFO")
             QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
-        else if (kind == Kind::DevZero)
-            QVERIFY(::symlink("/dev/zero", QFile::encodeName(path).constData()) == 0);
+        else if (tag.startsWith("link"))
+            QVERIFY(QFile::link("/dev/zero", path));
         else
             QVERIFY(fixtures::writeFile(path, data));
 
         int channel[2];
         QVERIFY(::pipe(channel) == 0);
+        const auto closeChannel = qScopeGuard([&] { ::close(channel[0]); });
         QElapsedTimer clock;
         clock.start();
         const pid_t child = ::fork();
         QVERIFY(child >= 0);
         if (child == 0) {
-            ::close(channel[0]);
             ChildResult result {};
-            rusage usage {};
-            ::getrusage(RUSAGE_SELF, &usage);
-            const long before = usage.ru_maxrss;
+            rusage before {}, after {};
+            ::getrusage(RUSAGE_SELF, &before);
             PictureLoader loader(path);
             const QImage image = loader.read(QSize(378, 284));
-            ::getrusage(RUSAGE_SELF, &usage);
+            ::getrusage(RUSAGE_SELF, &after);
             result.loaded = !image.isNull();
-            result.peakRiseKb = usage.ru_maxrss - before;
+            result.peakRiseKb = after.ru_maxrss - before.ru_maxrss;
             result.centre = result.loaded ? image.pixel(image.width() / 2, image.height() / 2) : 0;
             std::snprintf(result.error, sizeof result.error, "%s", qPrintable(loader.errorString()));
-            const bool written = ::write(channel[1], &result, sizeof result) == ssize_t(sizeof result);
-            ::_exit(written ? 0 : 1);
+            ::_exit(::write(channel[1], &result, sizeof result) == ssize_t(sizeof result) ? 0 : 1);
         }
         ::close(channel[1]);
         int status = 0;
@@ -184,12 +178,10 @@ private Q_SLOTS:
         if (clock.elapsed() >= HangGuardMs) {
             ::kill(child, SIGKILL);
             ::waitpid(child, &status, 0);
-            ::close(channel[0]);
             QFAIL("still loading after the hang guard");
         }
         ChildResult result {};
         const bool received = ::read(channel[0], &result, sizeof result) == ssize_t(sizeof result);
-        ::close(channel[0]);
         QVERIFY2(received && WIFEXITED(status) && WEXITSTATUS(status) == 0, "the loading process crashed");
 
         qInfo("%s in %lld ms, peak +%ld MB%s%s", result.loaded ? "loaded" : "failed", clock.elapsed(),

@@ -3,6 +3,7 @@
 // By hand: eval "$(scripts/cups-sandbox start /tmp/sandbox)" && build/tests/tst_printerservice_cups
 
 #include <csignal>
+#include <optional>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -21,11 +22,11 @@
 using namespace rasterblatt;
 using namespace rasterblatt::testing;
 
-// The description of the PrinterError that endDoc throws; empty when it does not throw.
-static QString endDocError(Printer* printer)
+// The description of the PrinterError that the operations throw; empty when they throw none.
+template <typename Operations> QString errorOf(Operations operations)
 {
     try {
-        printer->endDoc();
+        operations();
     } catch (const PrinterError& error) {
         return QString::fromUtf8(error.what());
     }
@@ -79,8 +80,6 @@ class TestPrinterServiceCups : public QObject {
 
     QString target() const { return m_home.filePath("Kontaktabzug.pdf"); }
     QStringList tempFiles() const { return QDir(m_temp.path()).entryList(QDir::Files | QDir::Hidden); }
-    bool schedulerAnswers() const { return runTool("lpstat", { "-r" }).output.trimmed() == "scheduler is running"; }
-    bool sandbox(QString cmd) const { return runTool(QFINDTESTDATA("../scripts/cups-sandbox"), { cmd, m_sandbox }).ok; }
 
     QStringList names()
     {
@@ -92,21 +91,17 @@ class TestPrinterServiceCups : public QObject {
 
     Printer* printer(const QString& name) { return m_service->printers().at(names().indexOf(name)); }
 
-    // The queue's captured jobs, oldest first, once at least one has arrived.
-    QStringList jobs(const QString& queue) const
-    {
-        (void)QTest::qWaitFor([&] { return !capturedJobs(m_sandbox, queue).isEmpty(); }, 20000);
-        return capturedJobs(m_sandbox, queue);
-    }
-
-    // A queue prints its jobs in order: once this page has arrived, anything sent before it has too.
-    void sendControlPage(Printer* queue)
+    // A queue prints its jobs in order: once this page has arrived after the `before` jobs
+    // expected, anything sent before it has too.
+    void sendControlPage(Printer* queue, int before = 0)
     {
         queue->printLine("Kontrollseite");
         queue->endDoc();
-        const QStringList captured = jobs(queue->deviceName());
-        QCOMPARE(captured.size(), 1);
-        QCOMPARE(pdfText(captured.constFirst()).trimmed(), QString("Kontrollseite"));
+        QStringList captured;
+        (void)QTest::qWaitFor(
+            [&] { return (captured = capturedJobs(m_sandbox, queue->deviceName())).size() > before; }, 20000);
+        QCOMPARE(captured.size(), before + 1);
+        QCOMPARE(pdfText(captured.constLast()).trimmed(), QString("Kontrollseite"));
     }
 
 private Q_SLOTS:
@@ -121,13 +116,16 @@ private Q_SLOTS:
         qputenv("LC_ALL", "C");
         qunsetenv("LPDEST");
         qunsetenv("PRINTER");
-        QVERIFY2(schedulerAnswers(), qPrintable("no cupsd answers at CUPS_SANDBOX_DIR=" + m_sandbox));
+        QVERIFY2(runTool("lpstat", { "-r" }).output.trimmed() == "scheduler is running",
+            qPrintable("no cupsd answers at CUPS_SANDBOX_DIR=" + m_sandbox));
         QVERIFY2(runTool("pdfinfo", { "-v" }).ok, "pdfinfo (poppler-utils) is needed");
         m_service = std::make_unique<CupsPrinterService>([this](const QString&) {
             ++m_questions;
             return m_answer;
         });
         m_pdf = printer("PDF-Datei");
+        QCOMPARE(names(), QStringList({ "Testdrucker", "Zweitdrucker", "PDF-Datei" }));
+        QCOMPARE(m_service->currentPrinter(), printer("Testdrucker"));
     }
 
     void init()
@@ -135,24 +133,15 @@ private Q_SLOTS:
         m_answer = target();
         m_questions = 0;
         QFile::remove(target());
-        QVERIFY(runTool("cupsaccept", { "Testdrucker", "Zweitdrucker" }).ok);
         for (const QString& job : capturedJobs(m_sandbox, "Testdrucker") + capturedJobs(m_sandbox, "Zweitdrucker"))
             QVERIFY(QFile::remove(job));
     }
 
     void cleanup()
     {
-        if (!schedulerAnswers())
-            QVERIFY(sandbox("start"));
         for (Printer* printer : m_service->printers())
             printer->killDoc();
         QVERIFY2(tempFiles().isEmpty(), qPrintable(tempFiles().join(' ')));
-    }
-
-    void listsTheQueuesThenThePdfFile()
-    {
-        QCOMPARE(names(), QStringList({ "Testdrucker", "Zweitdrucker", "PDF-Datei" }));
-        QCOMPARE(m_service->currentPrinter(), printer("Testdrucker"));
     }
 
     void documentIsOneJobWithItsPagesTextAndPicture()
@@ -176,8 +165,8 @@ private Q_SLOTS:
         second->newPage();
         second->endDoc();
 
-        const QStringList captured = jobs("Zweitdrucker");
-        QCOMPARE(captured.size(), 1);
+        sendControlPage(second, 1);
+        const QStringList captured = capturedJobs(m_sandbox, "Zweitdrucker");
         QCOMPARE(pdfInfo(captured[0], "Pages"), QString("2"));
         const QString text = pdfText(captured[0]);
         QVERIFY2(text.contains("urlaub.jpg") && text.contains("zweite Seite"), qPrintable(text));
@@ -187,68 +176,8 @@ private Q_SLOTS:
         QVERIFY2(images.contains(QRegularExpression("\\n\\s*1\\s+\\d+\\s+image\\s+378\\s+282\\s")), qPrintable(images));
     }
 
-    // A picture filling the page covers the printable area (for "PDF-Datei" the A4 sheet) from its corner.
-    void pageIsThePrintableArea_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::newRow("queue") << "Testdrucker";
-        QTest::newRow("PDF file") << "PDF-Datei";
-    }
-
-    void pageIsThePrintableArea()
-    {
-        QFETCH(QString, name);
-        Printer* prn = printer(name);
-        const int width = prn->pageWidth();
-        const int height = prn->pageHeight();
-        prn->paintPicture(m_picture, 0, 0, width, height);
-        prn->endDoc();
-        const QString file = prn == m_pdf ? target() : jobs(name).value(0);
-        QVERIFY(prn != m_pdf || pdfInfo(file, "Page size") == "595 x 842 pts (A4)");
-        const QImage page = renderPage(file, 1, 72); // a pixel is 20 twips
-        const int marginX = (page.width() * 20 - width) / 40;
-        const int marginY = (page.height() * 20 - height) / 40;
-        QVERIFY(marginX >= 0 && marginY >= 0);
-        const auto isRed = [&](int x, int y) { return qRed(page.pixel(x, y)) > 200 && qGreen(page.pixel(x, y)) < 50; };
-        QVERIFY(isRed(marginX + 2, marginY + 2));
-        QVERIFY(isRed(page.width() - marginX - 3, page.height() - marginY - 3));
-        QVERIFY(marginX < 2 || marginY < 2 || !isRed(page.width() - marginX + 1, page.height() - marginY + 1));
-    }
-
-    void discardedEmptyOrRejectedDocumentsSendNothing()
-    {
-        Printer* queue = printer("Zweitdrucker");
-        queue->paintPicture(m_picture, 100, 100, 4000, 3000);
-        queue->killDoc();
-        queue->newPage();
-        queue->endDoc();
-
-        QVERIFY(runTool("cupsreject", { "Zweitdrucker" }).ok);
-        queue->printLine("abgelehnt");
-        const QString error = endDocError(queue);
-        QVERIFY2(error.contains("Zweitdrucker") && error.contains("not accepting jobs"), qPrintable(error));
-        QVERIFY(runTool("cupsaccept", { "Zweitdrucker" }).ok);
-        queue->killDoc();
-        sendControlPage(queue);
-    }
-
-    void schedulerDownThrows()
-    {
-        Printer* queue = printer("Testdrucker");
-        queue->printLine("ohne Planer");
-        QVERIFY(sandbox("stop"));
-        const QString error = endDocError(queue);
-        QVERIFY2(error.contains("Testdrucker") && error.contains("nicht erreichbar"), qPrintable(error));
-        QCOMPARE(names(), QStringList { "PDF-Datei" });
-        QCOMPARE(CupsPrinterService().currentPrinter()->deviceName(), QString("PDF-Datei"));
-
-        QVERIFY(sandbox("start"));
-        QCOMPARE(printer("Testdrucker"), queue); // the same printer as before
-        queue->killDoc();
-        sendControlPage(queue);
-    }
-
-    // p: paint a picture, n: new page, k: killDoc. The recording printer must keep the same rules.
+    // p: paint a picture, n: new page, k: killDoc. A document without a page sends nothing;
+    // the recording printer keeps the same rules.
     void pagesOfADocument_data()
     {
         QTest::addColumn<QString>("operations");
@@ -259,6 +188,7 @@ private Q_SLOTS:
         QTest::newRow("break before the first drawing") << "np" << 1;
         QTest::newRow("breaks with nothing between") << "pnnnp" << 2;
         QTest::newRow("killed, then a new document") << "pnpkp" << 1;
+        QTest::newRow("killed") << "pk" << 0;
     }
 
     void pagesOfADocument()
@@ -266,7 +196,8 @@ private Q_SLOTS:
         QFETCH(QString, operations);
         QFETCH(int, pages);
         RecordingPrinter recording("Testdrucker");
-        for (Printer* printer : std::initializer_list<Printer*> { m_pdf, &recording }) {
+        Printer* queue = printer("Zweitdrucker");
+        for (Printer* printer : std::initializer_list<Printer*> { m_pdf, &recording, queue }) {
             for (const QChar op : operations) {
                 if (op == 'p')
                     printer->paintPicture(m_picture, 100, 100, 3000, 2000);
@@ -280,6 +211,8 @@ private Q_SLOTS:
         QCOMPARE(m_questions, pages > 0 ? 1 : 0);
         QCOMPARE(pdfInfo(target(), "Pages").toInt(), pages);
         QCOMPARE(recording.jobs(), pages > 0 ? std::vector<int> { pages } : std::vector<int> {});
+        sendControlPage(queue, pages > 0 ? 1 : 0);
+        QVERIFY(pages == 0 || pdfInfo(capturedJobs(m_sandbox, "Zweitdrucker").constFirst(), "Pages").toInt() == pages);
     }
 
     // A document that cannot be written whole fails with the reason, and nothing of it is
@@ -321,17 +254,13 @@ private Q_SLOTS:
 
             QImage noise(800, 600, QImage::Format_RGB32);
             QRandomGenerator(3).fillRange(reinterpret_cast<quint32*>(noise.bits()), noise.sizeInBytes() / 4);
-            QString error;
-            try {
+            const QString error = errorOf([&] {
                 for (int page = 0; page < 4; ++page) {
                     prn->paintPicture(noise, 0, 0, 4000, 3000);
                     prn->newPage();
                 }
-            } catch (const PrinterError& early) {
-                error = QString::fromUtf8(early.what());
-            }
-            if (error.isEmpty())
-                error = endDocError(prn);
+                prn->endDoc();
+            });
             prn->killDoc(); // as the print command's error path does
             QVERIFY2(error.contains("kein Platz mehr") && error.contains(QDir::tempPath()), qPrintable(error));
             QVERIFY(QDir(QDir::tempPath()).entryList(QDir::Files | QDir::Hidden).isEmpty());
@@ -341,29 +270,33 @@ private Q_SLOTS:
             sendControlPage(prn);
     }
 
-    // A scheduler that stops answering, or hangs up, ends the job with a reason in German
-    // and prints nothing; so does "Abbrechen" while a request waits.
+    // A scheduler that is gone, stops answering or hangs up ends the job with a reason in
+    // German (CUPS's own words mislead there) and prints nothing; so does "Abbrechen" while a
+    // request waits. The printer list then holds "PDF-Datei" alone, after about five seconds
+    // at most, and the queue comes back as the same printer.
     void unansweredRequestsEndTheJob_data()
     {
-        QTest::addColumn<bool>("hangUp");
+        QTest::addColumn<int>("scheduler"); // 0: none, 1: silent, 2: hangs up
         QTest::addColumn<bool>("cancel");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("silent") << false << false << "Das Drucksystem (CUPS) antwortet nicht.";
-        QTest::newRow("Abbrechen") << false << true << "Der Druck wurde abgebrochen.";
-        QTest::newRow("hangs up") << true << false << "Die Verbindung zum Drucksystem (CUPS) ist abgebrochen.";
+        QTest::newRow("gone") << 0 << false << "ist nicht erreichbar.";
+        QTest::newRow("silent") << 1 << false << "Das Drucksystem (CUPS) antwortet nicht.";
+        QTest::newRow("Abbrechen") << 1 << true << "Der Druck wurde abgebrochen.";
+        QTest::newRow("hangs up") << 2 << false << "Die Verbindung zum Drucksystem (CUPS) ist abgebrochen.";
     }
 
     void unansweredRequestsEndTheJob()
     {
-        QFETCH(bool, hangUp);
+        QFETCH(int, scheduler);
         QFETCH(bool, cancel);
         QFETCH(QString, reason);
         QTemporaryDir dir;
         const QString socket = dir.filePath("cups.sock");
-        const FakeScheduler scheduler(socket, hangUp);
+        std::optional<FakeScheduler> fake;
+        if (scheduler > 0)
+            fake.emplace(socket, scheduler == 2);
         Printer* queue = printer("Testdrucker");
         queue->printLine("ohne Antwort");
-
         {
             QElapsedTimer clock;
             clock.start();
@@ -375,41 +308,22 @@ private Q_SLOTS:
             });
             m_service->setTimeouts(std::chrono::seconds(5), std::chrono::seconds(2));
             m_service->setAbortPoll([&] { return cancel && clock.elapsed() > 500; });
-            const QString error = endDocError(queue);
+            const QString error = errorOf([&] { queue->endDoc(); });
             QVERIFY2(error.contains("Testdrucker") && error.endsWith(reason), qPrintable(error));
             QVERIFY2(clock.elapsed() < 10000, "still waiting after 10 s");
-
-            // The window's printer list at start: about five seconds at most, then "PDF-Datei" alone.
-            if (!hangUp && !cancel) {
+            if (!cancel) {
+                QCOMPARE(names(), QStringList { "PDF-Datei" });
                 clock.restart();
-                CupsPrinterService starting;
+                CupsPrinterService starting; // as the window starts
                 const std::vector<Printer*> listed = starting.printers();
                 QVERIFY2(clock.elapsed() < 8000, qPrintable(QString::number(clock.elapsed())));
-                QCOMPARE(starting.currentPrinter(), listed.back());
                 QCOMPARE(listed.size(), size_t(1));
+                QCOMPARE(starting.currentPrinter(), listed.back());
             }
         }
+        QCOMPARE(printer("Testdrucker"), queue);
         queue->killDoc();
         sendControlPage(queue);
-    }
-
-    void pdfFileCancelledOrUnwritableWritesNothing()
-    {
-        m_pdf->printLine("abgebrochen");
-        m_answer.clear();
-        m_pdf->endDoc();
-        QCOMPARE(m_questions, 1);
-        QVERIFY(!QFile::exists(target()));
-
-        m_answer = m_home.filePath("fehlt/Kontaktabzug.pdf");
-        m_pdf->printLine("nicht schreibbar");
-        QVERIFY2(endDocError(m_pdf).contains("fehlt/Kontaktabzug.pdf"), "no PrinterError naming the file");
-        m_pdf->killDoc(); // as the print command's error path does
-
-        m_answer = target();
-        m_pdf->printLine("neu");
-        m_pdf->endDoc();
-        QCOMPARE(pdfText(target()).trimmed(), QString("neu"));
     }
 };
 

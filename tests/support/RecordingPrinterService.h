@@ -38,16 +38,17 @@ public:
     double currentY() const override { return m_y; }
     void printLine(const QString& text) override
     {
-        draw("printLine \"" + text + '"');
+        draw("printLine", '"' + text + '"');
         m_x = 0;
         m_y += 161;
     }
     void paintPicture(const QImage& picture, double x, double y, double width, double height) override
     {
-        draw(QStringLiteral("paintPicture %1 %2 %3 %4 img=%5x%6")
-                 .arg(number(x), number(y), number(width), number(height))
-                 .arg(picture.width())
-                 .arg(picture.height()));
+        draw("paintPicture",
+            QStringLiteral("%1 %2 %3 %4 img=%5x%6")
+                .arg(number(x), number(y), number(width), number(height))
+                .arg(picture.width())
+                .arg(picture.height()));
     }
     int pageWidth() override { return recorded("pageWidth", {}, 11906); }
     int pageHeight() override { return recorded("pageHeight", {}, 16838); }
@@ -94,9 +95,9 @@ private:
         return result;
     }
     // A drawing opens the document, or the page after a pending page break.
-    void draw(const QString& line)
+    void draw(const QString& op, const QString& args)
     {
-        recorded(line.section(' ', 0, 0), line.section(' ', 1), 0);
+        recorded(op, args, 0);
         m_pages += m_pages == 0 || m_pageBreakPending;
         m_pageBreakPending = false;
     }
@@ -109,13 +110,10 @@ private:
 
     QString m_name;
     QStringList m_log;
-    double m_fontSize = 8;
-    double m_x = 0;
-    double m_y = 0;
-    int m_pages = 0;
+    double m_fontSize = 8, m_x = 0, m_y = 0;
+    int m_pages = 0, m_discarded = 0;
     bool m_pageBreakPending = false;
     std::vector<int> m_jobs;
-    int m_discarded = 0;
     struct {
         QString op;
         int countdown = 0;
@@ -140,7 +138,6 @@ public:
         m_current = dynamic_cast<RecordingPrinter*>(printer);
         m_currentChanges << (printer ? printer->deviceName() : QString());
     }
-
     // Replaces the installed printers; printers of earlier lists stay alive and keep their pointers.
     void setPrinterNames(const QStringList& names)
     {

@@ -10,10 +10,27 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "FakeMessageBoxes.h"
 #include "app/MainWindow.h"
+#include "app/MessageBoxes.h"
 
 namespace rasterblatt::testing {
+
+// Answers every message box at once with a preset button and remembers what was asked.
+struct FakeMessageBoxes final : MessageBoxes {
+    struct Shown {
+        QMessageBox::Icon icon;
+        QString title, text;
+        QMessageBox::StandardButtons buttons;
+    };
+    QMessageBox::StandardButton show(QWidget*, QMessageBox::Icon icon, const QString& title, const QString& text,
+        QMessageBox::StandardButtons buttons) override
+    {
+        shown.append({ icon, title, text, buttons });
+        return answer;
+    }
+    QMessageBox::StandardButton answer = QMessageBox::Ok;
+    QList<Shown> shown;
+};
 
 // A main window on its own settings file and start folder, driven as a user would.
 struct WindowSession {
@@ -22,7 +39,6 @@ struct WindowSession {
     {
         window->show();
     }
-
     template <typename T = QWidget> T* get(const char* name) const
     {
         return window->findChild<T*>(QLatin1String(name));
@@ -49,8 +65,7 @@ struct WindowSession {
 // A temporary folder with the start folder "Fotos" and the settings file, and the window on them.
 template <typename Service> struct WindowFixture {
     QTemporaryDir dir;
-    QString photos = dir.filePath("Fotos");
-    QString settings = dir.filePath("config/Rasterblatt.ini");
+    QString photos = dir.filePath("Fotos"), settings = dir.filePath("config/Rasterblatt.ini");
     std::unique_ptr<Service> printers;
     std::unique_ptr<WindowSession> session;
 

@@ -104,12 +104,10 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("data"); // for the rows "FIFO" and "link to /dev/zero": none
         QTest::addColumn<int>("outcome");
         QTest::addColumn<QColor>("colour"); // of a picture that loads; invalid: any
-
         const auto row = [](const char* tag, const QByteArray& data, Outcome outcome, QColor colour = {}) {
             QTest::newRow(tag) << data << int(outcome) << colour;
         };
         row("progressive 16384 x 16384", claimingJpeg(rgbJpeg(true), 16384, 16384), Fails);
-        row("progressive 30000 x 30000", claimingJpeg(rgbJpeg(true), 30000, 30000), Fails);
         row("progressive CMYK 16384 x 16384",
             claimingJpeg(compressed(JCS_CMYK, QByteArray("\xff\0\xff\xff", 4), true), 16384, 16384), Fails);
         row("baseline 65000 x 65000", claimingJpeg(rgbJpeg(false), 65000, 65000), LoadsOrFails);
@@ -129,7 +127,6 @@ private Q_SLOTS:
         row("CMYK JPEG (Adobe, inverted)", compressed(JCS_CMYK, QByteArray("\xff\0\xff\xff", 4)), Loads,
             QColor(255, 0, 255));
         row("progressive JPEG", rgbJpeg(true), Loads, QColor(0xc0, 0x20, 0x20));
-        row("BMP", fixtures::encode(fixtures::filled(QSize(64, 48), Qt::green), "BMP"), Loads, QColor(Qt::green));
         row("FIFO", {}, Fails);
         row("link to /dev/zero", {}, Fails);
     }
@@ -140,7 +137,6 @@ private Q_SLOTS:
         QFETCH(QByteArray, data);
         QFETCH(int, outcome);
         QFETCH(QColor, colour);
-
         const QByteArray tag = QTest::currentDataTag();
         const QString path = m_dir.filePath("bild.jpg");
         QFile::remove(path);
@@ -172,7 +168,7 @@ private Q_SLOTS:
             ::_exit(::write(channel[1], &result, sizeof result) == ssize_t(sizeof result) ? 0 : 1);
         }
         ::close(channel[1]);
-        int status = 0;
+        int status = 0; // polled: a blocking wait could not time out
         while (::waitpid(child, &status, WNOHANG) == 0 && clock.elapsed() < HangGuardMs)
             QTest::qSleep(20);
         if (clock.elapsed() >= HangGuardMs) {
@@ -181,14 +177,16 @@ private Q_SLOTS:
             QFAIL("still loading after the hang guard");
         }
         ChildResult result {};
-        const bool received = ::read(channel[0], &result, sizeof result) == ssize_t(sizeof result);
-        QVERIFY2(received && WIFEXITED(status) && WEXITSTATUS(status) == 0, "the loading process crashed");
+        QVERIFY2(::read(channel[0], &result, sizeof result) == ssize_t(sizeof result) && WIFEXITED(status)
+                && WEXITSTATUS(status) == 0,
+            "the loading process crashed");
 
         qInfo("%s in %lld ms, peak +%ld MB%s%s", result.loaded ? "loaded" : "failed", clock.elapsed(),
             result.peakRiseKb / 1024, result.loaded ? "" : ": ", result.error);
         QVERIFY(result.peakRiseKb < (PictureLoader::MemoryBudgetMegabytes + 64) * 1024L);
-        QVERIFY(result.loaded ? outcome != Fails : outcome != Loads);
-        QVERIFY(result.loaded || QString::fromUtf8(result.error).contains("kann nicht geladen werden"));
+        QVERIFY(result.loaded
+                ? outcome != Fails
+                : outcome != Loads && QString::fromUtf8(result.error).contains("kann nicht geladen werden"));
         if (result.loaded && colour.isValid())
             QVERIFY2(
                 fixtures::similarColor(QColor(result.centre), colour, 8), qPrintable(QColor(result.centre).name()));

@@ -13,15 +13,11 @@
 
 using namespace rasterblatt;
 
-namespace {
-
 // The colour at a point given as fractions of the image's width and height.
-QColor colorAt(const QImage& image, double fx, double fy)
+static QColor colorAt(const QImage& image, double fx, double fy)
 {
-    return image.pixelColor(static_cast<int>(fx * image.width()), static_cast<int>(fy * image.height()));
+    return image.pixelColor(int(fx * image.width()), int(fy * image.height()));
 }
-
-} // namespace
 
 class TestRender : public QObject {
     Q_OBJECT
@@ -46,12 +42,10 @@ private Q_SLOTS:
         QTest::addColumn<QSizeF>("area");
         QTest::addColumn<bool>("keepAspect");
         QTest::addColumn<QRectF>("expected"); // null: nothing to paint
-
         const QSizeF pane(2835, 2115); // the preview pane's area inside its margin
         QTest::newRow("landscape") << QSizeF(24000, 18000) << pane << true << QRectF(7.5, 0, 2820, 2115);
         QTest::newRow("portrait") << QSizeF(18000, 24000) << pane << true << QRectF(624.375, 0, 1586.25, 2115);
         QTest::newRow("small, enlarged") << QSizeF(480, 360) << pane << true << QRectF(7.5, 0, 2820, 2115);
-        QTest::newRow("equal proportions") << pane << pane << true << QRectF(0, 0, 2835, 2115);
         QTest::newRow("stretched") << QSizeF(18000, 24000) << pane << false << QRectF(0, 0, 2835, 2115);
         QTest::newRow("16:9 on 1024 x 768 screen")
             << QSizeF(28800, 16200) << QSizeF(15300, 11460) << true << QRectF(0, 1426.875, 15300, 8606.25);
@@ -65,7 +59,6 @@ private Q_SLOTS:
         QFETCH(QSizeF, area);
         QFETCH(bool, keepAspect);
         QFETCH(QRectF, expected);
-
         const FitResult fit = fitPicture(picture.width(), picture.height(), area.width(), area.height(), keepAspect);
         const qreal error = qAbs(fit.x - expected.x()) + qAbs(fit.y - expected.y()) + qAbs(fit.width - expected.width())
             + qAbs(fit.height - expected.height());
@@ -80,7 +73,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("orientation");
         QTest::addColumn<QSize>("target");
         QTest::addColumn<QSize>("expected");
-
         // An upright 1600 x 1200 picture, stored as is or turned.
         for (const int orientation : { 1, 6 }) {
             const QByteArray tag = orientation == 1 ? "upright: " : "turned: ";
@@ -95,12 +87,10 @@ private Q_SLOTS:
         QFETCH(int, orientation);
         QFETCH(QSize, target);
         QFETCH(QSize, expected);
-
         PictureLoader loader(
             write("big.jpg", fixtures::orientedJpeg(fixtures::quadrants(QSize(1600, 1200)), orientation)));
-        QCOMPARE(loader.naturalSize(), QSize(1600, 1200));
-        QCOMPARE(loader.decodeSize(target), expected);
         const QImage image = loader.read(target);
+        QVERIFY(loader.naturalSize() == QSize(1600, 1200) && loader.decodeSize(target) == expected);
         QCOMPARE(image.size(), expected);
         QVERIFY(fixtures::similarColor(colorAt(image, 0.1, 0.1), fixtures::quadrantColor(0))
             && fixtures::similarColor(colorAt(image, 0.9, 0.9), fixtures::quadrantColor(3)));
@@ -116,7 +106,7 @@ private Q_SLOTS:
         QTest::newRow("gif") << QByteArray("bild.gif") << fixtures::encode(upright, "GIF");
         QTest::newRow("bmp named .jpg") << QByteArray("bmp.jpg") << fixtures::encode(upright, "BMP");
         for (int orientation = 1; orientation <= 8; ++orientation)
-            QTest::newRow(qPrintable(QString("EXIF orientation %1").arg(orientation)))
+            QTest::addRow("EXIF orientation %d", orientation)
                 << QByteArray("exif.jpg") << fixtures::orientedJpeg(upright, orientation);
         QTest::newRow("name not UTF-8") << QByteArray("bild-\xe4\xff.jpg") << fixtures::encode(upright, "JPEG");
         QTest::newRow("no such file") << QByteArray("fehlt.jpg") << QByteArray();
@@ -143,9 +133,7 @@ private Q_SLOTS:
 
         QCOMPARE(rasterblatt::showPicture(path, box, true), shows);
         const QImage image = box.Image();
-        QCOMPARE(box.ToolTipText(), shows ? path : QString());
-        if (!shows)
-            QCOMPARE(image, before);
+        QVERIFY(box.ToolTipText() == (shows ? path : QString()) && (shows || image == before));
         // A 4:3 picture leaves 7.5 twips, one device pixel, white at either side.
         QVERIFY(!shows || (image.pixelColor(0, 141) == Qt::white && image.pixelColor(377, 141) == Qt::white));
         for (int quadrant = 0; shows && quadrant < 4; ++quadrant) {
@@ -159,7 +147,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("border");
         QTest::addColumn<qreal>("minimumScale");
         QTest::addColumn<QSize>("imageSize");
-
         QTest::newRow("full-screen viewer") << false << 1.0 << QSize(193, 145);
         QTest::newRow("preview pane") << true << 2.0 << QSize(378, 282);
         QTest::newRow("odd scale rounds") << true << 1.5 << QSize(284, 212);
@@ -170,7 +157,6 @@ private Q_SLOTS:
         QFETCH(bool, border);
         QFETCH(qreal, minimumScale);
         QFETCH(QSize, imageSize);
-
         PictureBox box;
         box.resize(193, 145);
         box.setBorder(border);
@@ -179,8 +165,7 @@ private Q_SLOTS:
         QCOMPARE(QSizeF(box.Width(), box.Height()) * box.logicalDpi() / 1440, QSizeF(193, 145)); // frame included
         box.PaintPicture(fixtures::filled(QSize(2, 2), Qt::red), 0, 0, box.Width(), box.Height() / 2);
         const QImage image = box.Image();
-        QCOMPARE(image.size(), imageSize);
-        QCOMPARE(image.devicePixelRatio(), minimumScale);
+        QVERIFY(image.size() == imageSize && image.devicePixelRatio() == minimumScale);
         QVERIFY(colorAt(image, 0.5, 0.1) == QColor(Qt::red) && colorAt(image, 0.5, 0.9) == QColor(Qt::black));
     }
 };

@@ -19,6 +19,14 @@ using namespace rasterblatt::testing;
 
 namespace {
 
+// Page 1 rendered by pdftoppm; a null image when that fails.
+QImage renderPage(const QString& pdf, int dpi)
+{
+    QTemporaryDir out;
+    runTool("pdftoppm", { "-r", QString::number(dpi), "-l", "1", "-png", "-singlefile", pdf, out.filePath("p") });
+    return QImage(out.filePath("p.png"));
+}
+
 struct Run {
     int status = -1;
     QString out;
@@ -178,7 +186,7 @@ void TestCommandLine::contactSheet()
     const QString text = pdfText(pdf);
     QCOMPARE(text.count(".jpg") + text.count(".gif"), names ? files.size() + 1 : 0);
     // The centre of every picture area shows its file's colour; the page is A4 without margins.
-    const QImage page = renderPage(pdf, 1, 72);
+    const QImage page = renderPage(pdf, 72);
     const double cellWidth = (11906 - 2000 * 1440.0 / 2540) / cols;
     const double cellHeight = (16838 - 2500 * 1440.0 / 2540) / (names ? 2 : 11);
     for (int cell = 0; cell < std::min<int>(files.size(), perPage); ++cell) {

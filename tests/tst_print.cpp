@@ -157,7 +157,7 @@ void TestPrint::printersThatVanish()
         s.click("cmdPrint");
     }
     QCOMPARE(printer("Zweitdrucker")->jobs(), std::vector<int>({ 1 }));
-    QCOMPARE(m_f->printers->current()->deviceName(), QString("Zweitdrucker"));
+    QCOMPARE(m_f->printers->currentPrinter()->deviceName(), QString("Zweitdrucker"));
     QVERIFY(s.messages.shown.isEmpty());
 
     // The chosen printer is gone: no job starts, a message says so.

@@ -161,6 +161,8 @@ void TestPrintCups::pdfFile()
     QVERIFY(s.messages.shown.isEmpty() && !s.state().bPrinting);
     QCOMPARE(QFile::exists(target), save);
     QCOMPARE(m_f->printers->currentPrinter()->deviceName(), QString("Testdrucker"));
+    // A4 to the twip, as the page geometry of every cell assumes.
+    QVERIFY(m_f->printers->pdfPrinter()->pageWidth() == 11906 && m_f->printers->pdfPrinter()->pageHeight() == 16838);
     if (!save)
         return;
     // Sharp thumbnails: at least 300 dpi in the cell, whatever its size.

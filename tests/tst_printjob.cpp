@@ -14,14 +14,10 @@
 using namespace rasterblatt;
 
 namespace {
-
 // Every file gives a 40 x 30 picture after the delay its name asks for ("slow" 150 ms, "pause"
 // 30 ms, else none; "bad" fails). Counts the decodes running and the decoded pictures alive.
 struct CountingDecoder {
-    std::atomic<int> running = 0;
-    std::atomic<int> alive = 0;
-    std::atomic<int> maxAlive = 0;
-
+    std::atomic<int> running = 0, alive = 0, maxAlive = 0;
     Thumbnail operator()(const QString& path, const ThumbnailRequest&)
     {
         ++running;
@@ -34,12 +30,10 @@ struct CountingDecoder {
             struct Pixels {
                 CountingDecoder* owner;
                 uchar data[40 * 30 * 4] {};
+                ~Pixels() { --owner->alive; }
             };
             auto* pixels = new Pixels { this };
-            const auto release = [](void* info) {
-                --static_cast<Pixels*>(info)->owner->alive;
-                delete static_cast<Pixels*>(info);
-            };
+            const auto release = [](void* info) { delete static_cast<Pixels*>(info); };
             const QImage image(pixels->data, 40, 30, 160, QImage::Format_RGB32, release, pixels);
             thumbnail = { { QSize(400, 300), image }, image };
         }
@@ -47,40 +41,17 @@ struct CountingDecoder {
         return thumbnail;
     }
 };
-
-QStringList paths(int count, const QString& name = "bild")
-{
-    QStringList files;
-    for (int i = 0; i < count; ++i)
-        files << QString("/fotos/%1%2.jpg").arg(name).arg(i, 3, 10, QChar('0'));
-    return files;
-}
-
 double arg(const QString& line, int n) { return line.section(' ', n, n).toDouble(); }
-
-PrintJobCallbacks decodingWith(CountingDecoder& decoder)
+QString writeJpeg(const QTemporaryDir& dir, const QImage& image)
 {
-    PrintJobCallbacks callbacks;
-    callbacks.decode = std::ref(decoder);
-    return callbacks;
+    const QString path = dir.filePath("bild000.jpg");
+    return fixtures::writeFile(path, fixtures::encode(image, "JPEG")) ? path : QString();
 }
-
 } // namespace
 
 class TestPrintJob : public QObject {
     Q_OBJECT
 
-private Q_SLOTS:
-    void pagesAndCells_data();
-    void pagesAndCells();
-    void placeAndResolution_data();
-    void placeAndResolution();
-    void namesAndFailures();
-    void longNamesShrinkAndStayOnTheSheet_data();
-    void longNamesShrinkAndStayOnTheSheet();
-    void decodingAhead();
-
-private:
     // Runs a job on the recording printer and ends its document as the window does.
     bool print(const QStringList& files, PrintJobSettings settings, PrintJobCallbacks callbacks = {})
     {
@@ -89,175 +60,139 @@ private:
         done ? m_printer.endDoc() : m_printer.killDoc();
         return done;
     }
-
     RecordingPrinter m_printer { "Testdrucker" };
+
+private Q_SLOTS:
+    void pagesAndCells_data()
+    {
+        QTest::addColumn<int>("files");
+        QTest::addColumn<int>("cols");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("pageBreaks");
+        QTest::newRow("78 at 7 x 11") << 78 << 7 << 11 << 1;
+        QTest::newRow("77 fill one page") << 77 << 7 << 11 << 0;
+        QTest::newRow("3 at 2 x 1") << 3 << 2 << 1 << 1;
+    }
+    void pagesAndCells()
+    {
+        QFETCH(int, files);
+        QFETCH(int, cols);
+        QFETCH(int, rows);
+        QFETCH(int, pageBreaks);
+        CountingDecoder decoder;
+        QList<QPair<int, int>> progress;
+        const auto onProgress = [&](int printed, int total) { progress.append({ printed, total }); };
+        QVERIFY(print(QStringList(files, "/fotos/bild.jpg"), { cols, rows, true, true, {} },
+            { {}, onProgress, {}, std::ref(decoder) }));
+        const QStringList cells = m_printer.log("paintPicture");
+        QCOMPARE(cells.size(), files);
+        QCOMPARE(m_printer.count("newPage"), pageBreaks);
+        QCOMPARE(m_printer.jobs().back(), pageBreaks + 1);
+        QVERIFY(progress.size() == files && progress.first() == qMakePair(1, files)
+            && progress.last() == qMakePair(files, files));
+        // Cells run along the rows at the grid's pitch; the next page starts top-left again.
+        QVERIFY(qAbs(arg(cells[1], 1) - arg(cells[0], 1) - (11906 - 2000 * 1440.0 / 2540) / cols) < 0.15);
+        if (rows > 1 && files > cols)
+            QVERIFY(qAbs(arg(cells[cols], 2) - arg(cells[0], 2) - (16838 - 2500 * 1440.0 / 2540) / rows) < 0.15);
+        QCOMPARE(cells[cols * rows % files], cells[0]);
+        const int firstPage = m_printer.log().mid(0, m_printer.log().indexOf("newPage")).filter("paintPicture").size();
+        QCOMPARE(firstPage, std::min(files, cols * rows));
+    }
+    void placeAndResolution_data()
+    {
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<QSize>("grid");
+        QTest::addColumn<bool>("names");
+        QTest::addColumn<bool>("keepAspect");
+        QTest::addColumn<QString>("drawn");
+        // The grid starts 10 mm, 5 mm from the corner of A4; the picture area is 95 % of the cell,
+        // less 1.1 lines for the name. The picture is centred in it at 300 dpi, at most its own pixels.
+        const QSize wide(3000, 2000), tall(1200, 1800), g7(7, 11), g2(2, 2);
+        QTest::newRow("7 x 11") << wide << g7 << true << true << "566.9 377.9 1461.9 974.6 img=305x204";
+        QTest::newRow("7 x 11, tall, no names")
+            << tall << g7 << false << true << "854.0 283.5 887.9 1331.8 img=185x278";
+        QTest::newRow("2 x 2, stretched") << wide << g2 << true << false << "566.9 283.5 5116.8 7156.6 img=1066x1491";
+        QTest::newRow("1 x 1, tall, own pixels")
+            << tall << QSize(1, 1) << true << true << "856.6 283.5 9654.3 14481.4 img=1200x1800";
+        QTest::newRow("small enlarged") << QSize(200, 150) << g2 << true << true
+                                        << "566.9 1943.0 5116.8 3837.6 img=200x150";
+    }
+    void placeAndResolution()
+    {
+        QFETCH(QSize, picture);
+        QFETCH(QSize, grid);
+        QFETCH(bool, names);
+        QFETCH(bool, keepAspect);
+        QTemporaryDir dir;
+        QVERIFY(print(
+            { writeJpeg(dir, fixtures::quadrants(picture)) }, { grid.width(), grid.height(), names, keepAspect, {} }));
+        QTEST(m_printer.log("paintPicture").value(0).mid(13), "drawn");
+    }
+    void namesAndFailures()
+    {
+        QTemporaryDir dir;
+        // Paths as the job may meet them: one without any "/", one ending in "/"; neither loads
+        // and each prints its name alone.
+        const QStringList files { writeJpeg(dir, fixtures::filled(QSize(80, 60), Qt::red)), "urlaub.jpg", "/Bilder/" };
+        QVERIFY(print(files, { 7, 11, true, true, {} }));
+        QCOMPARE(m_printer.log("printLine"),
+            QStringList({ "printLine \"bild000.jpg\"", "printLine \"urlaub.jpg\"", "printLine \"\"" }));
+        QCOMPARE(m_printer.count("paintPicture"), 1);
+        // The name is centred under the picture, a tenth of a line below it, in the job's size.
+        const QString p = m_printer.log("paintPicture").first();
+        QVERIFY(qAbs(arg(m_printer.log("setCurrentX").first(), 1) - (arg(p, 1) + (arg(p, 3) - 770) / 2)) < 0.15);
+        QVERIFY(qAbs(arg(m_printer.log("setCurrentY").first(), 1) - (arg(p, 2) + arg(p, 4) + 16.1)) < 0.15);
+        QCOMPARE(m_printer.count("setFontSize"), 1);
+        // Without names nothing but the pictures is drawn, and no text is measured.
+        QVERIFY(print(files, { 7, 11, false, true, {} }));
+        QCOMPARE(m_printer.log().filter(QRegularExpression("^(paintPicture|printLine|setCurrent|text)")).size(), 1);
+    }
+    void longNamesShrinkAndStayOnTheSheet_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<double>("size");
+        // The picture area at 7 x 11 is 1,461.9 twips wide; a character takes 10 twips per point.
+        QTest::newRow("camera name") << "IMG_20240815_123410.jpg" << 7 * 1461.9 / (23 * 70);
+        QTest::newRow("too long even at 5 points") << QString(60, 'x') + ".jpg" << 5.0;
+    }
+    void longNamesShrinkAndStayOnTheSheet()
+    {
+        QFETCH(QString, name);
+        QFETCH(double, size);
+        CountingDecoder decoder;
+        // Seven in a row: the first and the last stand at the sheet's edges.
+        QVERIFY(print(QStringList(7, "/fotos/" + name), { 7, 11, true, true, {} }, { {}, {}, {}, std::ref(decoder) }));
+        const QStringList sizes = m_printer.log("setFontSize");
+        QCOMPARE(sizes.size(), 1 + 2 * 7); // the job's size, then smaller and back for each name
+        QVERIFY2(qAbs(arg(sizes[1], 1) - size) < 0.05 && sizes.last() == "setFontSize 7.0", qPrintable(sizes[1]));
+        for (const QString& x : m_printer.log("setCurrentX"))
+            QVERIFY2(arg(x, 1) >= 0 && arg(x, 1) + name.size() * 10 * size <= 11906 + 0.1, qPrintable(x));
+    }
+    void decodingAhead()
+    {
+        qputenv("RASTERBLATT_DECODE_THREADS", "3");
+        CountingDecoder decoder;
+        // One file decodes slowly and one fails: the cells still come in list order.
+        QStringList files, names;
+        for (int i = 0; i < 40; ++i)
+            files << QString("/fotos/pause%1.jpg").arg(i);
+        files[2] = "/fotos/slow.jpg";
+        files[5] = "/fotos/bad.jpg";
+        QVERIFY(print(files, { 2, 2, true, true, {} }, { {}, {}, {}, std::ref(decoder) }));
+        for (const QString& path : files)
+            names << "printLine \"" + path.section('/', -1) + "\"";
+        QCOMPARE(m_printer.log("printLine"), names);
+        QCOMPARE(m_printer.count("paintPicture"), 39);
+        // At most two pictures per thread are decoded and waiting, and some were.
+        QVERIFY2(decoder.maxAlive <= 6 && decoder.maxAlive > 1, qPrintable(QString::number(decoder.maxAlive)));
+        QCOMPARE(decoder.alive.load(), 0);
+        // A stop ends the job at the next poll: nothing more is drawn and no decode runs on.
+        const auto stop = [&] { return m_printer.count("paintPicture") == 3; };
+        QVERIFY(!print(files, { 7, 11, true, true, {} }, { stop, {}, {}, std::ref(decoder) }));
+        QVERIFY(m_printer.count("paintPicture") == 3 && decoder.running == 0 && decoder.alive == 0);
+        qunsetenv("RASTERBLATT_DECODE_THREADS");
+    }
 };
-
-void TestPrintJob::pagesAndCells_data()
-{
-    QTest::addColumn<int>("files");
-    QTest::addColumn<int>("cols");
-    QTest::addColumn<int>("rows");
-    QTest::addColumn<int>("pageBreaks");
-    QTest::newRow("78 at 7 x 11") << 78 << 7 << 11 << 1;
-    QTest::newRow("77 fill one page") << 77 << 7 << 11 << 0;
-    QTest::newRow("3 at 2 x 1") << 3 << 2 << 1 << 1;
-    QTest::newRow("none") << 0 << 7 << 11 << 0;
-}
-
-void TestPrintJob::pagesAndCells()
-{
-    QFETCH(int, files);
-    QFETCH(int, cols);
-    QFETCH(int, rows);
-    QFETCH(int, pageBreaks);
-    CountingDecoder decoder;
-    QList<QPair<int, int>> progress;
-    PrintJobCallbacks callbacks = decodingWith(decoder);
-    callbacks.progress = [&](int printed, int total) { progress.append({ printed, total }); };
-    const std::size_t jobsBefore = m_printer.jobs().size();
-    QVERIFY(print(paths(files), { cols, rows, true, true, {} }, callbacks));
-
-    const QStringList cells = m_printer.log("paintPicture");
-    QCOMPARE(cells.size(), files);
-    QCOMPARE(m_printer.count("newPage"), pageBreaks);
-    QCOMPARE(m_printer.jobs().size(), jobsBefore + (files > 0 ? 1 : 0));
-    QCOMPARE(m_printer.log("setFontName"), QStringList("setFontName Arial"));
-    QCOMPARE(progress.size(), files);
-    if (files == 0)
-        return;
-    QVERIFY(progress.first() == qMakePair(1, files) && progress.last() == qMakePair(files, files));
-
-    // Cells run along the rows at the grid's pitch; the next page starts top-left again.
-    QVERIFY(qAbs(arg(cells[1], 1) - arg(cells[0], 1) - (11906 - 2000 * 1440.0 / 2540) / cols) < 0.15);
-    if (rows > 1 && files > cols)
-        QVERIFY(qAbs(arg(cells[cols], 2) - arg(cells[0], 2) - (16838 - 2500 * 1440.0 / 2540) / rows) < 0.15);
-    QCOMPARE(cells[cols * rows % files], cells[0]);
-    const int firstPage = m_printer.log().mid(0, m_printer.log().indexOf("newPage")).filter("paintPicture").size();
-    QCOMPARE(firstPage, std::min(files, cols * rows));
-}
-
-void TestPrintJob::placeAndResolution_data()
-{
-    QTest::addColumn<QSize>("picture");
-    QTest::addColumn<int>("cols");
-    QTest::addColumn<int>("rows");
-    QTest::addColumn<bool>("names");
-    QTest::addColumn<bool>("keepAspect");
-    QTest::addColumn<QString>("drawn");
-    // The grid starts 10 mm, 5 mm from the corner of A4; the picture area is 95 % of the cell,
-    // less 1.1 lines for the name. The picture is centred in it at 300 dpi, at most its own pixels.
-    QTest::newRow("7 x 11") << QSize(3000, 2000) << 7 << 11 << true << true << "566.9 377.9 1461.9 974.6 img=305x204";
-    QTest::newRow("7 x 11, portrait, no names")
-        << QSize(1200, 1800) << 7 << 11 << false << true << "854.0 283.5 887.9 1331.8 img=185x278";
-    QTest::newRow("2 x 2") << QSize(3000, 2000) << 2 << 2 << true << true << "566.9 2156.2 5116.8 3411.2 img=1066x711";
-    QTest::newRow("2 x 2, stretched") << QSize(3000, 2000) << 2 << 2 << true << false
-                                      << "566.9 283.5 5116.8 7156.6 img=1066x1491";
-    QTest::newRow("1 x 1, portrait, own pixels")
-        << QSize(1200, 1800) << 1 << 1 << true << true << "856.6 283.5 9654.3 14481.4 img=1200x1800";
-    QTest::newRow("small picture enlarged")
-        << QSize(200, 150) << 2 << 2 << true << true << "566.9 1943.0 5116.8 3837.6 img=200x150";
-}
-
-void TestPrintJob::placeAndResolution()
-{
-    QFETCH(QSize, picture);
-    QFETCH(int, cols);
-    QFETCH(int, rows);
-    QFETCH(bool, names);
-    QFETCH(bool, keepAspect);
-    QFETCH(QString, drawn);
-    QTemporaryDir dir;
-    const QString path = dir.filePath("foto.jpg");
-    fixtures::writeFile(path, fixtures::encode(fixtures::quadrants(picture), "JPEG"));
-    QVERIFY(print({ path }, { cols, rows, names, keepAspect, {} }));
-    QCOMPARE(m_printer.log("paintPicture"), QStringList("paintPicture " + drawn));
-}
-
-void TestPrintJob::namesAndFailures()
-{
-    QTemporaryDir dir;
-    const QString good = dir.filePath("bild000.jpg");
-    QVERIFY(fixtures::writeFile(good, fixtures::encode(fixtures::filled(QSize(80, 60), Qt::red), "JPEG")));
-    QStringList shown;
-    PrintJobCallbacks callbacks;
-    callbacks.showPicture = [&](const QString& path, const DecodedPicture& picture) {
-        shown << path + (picture.loaded() ? "" : " failed");
-    };
-    // Paths as the job may meet them: one without any "/", one ending in "/"; neither loads
-    // and each prints its name alone.
-    const QStringList files { good, "urlaub.jpg", dir.path() + "/Bilder/" };
-    QVERIFY(print(files, { 7, 11, true, true, {} }, callbacks));
-    QCOMPARE(m_printer.log("printLine"),
-        QStringList({ "printLine \"bild000.jpg\"", "printLine \"urlaub.jpg\"", "printLine \"\"" }));
-    QCOMPARE(shown, QStringList({ good, "urlaub.jpg failed", dir.path() + "/Bilder/ failed" }));
-    QCOMPARE(m_printer.count("paintPicture"), 1);
-
-    // The name is centred under the picture, a tenth of a line below it, in the job's size.
-    const QString picture = m_printer.log("paintPicture").first();
-    const double left = arg(picture, 1), top = arg(picture, 2), width = arg(picture, 3), height = arg(picture, 4);
-    QVERIFY(qAbs(arg(m_printer.log("setCurrentX").first(), 1) - (left + (width - 11 * 70) / 2)) < 0.15);
-    QVERIFY(qAbs(arg(m_printer.log("setCurrentY").first(), 1) - (top + height + 16.1)) < 0.15);
-    QCOMPARE(m_printer.count("setFontSize"), 1);
-
-    // Without names nothing but the pictures is drawn, and no text is measured.
-    QVERIFY(print(files, { 7, 11, false, true, {} }));
-    QCOMPARE(m_printer.count("paintPicture"), 1);
-    for (const char* op : { "printLine", "setCurrentX", "textHeight", "textWidth" })
-        QCOMPARE(m_printer.count(op), 0);
-}
-
-void TestPrintJob::longNamesShrinkAndStayOnTheSheet_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<double>("size");
-    // The picture area at 7 x 11 is 1,461.9 twips wide; a character takes 10 twips per point.
-    QTest::newRow("camera name") << "IMG_20240815_123410.jpg" << 7 * 1461.9 / (23 * 70);
-    QTest::newRow("too long even at 5 points") << QString(60, 'x') + ".jpg" << 5.0;
-}
-
-void TestPrintJob::longNamesShrinkAndStayOnTheSheet()
-{
-    QFETCH(QString, name);
-    QFETCH(double, size);
-    CountingDecoder decoder;
-    // Seven in a row: the first and the last stand at the sheet's edges.
-    QVERIFY(print(QStringList(7, "/fotos/" + name), { 7, 11, true, true, {} }, decodingWith(decoder)));
-
-    const QStringList sizes = m_printer.log("setFontSize");
-    QCOMPARE(sizes.size(), 1 + 2 * 7); // the job's size, then smaller and back for each name
-    QVERIFY2(qAbs(arg(sizes[1], 1) - size) < 0.05, qPrintable(sizes[1]));
-    QCOMPARE(sizes.last(), QString("setFontSize 7.0"));
-    for (const QString& x : m_printer.log("setCurrentX"))
-        QVERIFY2(arg(x, 1) >= 0 && arg(x, 1) + name.size() * 10 * size <= 11906 + 0.1, qPrintable(x));
-}
-
-void TestPrintJob::decodingAhead()
-{
-    qputenv("RASTERBLATT_DECODE_THREADS", "3");
-    CountingDecoder decoder;
-    PrintJobCallbacks callbacks = decodingWith(decoder);
-    // One file decodes slowly and one fails: the cells still come in list order.
-    QStringList files = paths(40, "pause");
-    files[2] = "/fotos/slow.jpg";
-    files[5] = "/fotos/bad.jpg";
-    QVERIFY(print(files, { 2, 2, true, true, {} }, callbacks));
-    QStringList names;
-    for (const QString& path : files)
-        names << "printLine \"" + path.section('/', -1) + "\"";
-    QCOMPARE(m_printer.log("printLine"), names);
-    QCOMPARE(m_printer.count("paintPicture"), 39);
-    // At most two pictures per thread are decoded and waiting, and some were.
-    QVERIFY2(decoder.maxAlive <= 6 && decoder.maxAlive > 1, qPrintable(QString::number(decoder.maxAlive)));
-    QCOMPARE(decoder.alive.load(), 0);
-
-    // A stop ends the job at the next poll: nothing more is drawn and no decode runs on.
-    callbacks.abortRequested = [&] { return m_printer.count("paintPicture") == 3; };
-    QVERIFY(!print(paths(40, "pause"), { 7, 11, true, true, {} }, callbacks));
-    QCOMPARE(m_printer.count("paintPicture"), 3);
-    QVERIFY(decoder.running == 0 && decoder.alive == 0);
-    qunsetenv("RASTERBLATT_DECODE_THREADS");
-}
 
 QTEST_MAIN(TestPrintJob)
 #include "tst_printjob.moc"

@@ -7,7 +7,6 @@
 #include "ImageFixtures.h"
 
 namespace rasterblatt::testing {
-
 // The colour of photo i: neighbours differ clearly.
 inline QColor photoColor(int i) { return QColor::fromHsv((i * 47) % 360, 255, 230 - (i % 3) * 40); }
 
@@ -16,11 +15,9 @@ inline QStringList writePhotos(const QString& folder, int count, int first = 0, 
 {
     QDir().mkpath(folder);
     QStringList paths;
-    for (int i = first; i < first + count; ++i) {
-        paths << folder + QString("/bild%1.jpg").arg(i, 3, 10, QChar('0'));
-        fixtures::writeFile(paths.last(), fixtures::encode(fixtures::filled(size, photoColor(i)), "JPEG"));
-    }
+    for (int i = first; i < first + count; ++i)
+        fixtures::writeFile(paths.emplace_back(folder + QString("/bild%1.jpg").arg(i, 3, 10, QChar('0'))),
+            fixtures::encode(fixtures::filled(size, photoColor(i)), "JPEG"));
     return paths;
 }
-
 } // namespace rasterblatt::testing

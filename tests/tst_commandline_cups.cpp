@@ -19,14 +19,6 @@ using namespace rasterblatt::testing;
 
 namespace {
 
-// Page 1 rendered by pdftoppm; a null image when that fails.
-QImage renderPage(const QString& pdf, int dpi)
-{
-    QTemporaryDir out;
-    runTool("pdftoppm", { "-r", QString::number(dpi), "-l", "1", "-png", "-singlefile", pdf, out.filePath("p") });
-    return QImage(out.filePath("p.png"));
-}
-
 struct Run {
     int status = -1;
     QString out;
@@ -39,16 +31,172 @@ class TestCommandLine : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void arguments_data();
-    void arguments();
-    void exitStatus_data();
-    void exitStatus();
-    void contactSheet_data();
-    void contactSheet();
-    void printerQueue();
-    void interruptLeavesNothing();
-    void nameNotInUtf8();
+    void initTestCase()
+    {
+        // Three pictures in the folder, two in a sub-folder, one that cannot be loaded.
+        writePhotos(m_dir.filePath("Urlaub"), 3, 0, QSize(160, 120));
+        writePhotos(m_dir.filePath("Urlaub/Tag 2"), 2, 3, QSize(160, 120));
+        QVERIFY(fixtures::writeFile(m_dir.filePath("Urlaub/kaputt.gif"), "GIF89a"));
+        QDir().mkpath(m_dir.filePath("leer"));
+        QDir().mkpath(m_dir.filePath("tmp"));
+        QDir().mkpath(m_dir.filePath("run"));
+        QFile::setPermissions(m_dir.filePath("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    void arguments_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("error");
+        using M = CommandLine::Mode;
+        QTest::newRow("nothing: the window") << QStringList {} << int(M::Window) << "";
+        QTest::newRow("pdf") << QStringList { "--pdf", "a.pdf", "--cols", "5", "--rows", "99", "Bilder" } << int(M::Pdf)
+                             << "";
+        QTest::newRow("printer") << QStringList { "--printer", "Buero_Laser", "--no-names", "Bilder" }
+                                 << int(M::Printer) << "";
+        QTest::newRow("both targets") << QStringList { "--pdf", "a.pdf", "--printer", "x", "B" } << 0 << "schlie";
+        QTest::newRow("PDF-Datei is no queue")
+            << QStringList { "--printer", "PDF-Datei", "B" } << 0 << "keine Warteschlange";
+        QTest::newRow("no folder") << QStringList { "--pdf", "a.pdf" } << 0 << "Ordner";
+        QTest::newRow("two folders") << QStringList { "--pdf", "a.pdf", "A", "B" } << 0 << "B";
+        QTest::newRow("grid 0") << QStringList { "--pdf", "a.pdf", "--cols", "0", "B" } << 0 << "1 bis 99";
+        QTest::newRow("grid 100") << QStringList { "--pdf", "a.pdf", "--rows", "100", "B" } << 0 << "1 bis 99";
+        QTest::newRow("options without a target") << QStringList { "--subdirs", "B" } << 0 << "--pdf";
+        QTest::newRow("unknown option") << QStringList { "--farbe" } << 0 << "farbe";
+    }
+    void arguments()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, mode);
+        QFETCH(QString, error);
+        QString reason;
+        const CommandLine command = parseCommandLine(arguments, &reason);
+        QVERIFY2(error.isEmpty() ? reason.isEmpty() : reason.contains(error), qPrintable(reason));
+        if (error.isEmpty())
+            QCOMPARE(int(command.mode), mode);
+    }
+    void exitStatus_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("version") << QStringList { "--version" } << 0 << "Rasterblatt 1.0.0";
+        QTest::newRow("help") << QStringList { "--help" } << 0 << "--list-printers";
+        QTest::newRow("bad arguments") << QStringList { "--pdf", "a.pdf", "--cols", "0", "Urlaub" } << 1 << "--help";
+        QTest::newRow("folder missing") << QStringList { "--pdf", "a.pdf", "Fehlt" } << 2 << "\u201eFehlt\u201c";
+        QTest::newRow("no picture") << QStringList { "--pdf", "a.pdf", "leer" } << 2 << "kein Bild";
+        QTest::newRow("queue missing") << QStringList { "--printer", "Gibtsnicht", "Urlaub" } << 3
+                                       << "\u201eGibtsnicht\u201c";
+        QTest::newRow("target not writable") << QStringList { "--pdf", "fehlt/a.pdf", "Urlaub" } << 3 << "fehlt/a.pdf";
+    }
+    void exitStatus()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        const Run result = run(arguments);
+        QCOMPARE(result.status, status);
+        // Errors are one line on standard error; answers go to standard output.
+        const QString text = status == 0 ? result.out : result.err;
+        QVERIFY2(text.contains(message), qPrintable(result.out + result.err));
+        if (status != 0)
+            QCOMPARE(result.err.count('\n'), 1);
+        QVERIFY(!QFile::exists(m_dir.filePath("a.pdf")));
+    }
+    void contactSheet_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QList<int>>("files");
+        QTest::addColumn<bool>("names");
+        // Sub-folders first, as the window lists them.
+        QTest::newRow("sub-folders, 2 x 2")
+            << QStringList { "--subdirs", "--cols", "2", "--rows", "2" } << QList<int> { 3, 4, 0, 1, 2 } << true;
+        QTest::newRow("folder only, no names") << QStringList { "--no-names" } << QList<int> { 0, 1, 2 } << false;
+    }
+    void contactSheet()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QList<int>, files);
+        QFETCH(bool, names);
+        const QString pdf = m_dir.filePath("urlaub.pdf");
+        QFile::remove(pdf);
+        const Run result = run(QStringList { "--pdf", "urlaub.pdf" } + options + QStringList { "Urlaub" });
+        QCOMPARE(result.status, 0);
+        QVERIFY2(result.out.contains(QString("%1 Bild(er)").arg(files.size())) && result.out.contains("1 nicht lesbar"),
+            qPrintable(result.out));
+        QVERIFY(result.err.isEmpty()); // not a terminal: no progress
+
+        const int cols = names ? 2 : 7, perPage = names ? 4 : 77;
+        QCOMPARE(pdfInfo(pdf, "Pages"), QString::number((files.size() + perPage) / perPage)); // kaputt.gif too
+        const QString text = pdfText(pdf);
+        QCOMPARE(text.count(".jpg") + text.count(".gif"), names ? files.size() + 1 : 0);
+        // The centre of every picture area shows its file's colour; the page is A4 without margins.
+        QTemporaryDir rendered;
+        runTool("pdftoppm", { "-r", "72", "-l", "1", "-png", "-singlefile", pdf, rendered.filePath("p") });
+        const QImage page(rendered.filePath("p.png"));
+        const double cellWidth = (11906 - 2000 * 1440.0 / 2540) / cols;
+        const double cellHeight = (16838 - 2500 * 1440.0 / 2540) / (names ? 2 : 11);
+        for (int cell = 0; cell < std::min<int>(files.size(), perPage); ++cell) {
+            const double x = 1000 * 1440.0 / 2540 + (cell % cols + 0.475) * cellWidth;
+            const double y = 500 * 1440.0 / 2540 + (cell / cols + 0.4) * cellHeight;
+            const QColor actual = page.pixelColor(qRound(x / 20), qRound(y / 20));
+            QVERIFY2(fixtures::similarColor(actual, photoColor(files[cell]), 48), qPrintable(QString::number(cell)));
+        }
+    }
+    void printerQueue()
+    {
+        const QString sandbox = qEnvironmentVariable("CUPS_SANDBOX_DIR");
+        if (sandbox.isEmpty())
+            QSKIP("no private CUPS");
+        const qsizetype before = capturedJobs(sandbox, "Testdrucker").size();
+        const Run result = run({ "--printer", "Testdrucker", "--quiet", "Urlaub" });
+        QCOMPARE(result.status, 0);
+        QVERIFY(result.out.isEmpty() && result.err.isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(capturedJobs(sandbox, "Testdrucker").size(), before + 1, 20000);
+        QVERIFY(run({ "--list-printers" }).out.split('\n').contains("Testdrucker"));
+    }
+    void interruptLeavesNothing()
+    {
+        // A long job: Ctrl+C in the middle of it keeps the old file and leaves no temporary one.
+        const QString many = m_dir.filePath("Viele");
+        QDir().mkpath(many);
+        const QByteArray photo = fixtures::encode(fixtures::quadrants(QSize(1200, 900)), "JPEG");
+        for (int i = 0; i < 400; ++i)
+            QVERIFY(fixtures::writeFile(many + QString("/bild%1.jpg").arg(i, 3, 10, QChar('0')), photo));
+        const QString pdf = m_dir.filePath("alt.pdf");
+        QVERIFY(fixtures::writeFile(pdf, "alt"));
+        std::unique_ptr<QProcess> process(start({ "--pdf", "alt.pdf", "--cols", "1", "--rows", "1", "Viele" }));
+        // The job's document is opened in the temporary folder when the first picture is drawn.
+        const auto documentOpen = [&] {
+            const QString fds = QString("/proc/%1/fd/").arg(process->processId());
+            const QStringList open = QDir(fds).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+            return std::any_of(open.begin(), open.end(),
+                [&](const QString& fd) { return QFile::symLinkTarget(fds + fd).startsWith(m_dir.filePath("tmp")); });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(documentOpen(), 20000);
+        ::kill(pid_t(process->processId()), SIGINT);
+        QVERIFY(process->waitForFinished(20000));
+        QCOMPARE(process->exitCode(), 3);
+        QVERIFY(QString::fromLocal8Bit(process->readAllStandardError()).contains("Abgebrochen"));
+        QFile old(pdf);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("alt"));
+        QVERIFY(QDir(m_dir.filePath("tmp")).entryList({ "rasterblatt*" }).isEmpty());
+    }
+    void nameNotInUtf8()
+    {
+        // "\xe4rger.jpg" in Latin-1: a name no UTF-8 locale can decode prints, and readably.
+        const QByteArray folder = QFile::encodeName(m_dir.path()) + "/Alt", file = folder + "/\xe4rger.jpg";
+        const QByteArray jpeg = fixtures::encode(fixtures::filled(QSize(80, 60), Qt::red), "JPEG");
+        QVERIFY(::mkdir(folder.constData(), 0700) == 0);
+        std::FILE* out = std::fopen(file.constData(), "wb");
+        QVERIFY(out && std::fwrite(jpeg.constData(), 1, jpeg.size(), out) == std::size_t(jpeg.size()));
+        QVERIFY(std::fclose(out) == 0);
+        const Run result = run({ "--pdf", "alt.pdf", "Alt" });
+        ::unlink(file.constData());
+        QCOMPARE(result.status, 0);
+        QVERIFY2(result.out.contains("1 Bild(er)") && result.out.contains("0 nicht lesbar"), qPrintable(result.out));
+        QVERIFY(pdfText(m_dir.filePath("alt.pdf")).contains(QString::fromUtf8("\u00e4rger.jpg")));
+    }
 
 private:
     QProcess* start(const QStringList& arguments);
@@ -64,18 +212,6 @@ private:
     QTemporaryDir m_dir;
 };
 
-void TestCommandLine::initTestCase()
-{
-    // Three pictures in the folder, two in a sub-folder, one that cannot be loaded.
-    writePhotos(m_dir.filePath("Urlaub"), 3, 0, QSize(160, 120));
-    writePhotos(m_dir.filePath("Urlaub/Tag 2"), 2, 3, QSize(160, 120));
-    QVERIFY(fixtures::writeFile(m_dir.filePath("Urlaub/kaputt.gif"), "GIF89a"));
-    QDir().mkpath(m_dir.filePath("leer"));
-    QDir().mkpath(m_dir.filePath("tmp"));
-    QDir().mkpath(m_dir.filePath("run"));
-    QFile::setPermissions(m_dir.filePath("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-}
-
 QProcess* TestCommandLine::start(const QStringList& arguments)
 {
     auto* process = new QProcess;
@@ -89,174 +225,6 @@ QProcess* TestCommandLine::start(const QStringList& arguments)
     process->setWorkingDirectory(m_dir.path());
     process->start(RASTERBLATT_EXECUTABLE, arguments);
     return process;
-}
-
-void TestCommandLine::arguments_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("mode");
-    QTest::addColumn<QString>("error");
-    using M = CommandLine::Mode;
-    QTest::newRow("nothing: the window") << QStringList {} << int(M::Window) << "";
-    QTest::newRow("a folder: the window on it") << QStringList { "Bilder" } << int(M::Window) << "";
-    QTest::newRow("pdf") << QStringList { "--pdf", "a.pdf", "--cols", "5", "--rows", "99", "Bilder" } << int(M::Pdf)
-                         << "";
-    QTest::newRow("printer") << QStringList { "--printer", "Buero_Laser", "--no-names", "Bilder" } << int(M::Printer)
-                             << "";
-    QTest::newRow("list") << QStringList { "--list-printers" } << int(M::ListPrinters) << "";
-    QTest::newRow("both targets") << QStringList { "--pdf", "a.pdf", "--printer", "x", "B" } << 0 << "schlie";
-    QTest::newRow("PDF-Datei is no queue")
-        << QStringList { "--printer", "PDF-Datei", "B" } << 0 << "keine Warteschlange";
-    QTest::newRow("no folder") << QStringList { "--pdf", "a.pdf" } << 0 << "Ordner";
-    QTest::newRow("two folders") << QStringList { "--pdf", "a.pdf", "A", "B" } << 0 << "B";
-    QTest::newRow("grid 0") << QStringList { "--pdf", "a.pdf", "--cols", "0", "B" } << 0 << "1 bis 99";
-    QTest::newRow("grid 100") << QStringList { "--pdf", "a.pdf", "--rows", "100", "B" } << 0 << "1 bis 99";
-    QTest::newRow("options without a target") << QStringList { "--subdirs", "B" } << 0 << "--pdf";
-    QTest::newRow("unknown option") << QStringList { "--farbe" } << 0 << "farbe";
-}
-
-void TestCommandLine::arguments()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(int, mode);
-    QFETCH(QString, error);
-    QString reason;
-    const CommandLine command = parseCommandLine(arguments, &reason);
-    QVERIFY2(error.isEmpty() ? reason.isEmpty() : reason.contains(error), qPrintable(reason));
-    if (error.isEmpty())
-        QCOMPARE(int(command.mode), mode);
-}
-
-void TestCommandLine::exitStatus_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("version") << QStringList { "--version" } << 0 << "Rasterblatt 1.0.0";
-    QTest::newRow("help") << QStringList { "--help" } << 0 << "--list-printers";
-    QTest::newRow("bad arguments") << QStringList { "--pdf", "a.pdf", "--cols", "0", "Urlaub" } << 1 << "--help";
-    QTest::newRow("folder missing") << QStringList { "--pdf", "a.pdf", "Fehlt" } << 2 << "\u201eFehlt\u201c";
-    QTest::newRow("no picture") << QStringList { "--pdf", "a.pdf", "leer" } << 2 << "kein Bild";
-    QTest::newRow("queue missing") << QStringList { "--printer", "Gibtsnicht", "Urlaub" } << 3
-                                   << "\u201eGibtsnicht\u201c";
-    QTest::newRow("target not writable") << QStringList { "--pdf", "fehlt/a.pdf", "Urlaub" } << 3 << "fehlt/a.pdf";
-}
-
-void TestCommandLine::exitStatus()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(int, status);
-    QFETCH(QString, message);
-    const Run result = run(arguments);
-    QCOMPARE(result.status, status);
-    // Errors are one line on standard error; answers go to standard output.
-    const QString text = status == 0 ? result.out : result.err;
-    QVERIFY2(text.contains(message), qPrintable(result.out + result.err));
-    if (status != 0)
-        QCOMPARE(result.err.count('\n'), 1);
-    QVERIFY(!QFile::exists(m_dir.filePath("a.pdf")));
-}
-
-void TestCommandLine::contactSheet_data()
-{
-    QTest::addColumn<QStringList>("options");
-    QTest::addColumn<QList<int>>("files");
-    QTest::addColumn<bool>("names");
-    // Sub-folders first, as the window lists them.
-    QTest::newRow("sub-folders, 2 x 2") << QStringList { "--subdirs", "--cols", "2", "--rows", "2" }
-                                        << QList<int> { 3, 4, 0, 1, 2 } << true;
-    QTest::newRow("folder only, no names") << QStringList { "--no-names" } << QList<int> { 0, 1, 2 } << false;
-}
-
-void TestCommandLine::contactSheet()
-{
-    QFETCH(QStringList, options);
-    QFETCH(QList<int>, files);
-    QFETCH(bool, names);
-    const QString pdf = m_dir.filePath("urlaub.pdf");
-    QFile::remove(pdf);
-    const Run result = run(QStringList { "--pdf", "urlaub.pdf" } + options + QStringList { "Urlaub" });
-    QCOMPARE(result.status, 0);
-    QVERIFY2(result.out.contains(QString("%1 Bild(er)").arg(files.size())) && result.out.contains("1 nicht lesbar"),
-        qPrintable(result.out));
-    QVERIFY(result.err.isEmpty()); // not a terminal: no progress
-
-    const int cols = names ? 2 : 7, perPage = names ? 4 : 77;
-    QCOMPARE(pdfInfo(pdf, "Pages"), QString::number((files.size() + perPage) / perPage)); // kaputt.gif too
-    const QString text = pdfText(pdf);
-    QCOMPARE(text.count(".jpg") + text.count(".gif"), names ? files.size() + 1 : 0);
-    // The centre of every picture area shows its file's colour; the page is A4 without margins.
-    const QImage page = renderPage(pdf, 72);
-    const double cellWidth = (11906 - 2000 * 1440.0 / 2540) / cols;
-    const double cellHeight = (16838 - 2500 * 1440.0 / 2540) / (names ? 2 : 11);
-    for (int cell = 0; cell < std::min<int>(files.size(), perPage); ++cell) {
-        const double x = 1000 * 1440.0 / 2540 + (cell % cols + 0.475) * cellWidth;
-        const double y = 500 * 1440.0 / 2540 + (cell / cols + 0.4) * cellHeight;
-        const QColor actual = page.pixelColor(qRound(x / 20), qRound(y / 20));
-        QVERIFY2(fixtures::similarColor(actual, photoColor(files[cell]), 48), qPrintable(QString::number(cell)));
-    }
-}
-
-void TestCommandLine::printerQueue()
-{
-    const QString sandbox = qEnvironmentVariable("CUPS_SANDBOX_DIR");
-    if (sandbox.isEmpty())
-        QSKIP("no private CUPS");
-    const qsizetype before = capturedJobs(sandbox, "Testdrucker").size();
-    const Run result = run({ "--printer", "Testdrucker", "--quiet", "Urlaub" });
-    QCOMPARE(result.status, 0);
-    QVERIFY(result.out.isEmpty() && result.err.isEmpty());
-    QTRY_COMPARE_WITH_TIMEOUT(capturedJobs(sandbox, "Testdrucker").size(), before + 1, 20000);
-    QVERIFY(run({ "--list-printers" }).out.split('\n').contains("Testdrucker"));
-}
-
-void TestCommandLine::interruptLeavesNothing()
-{
-    // A long job: Ctrl+C in the middle of it keeps the old file and leaves no temporary one.
-    const QString many = m_dir.filePath("Viele");
-    QDir().mkpath(many);
-    const QByteArray photo = fixtures::encode(fixtures::quadrants(QSize(1200, 900)), "JPEG");
-    for (int i = 0; i < 400; ++i)
-        QVERIFY(fixtures::writeFile(many + QString("/bild%1.jpg").arg(i, 3, 10, QChar('0')), photo));
-    const QString pdf = m_dir.filePath("alt.pdf");
-    QVERIFY(fixtures::writeFile(pdf, "alt"));
-    std::unique_ptr<QProcess> process(start({ "--pdf", "alt.pdf", "--cols", "1", "--rows", "1", "Viele" }));
-    // The job's document is opened in the temporary folder when the first picture is drawn.
-    const auto documentOpen = [&] {
-        const QString fds = QString("/proc/%1/fd").arg(process->processId());
-        for (const QString& fd : QDir(fds).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
-            char target[4096] = {};
-            if (::readlink(QFile::encodeName(fds + "/" + fd).constData(), target, sizeof target - 1) > 0
-                && QString::fromLocal8Bit(target).startsWith(m_dir.filePath("tmp")))
-                return true;
-        }
-        return false;
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(documentOpen(), 20000);
-    ::kill(pid_t(process->processId()), SIGINT);
-    QVERIFY(process->waitForFinished(20000));
-    QCOMPARE(process->exitCode(), 3);
-    QVERIFY(QString::fromLocal8Bit(process->readAllStandardError()).contains("Abgebrochen"));
-    QFile old(pdf);
-    QVERIFY(old.open(QIODevice::ReadOnly));
-    QCOMPARE(old.readAll(), QByteArray("alt"));
-    QVERIFY(QDir(m_dir.filePath("tmp")).entryList({ "rasterblatt*" }).isEmpty());
-}
-
-void TestCommandLine::nameNotInUtf8()
-{
-    // "\xe4rger.jpg" in Latin-1: a name no UTF-8 locale can decode prints, and readably.
-    const QByteArray folder = QFile::encodeName(m_dir.path()) + "/Alt", file = folder + "/\xe4rger.jpg";
-    const QByteArray jpeg = fixtures::encode(fixtures::filled(QSize(80, 60), Qt::red), "JPEG");
-    QVERIFY(::mkdir(folder.constData(), 0700) == 0);
-    std::FILE* out = std::fopen(file.constData(), "wb");
-    QVERIFY(out && std::fwrite(jpeg.constData(), 1, jpeg.size(), out) == std::size_t(jpeg.size()));
-    QVERIFY(std::fclose(out) == 0);
-    const Run result = run({ "--pdf", "alt.pdf", "Alt" });
-    ::unlink(file.constData());
-    QCOMPARE(result.status, 0);
-    QVERIFY2(result.out.contains("1 Bild(er)") && result.out.contains("0 nicht lesbar"), qPrintable(result.out));
-    QVERIFY(pdfText(m_dir.filePath("alt.pdf")).contains(QString::fromUtf8("\u00e4rger.jpg")));
 }
 
 QTEST_MAIN(TestCommandLine)

@@ -19,12 +19,130 @@ class TestPrint : public QObject {
 
 private Q_SLOTS:
     void init() { m_f = std::make_unique<WindowFixture<RecordingPrinterService>>(); }
-    void oneJob();
-    void stoppingDiscardsTheJob_data();
-    void stoppingDiscardsTheJob();
-    void printerErrorIsReported();
-    void choiceOfPrinter();
-    void printersThatVanish();
+    void oneJob()
+    {
+        WindowSession& s = open(8);
+        s.get<QLineEdit>("txtRows")->setText("1");
+        QList<int> widths;
+        QString info;
+        bool buttonsOn = false;
+        AtEveryYield watch([&](int n) {
+            if (s.get("lbProgressBar")->isVisible())
+                widths.append(s.get("lbProgressBar")->width());
+            buttonsOn = buttonsOn || s.enabled("cmdPrint") || s.enabled("cmdPresentation");
+            if (n < 4)
+                info += s.info();
+            if (n == 4) { // the job keeps its grid and files
+                s.get<QLineEdit>("txtCols")->setText("0");
+                s.tick(7, false);
+            }
+        });
+        s.click("cmdPrint");
+
+        QCOMPARE(printer()->count("paintPicture"), 8);
+        QCOMPARE(printer()->jobs(), std::vector<int>({ 2 }));
+        // The bar grows inside the status line, which stays blank; the buttons stay off.
+        QCOMPARE(widths.first(), qRound(4995.0 / 8 / 15));
+        QCOMPARE(s.get("lbProgressBar")->width(), qRound(4995.0 / 15)); // full as the last cell starts
+        QVERIFY(info.isEmpty() && !buttonsOn);
+        QCOMPARE(s.get<PictureBox>("picBox")->ToolTipText(), s.state().aFiles[7]);
+        QVERIFY(!s.state().bPrinting && !s.get("lbProgressBar")->isVisible() && s.messages.shown.isEmpty());
+        QCOMPARE(s.info(), QString("8 Datei(en) -  7 Datei(en) markiert - 0 Druckseiten"));
+        QVERIFY(!s.enabled("cmdPrint")); // no columns now
+    }
+    void stoppingDiscardsTheJob_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("windowStays");
+        QTest::addColumn<int>("questions");
+        QTest::newRow("Abbrechen") << "cancel" << true << 0;
+        QTest::newRow("close box, answered Yes") << "close" << true << 1;
+        QTest::newRow("session end") << "session" << false << 0;
+    }
+    void stoppingDiscardsTheJob()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, windowStays);
+        QFETCH(int, questions);
+        WindowSession& s = open(20);
+        s.messages.answer = QMessageBox::Yes;
+        {
+            AtEveryYield stop([&](int n) {
+                if (n != 3)
+                    return;
+                if (how == "cancel")
+                    s.click("cmdCancel");
+                else if (how == "close")
+                    s.window->close();
+                else
+                    s.window->closeForSessionEnd();
+            });
+            s.click("cmdPrint");
+        }
+        QVERIFY(printer()->count("paintPicture") < 20);
+        QVERIFY(printer()->jobs().empty());
+        QCOMPARE(printer()->discardedDocuments(), 1);
+        QCOMPARE(s.messages.shown.size(), questions);
+        QCOMPARE(s.window->isVisible(), windowStays);
+        QCOMPARE(QFile::exists(m_f->settings), !windowStays);
+        QVERIFY(!s.state().bPrinting && !s.get("lbProgressBar")->isVisible());
+        if (windowStays) {
+            QVERIFY(s.enabled("cmdPrint") && s.enabled("cmdPresentation"));
+            QCOMPARE(s.info(), QString("20 Datei(en) -  20 Datei(en) markiert - 1 Druckseiten"));
+        }
+    }
+    void printerErrorIsReported()
+    {
+        WindowSession& s = open(5);
+        const std::pair<const char*, const char*> failures[]
+            = { { "paintPicture", "Papierstau" }, { "endDoc", "Warteschlange nimmt keine Auftr\u00e4ge an" } };
+        for (const auto& [op, message] : failures) {
+            s.messages.shown.clear();
+            printer()->failAt(op, op == QLatin1String("endDoc") ? 1 : 3, QString::fromUtf8(message));
+            s.click("cmdPrint");
+            QVERIFY(printer()->jobs().empty());
+            QCOMPARE(s.messages.shown.size(), 1);
+            QCOMPARE(s.messages.shown[0].text, QString::fromUtf8(message));
+            QCOMPARE(s.messages.shown[0].icon, QMessageBox::Critical);
+            QCOMPARE(s.messages.shown[0].title, s.window->windowTitle());
+            QVERIFY(!s.state().bPrinting && s.enabled("cmdPrint"));
+        }
+        QCOMPARE(printer()->count("killDoc"), 2);
+    }
+    void choiceOfPrinter()
+    {
+        WindowSession& s = open(2, { "Testdrucker", "testdrucker", "Zweitdrucker" });
+        s.get<QComboBox>("prnList")->setCurrentText("testdrucker");
+        s.click("cmdPrint");
+        QCOMPARE(printer("testdrucker")->jobs(), std::vector<int>({ 1 }));
+        QVERIFY(printer("Testdrucker")->jobs().empty());
+        // The chosen printer is current for the job only.
+        QCOMPARE(m_f->printers->currentPrinterChanges(), QStringList({ "testdrucker", "Testdrucker" }));
+    }
+    void printersThatVanish()
+    {
+        WindowSession& s = open(3, { "Testdrucker", "Zweitdrucker" });
+        // The previous printer vanishes during the job: the chosen one stays current.
+        s.get<QComboBox>("prnList")->setCurrentText("Zweitdrucker");
+        {
+            AtEveryYield removeFirst([&](int n) {
+                if (n == 1)
+                    m_f->printers->setPrinterNames({ "Zweitdrucker" });
+            });
+            s.click("cmdPrint");
+        }
+        QCOMPARE(printer("Zweitdrucker")->jobs(), std::vector<int>({ 1 }));
+        QCOMPARE(m_f->printers->currentPrinter()->deviceName(), QString("Zweitdrucker"));
+        QVERIFY(s.messages.shown.isEmpty());
+
+        // The chosen printer is gone: no job starts, a message says so.
+        m_f->printers->setPrinterNames({ "Anderer" });
+        s.click("cmdPrint");
+        QCOMPARE(s.messages.shown.size(), 1);
+        QVERIFY(s.messages.shown[0].text.contains("Zweitdrucker"));
+        QCOMPARE(printer("Zweitdrucker")->jobs().size(), size_t(1));
+        QVERIFY(!s.state().bPrinting && s.enabled("cmdPrint"));
+    }
 
 private:
     WindowSession& open(int files, const QStringList& printers = { "Testdrucker", "Zweitdrucker", "PDF-Datei" })
@@ -38,136 +156,6 @@ private:
 
     std::unique_ptr<WindowFixture<RecordingPrinterService>> m_f;
 };
-
-void TestPrint::oneJob()
-{
-    WindowSession& s = open(8);
-    s.get<QLineEdit>("txtRows")->setText("1");
-    QList<int> widths;
-    QString info;
-    bool buttonsOn = false;
-    AtEveryYield watch([&](int n) {
-        if (s.get("lbProgressBar")->isVisible())
-            widths.append(s.get("lbProgressBar")->width());
-        buttonsOn = buttonsOn || s.enabled("cmdPrint") || s.enabled("cmdPresentation");
-        if (n < 4)
-            info += s.info();
-        if (n == 4) { // the job keeps its grid and files
-            s.get<QLineEdit>("txtCols")->setText("0");
-            s.tick(7, false);
-        }
-    });
-    s.click("cmdPrint");
-
-    QCOMPARE(printer()->count("paintPicture"), 8);
-    QCOMPARE(printer()->jobs(), std::vector<int>({ 2 }));
-    // The bar grows inside the status line, which stays blank; the buttons stay off.
-    QCOMPARE(widths.first(), qRound(4995.0 / 8 / 15));
-    QCOMPARE(s.get("lbProgressBar")->width(), qRound(4995.0 / 15)); // full as the last cell starts
-    QVERIFY(info.isEmpty() && !buttonsOn);
-    QCOMPARE(s.get<PictureBox>("picBox")->ToolTipText(), s.state().aFiles[7]);
-    QVERIFY(!s.state().bPrinting && !s.get("lbProgressBar")->isVisible() && s.messages.shown.isEmpty());
-    QCOMPARE(s.info(), QString("8 Datei(en) -  7 Datei(en) markiert - 0 Druckseiten"));
-    QVERIFY(!s.enabled("cmdPrint")); // no columns now
-}
-
-void TestPrint::stoppingDiscardsTheJob_data()
-{
-    QTest::addColumn<QString>("how");
-    QTest::addColumn<bool>("windowStays");
-    QTest::addColumn<int>("questions");
-    QTest::newRow("Abbrechen") << "cancel" << true << 0;
-    QTest::newRow("close box, answered Yes") << "close" << true << 1;
-    QTest::newRow("session end") << "session" << false << 0;
-}
-
-void TestPrint::stoppingDiscardsTheJob()
-{
-    QFETCH(QString, how);
-    QFETCH(bool, windowStays);
-    QFETCH(int, questions);
-    WindowSession& s = open(20);
-    s.messages.answer = QMessageBox::Yes;
-    {
-        AtEveryYield stop([&](int n) {
-            if (n != 3)
-                return;
-            if (how == "cancel")
-                s.click("cmdCancel");
-            else if (how == "close")
-                s.window->close();
-            else
-                s.window->closeForSessionEnd();
-        });
-        s.click("cmdPrint");
-    }
-    QVERIFY(printer()->count("paintPicture") < 20);
-    QVERIFY(printer()->jobs().empty());
-    QCOMPARE(printer()->discardedDocuments(), 1);
-    QCOMPARE(s.messages.shown.size(), questions);
-    QCOMPARE(s.window->isVisible(), windowStays);
-    QCOMPARE(QFile::exists(m_f->settings), !windowStays);
-    QVERIFY(!s.state().bPrinting && !s.get("lbProgressBar")->isVisible());
-    if (windowStays) {
-        QVERIFY(s.enabled("cmdPrint") && s.enabled("cmdPresentation"));
-        QCOMPARE(s.info(), QString("20 Datei(en) -  20 Datei(en) markiert - 1 Druckseiten"));
-    }
-}
-
-void TestPrint::printerErrorIsReported()
-{
-    WindowSession& s = open(5);
-    const std::pair<const char*, const char*> failures[]
-        = { { "paintPicture", "Papierstau" }, { "endDoc", "Warteschlange nimmt keine Auftr\u00e4ge an" } };
-    for (const auto& [op, message] : failures) {
-        s.messages.shown.clear();
-        printer()->failAt(op, op == QLatin1String("endDoc") ? 1 : 3, QString::fromUtf8(message));
-        s.click("cmdPrint");
-        QVERIFY(printer()->jobs().empty());
-        QCOMPARE(s.messages.shown.size(), 1);
-        QCOMPARE(s.messages.shown[0].text, QString::fromUtf8(message));
-        QCOMPARE(s.messages.shown[0].icon, QMessageBox::Critical);
-        QCOMPARE(s.messages.shown[0].title, s.window->windowTitle());
-        QVERIFY(!s.state().bPrinting && s.enabled("cmdPrint"));
-    }
-    QCOMPARE(printer()->count("killDoc"), 2);
-}
-
-void TestPrint::choiceOfPrinter()
-{
-    WindowSession& s = open(2, { "Testdrucker", "testdrucker", "Zweitdrucker" });
-    s.get<QComboBox>("prnList")->setCurrentText("testdrucker");
-    s.click("cmdPrint");
-    QCOMPARE(printer("testdrucker")->jobs(), std::vector<int>({ 1 }));
-    QVERIFY(printer("Testdrucker")->jobs().empty());
-    // The chosen printer is current for the job only.
-    QCOMPARE(m_f->printers->currentPrinterChanges(), QStringList({ "testdrucker", "Testdrucker" }));
-}
-
-void TestPrint::printersThatVanish()
-{
-    WindowSession& s = open(3, { "Testdrucker", "Zweitdrucker" });
-    // The previous printer vanishes during the job: the chosen one stays current.
-    s.get<QComboBox>("prnList")->setCurrentText("Zweitdrucker");
-    {
-        AtEveryYield removeFirst([&](int n) {
-            if (n == 1)
-                m_f->printers->setPrinterNames({ "Zweitdrucker" });
-        });
-        s.click("cmdPrint");
-    }
-    QCOMPARE(printer("Zweitdrucker")->jobs(), std::vector<int>({ 1 }));
-    QCOMPARE(m_f->printers->currentPrinter()->deviceName(), QString("Zweitdrucker"));
-    QVERIFY(s.messages.shown.isEmpty());
-
-    // The chosen printer is gone: no job starts, a message says so.
-    m_f->printers->setPrinterNames({ "Anderer" });
-    s.click("cmdPrint");
-    QCOMPARE(s.messages.shown.size(), 1);
-    QVERIFY(s.messages.shown[0].text.contains("Zweitdrucker"));
-    QCOMPARE(printer("Zweitdrucker")->jobs().size(), size_t(1));
-    QVERIFY(!s.state().bPrinting && s.enabled("cmdPrint"));
-}
 
 QTEST_MAIN(TestPrint)
 #include "tst_print.moc"

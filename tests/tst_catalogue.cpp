@@ -4,8 +4,6 @@
 #include "catalogue/FolderScan.h"
 #include "catalogue/StatusLine.h"
 
-#include "TestFiles.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,7 +13,6 @@
 #include <QtTest>
 
 using namespace rasterblatt;
-using rasterblatt::testing::touch;
 
 namespace {
 
@@ -111,33 +108,6 @@ private Q_SLOTS:
         QCOMPARE(shown, expected);
         QVERIFY(!result.full);
         QCOMPARE(joinPath("/", "a.jpg"), QString("/a.jpg"));
-    }
-
-    // The list grows in steps of 100 slots up to the 16-bit bound; a new scan starts over at
-    // 100 slots, which keep the old paths.
-    void limitStopsAt32700()
-    {
-        QTemporaryDir root;
-        for (int file = 0; file < 32701; ++file)
-            touch(root.path(),
-                QString("d%1/%2.jpg").arg(file / 2973, 2, 10, QChar('0')).arg(file % 2973, 4, 10, QChar('0')));
-        ScanResult result = scan(root.path(), true);
-        QVERIFY(result.full);
-        QCOMPARE(result.state.nFileCount, 32700);
-        QCOMPARE(result.entries.size(), 32700);
-        QCOMPARE(result.state.nFileCapacity, 32699);
-        QCOMPARE(result.paths.last(), root.path() + "/d10/2969.jpg");
-
-        QTemporaryDir small;
-        touch(small.path(), "one.jpg");
-        FolderScan walk(result.state, [](const QString&) {});
-        walk.reset();
-        QCOMPARE(result.state.nFileCapacity, -1);
-        walk.ScanFolder(small.path());
-        QCOMPARE(result.state.nFileCount, 1);
-        QCOMPARE(result.state.nFileCapacity, 99);
-        QCOMPARE(result.state.aFiles.size(), 100);
-        QCOMPARE(result.state.aFiles[1], root.path() + "/d00/0001.jpg");
     }
 
     void nativeCodec_data()

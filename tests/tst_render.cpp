@@ -141,33 +141,6 @@ private Q_SLOTS:
             QVERIFY2(fixtures::similarColor(actual, fixtures::quadrantColor(quadrant)), qPrintable(actual.name()));
         }
     }
-
-    void paintsBeforeShown_data()
-    {
-        QTest::addColumn<bool>("border");
-        QTest::addColumn<qreal>("minimumScale");
-        QTest::addColumn<QSize>("imageSize");
-        QTest::newRow("full-screen viewer") << false << 1.0 << QSize(193, 145);
-        QTest::newRow("preview pane") << true << 2.0 << QSize(378, 282);
-        QTest::newRow("odd scale rounds") << true << 1.5 << QSize(284, 212);
-    }
-
-    void paintsBeforeShown()
-    {
-        QFETCH(bool, border);
-        QFETCH(qreal, minimumScale);
-        QFETCH(QSize, imageSize);
-        PictureBox box;
-        box.resize(193, 145);
-        box.setBorder(border);
-        box.setMinimumImageScale(minimumScale);
-        box.setBackgroundColor(Qt::black);
-        QCOMPARE(QSizeF(box.Width(), box.Height()) * box.logicalDpi() / 1440, QSizeF(193, 145)); // frame included
-        box.PaintPicture(fixtures::filled(QSize(2, 2), Qt::red), 0, 0, box.Width(), box.Height() / 2);
-        const QImage image = box.Image();
-        QVERIFY(image.size() == imageSize && image.devicePixelRatio() == minimumScale);
-        QVERIFY(colorAt(image, 0.5, 0.1) == QColor(Qt::red) && colorAt(image, 0.5, 0.9) == QColor(Qt::black));
-    }
 };
 
 QTEST_MAIN(TestRender)

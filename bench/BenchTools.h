@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // What the benchmarks share: photo-like pictures drawn at run time (so that no large file

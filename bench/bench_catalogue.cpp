@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scanning and listing a large photo tree, and ticking every entry, through the real main
 // window; `find` on the same tree is the yardstick for the walk.
 #include <cstdio>

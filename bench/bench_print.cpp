@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Printing a folder of camera-sized JPEGs as a contact sheet through the real main window and
 // the built-in PDF printer, beside ImageMagick's montage on the same files and beside the
 // decode floor (libjpeg at 1/8 scale, in-process, on all cores and on one). Every measured

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Showing camera-sized JPEGs in the preview pane and full screen with showPicture, beside
 // the naive way: decode the whole picture, then scale it smoothly to the same size.
 // Also the peak memory that previewing an 8000 x 6000 picture adds, in a fresh process.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: any bytes, as a picture file, must load or fail cleanly within the
 // loader's budget. Built and run by `make fuzz`.
 #include <cstddef>

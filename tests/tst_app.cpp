@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pure pieces of the main window: the number test of the grid boxes, the caption, the termination signals.
 #include "app/Caption.h"
 #include "app/LocaleNumber.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The folder walk, the name rules and the page count, on generated folder trees.
 #include "catalogue/Directory.h"
 #include "catalogue/DriveList.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program on the command line, without a display: arguments, exit statuses, contact
 // sheets into PDF files and onto a queue of the private CUPS, and Ctrl+C.
 #include "ImageFixtures.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hostile picture files: each one is loaded in a child process of its own, which must end
 // within a hang guard, either loading the picture or failing cleanly, and stay within the
 // loader's memory budget.

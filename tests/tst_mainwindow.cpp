@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as a user meets it: start-up, the file list, the grid boxes, the settings file and closing.
 #include "catalogue/FolderList.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The print command in the window, through the recording printer: the wiring of one job with
 // its progress bar and preview, stopping it, printer errors and the choice of printer. The page
 // loop itself is tested on the print engine.

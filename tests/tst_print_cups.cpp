@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Printing from the main window through a real CUPS scheduler (scripts/cups-sandbox) and into
 // a PDF file, checked with poppler's tools. Where the cells land is checked on the print engine,
 // and on real pages by the command-line test and the printer-service test.

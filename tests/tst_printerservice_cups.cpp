@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CupsPrinterService against the private cupsd of scripts/cups-sandbox: its queues "Testdrucker" (the default)
 // and "Zweitdrucker" store every job as $CUPS_SANDBOX_DIR/jobs/<queue>/<id>.pdf.
 // By hand: eval "$(scripts/cups-sandbox start /tmp/sandbox)" && build/tests/tst_printerservice_cups

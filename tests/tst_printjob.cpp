@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The print engine without a window: page loop, where each thumbnail lands and at which
 // resolution, file names, and the decoding ahead on worker threads.
 #include "ImageFixtures.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preview pane, the full-screen viewer and the slide show, driven as a user would.
 #include "render/PictureBox.h"
 #include "view/ImageViewer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's catalogue: folder scan, drive and folder changes, ticking and the
 // status line.
 #include <QCheckBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's printing: print command and printer choice; the job itself is the print engine's.
 #include <algorithm>
 #include <exception>

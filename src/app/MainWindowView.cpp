@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's viewing: preview pane, full-screen view and slide show.
 #include <exception>
 #include <memory>

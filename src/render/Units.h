@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Twips (1/1440 inch) are the unit of every position and size on windows, picture boxes

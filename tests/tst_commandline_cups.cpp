@@ -5,6 +5,7 @@
 #include "PdfTools.h"
 #include "Photos.h"
 
+#include <array>
 #include <csignal>
 #include <cstdio>
 #include <sys/stat.h>
@@ -173,6 +174,28 @@ private Q_SLOTS:
         QCOMPARE(result.status, 0);
         QVERIFY2(result.out.contains("1 Bild(er)") && result.out.contains("0 nicht lesbar"), qPrintable(result.out));
         QVERIFY(pdfText(m_dir.filePath("alt.pdf")).contains(QString::fromUtf8("\u00e4rger.jpg")));
+    }
+    void longNamesDoNotCollide()
+    {
+        // Seven camera names in a row are wider than their columns at 7 points; an eighth name is
+        // too long for its column even at 5. On the sheet no two touch, and none leaves the page.
+        const QString folder = m_dir.filePath("Kamera");
+        for (const QString& path : writePhotos(folder, 8))
+            QFile::rename(path,
+                folder + (path.endsWith("7.jpg") ? "/" + QString(60, 'x') : "/IMG_20240815_1234") + path.right(6));
+        QCOMPARE(run({ "--pdf", "kamera.pdf", "Kamera" }).status, 0);
+        static const QRegularExpression word(R"re(xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)"[^>]*>[^<]*\.jpg<)re");
+        QList<std::array<double, 3>> names; // top, left, right in points
+        const QString boxes = runTool("pdftotext", { "-bbox", m_dir.filePath("kamera.pdf"), "-" }).output;
+        for (auto m = word.globalMatch(boxes); m.hasNext();) {
+            const QRegularExpressionMatch name = m.next();
+            names.append({ name.captured(2).toDouble(), name.captured(1).toDouble(), name.captured(3).toDouble() });
+        }
+        std::sort(names.begin(), names.end());
+        QVERIFY2(
+            names.size() == 8 && names[6][0] - names[0][0] < 1 && names[7][0] - names[0][0] > 10, qPrintable(boxes));
+        for (int i = 0; i < 8; ++i)
+            QVERIFY2(names[i][1] >= 0 && names[i][2] <= (i < 6 ? names[i + 1][1] : 595.3), qPrintable(boxes));
     }
 
 private:

@@ -59,8 +59,6 @@ QImage PictureBox::Image() const
     return m_image;
 }
 
-void PictureBox::setPicture(const QImage& picture) { m_picture = picture; }
-
 void PictureBox::setBackgroundColor(const QColor& color)
 {
     m_background = color;

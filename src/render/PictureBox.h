@@ -29,9 +29,6 @@ public:
     // pixels it holds per logical pixel.
     QImage Image() const;
 
-    // The box's own picture (used by the off-screen box that carries a thumbnail).
-    void setPicture(const QImage& picture);
-    QImage Picture() const { return m_picture; }
 
     // The tooltip doubles as the record of the path the box shows.
     QString ToolTipText() const { return toolTip(); }
@@ -65,7 +62,6 @@ private:
     void ensureImage() const;
 
     mutable QImage m_image;
-    QImage m_picture;
     QColor m_background = Qt::white;
     qreal m_minimumImageScale = 1.0;
     bool m_border = false;

@@ -17,15 +17,10 @@
 using namespace rasterblatt;
 using namespace rasterblatt::testing;
 
-namespace {
-
 struct Run {
     int status = -1;
-    QString out;
-    QString err;
+    QString out, err;
 };
-
-} // namespace
 
 class TestCommandLine : public QObject {
     Q_OBJECT
@@ -199,7 +194,20 @@ private Q_SLOTS:
     }
 
 private:
-    QProcess* start(const QStringList& arguments);
+    QProcess* start(const QStringList& arguments)
+    {
+        auto* process = new QProcess;
+        // No display at all: the program must not need one.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
+            environment.remove(name);
+        environment.insert("TMPDIR", m_dir.filePath("tmp"));
+        environment.insert("XDG_RUNTIME_DIR", m_dir.filePath("run"));
+        process->setProcessEnvironment(environment);
+        process->setWorkingDirectory(m_dir.path());
+        process->start(RASTERBLATT_EXECUTABLE, arguments);
+        return process;
+    }
     Run run(const QStringList& arguments)
     {
         std::unique_ptr<QProcess> process(start(arguments));
@@ -211,21 +219,6 @@ private:
 
     QTemporaryDir m_dir;
 };
-
-QProcess* TestCommandLine::start(const QStringList& arguments)
-{
-    auto* process = new QProcess;
-    // No display at all: the program must not need one.
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
-        environment.remove(name);
-    environment.insert("TMPDIR", m_dir.filePath("tmp"));
-    environment.insert("XDG_RUNTIME_DIR", m_dir.filePath("run"));
-    process->setProcessEnvironment(environment);
-    process->setWorkingDirectory(m_dir.path());
-    process->start(RASTERBLATT_EXECUTABLE, arguments);
-    return process;
-}
 
 QTEST_MAIN(TestCommandLine)
 #include "tst_commandline_cups.moc"

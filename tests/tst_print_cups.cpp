@@ -91,15 +91,6 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(captured().size(), 1, 20000);
         QCOMPARE(pdfInfo(captured().first(), "Pages"), QString("1"));
     }
-    void secondQueueLeavesTheFirstCurrent()
-    {
-        WindowSession& s = open();
-        s.get<QComboBox>("prnList")->setCurrentText("Zweitdrucker");
-        s.click("cmdPrint");
-        QTRY_COMPARE_WITH_TIMEOUT(captured("Zweitdrucker").size(), 1, 20000);
-        QCOMPARE(m_f->printers->currentPrinter()->deviceName(), QString("Testdrucker"));
-        QVERIFY(captured("Testdrucker").isEmpty());
-    }
     void pdfFile_data()
     {
         QTest::addColumn<int>("grid");

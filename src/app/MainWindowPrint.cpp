@@ -123,14 +123,7 @@ bool MainWindow::PrintSelection(Printer* prn)
     return rasterblatt::PrintSelection(*prn, files, settings, callbacks);
 }
 
-Printer* MainWindow::SelectPrinter()
-{
-    for (Printer* printer : m_printers.printers()) {
-        if (printer->deviceName() == prnList->currentText())
-            return printer;
-    }
-    return nullptr;
-}
+Printer* MainWindow::SelectPrinter() { return GetPrinterByName(prnList->currentText()); }
 
 Printer* MainWindow::GetPrinterByName(const QString& name)
 {

@@ -7,7 +7,6 @@
 
 #include <array>
 #include <csignal>
-#include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -160,10 +159,7 @@ private Q_SLOTS:
         // "\xe4rger.jpg" in Latin-1: a name no UTF-8 locale can decode prints, and readably.
         const QByteArray folder = QFile::encodeName(m_dir.path()) + "/Alt", file = folder + "/\xe4rger.jpg";
         const QByteArray jpeg = fixtures::encode(fixtures::filled(QSize(80, 60), Qt::red), "JPEG");
-        QVERIFY(::mkdir(folder.constData(), 0700) == 0);
-        std::FILE* out = std::fopen(file.constData(), "wb");
-        QVERIFY(out && std::fwrite(jpeg.constData(), 1, jpeg.size(), out) == std::size_t(jpeg.size()));
-        QVERIFY(std::fclose(out) == 0);
+        QVERIFY(::mkdir(folder.constData(), 0700) == 0 && fixtures::writeFile(file, jpeg));
         const Run result = run({ "--pdf", "alt.pdf", "Alt" });
         ::unlink(file.constData());
         QCOMPARE(result.status, 0);

@@ -4,7 +4,6 @@
 
 #include "Photos.h"
 #include "RecordingPrinterService.h"
-#include "TestFiles.h"
 #include "WindowSession.h"
 
 #include <QCheckBox>
@@ -83,7 +82,7 @@ private Q_SLOTS:
     {
         // One file more than the list takes, all in sub-folders, and a hidden folder the tree does not show.
         for (int i = 0; i < 32701; ++i)
-            touch(m_f->photos, QString("d%1/%2.jpg").arg(i / 2973).arg(i % 2973));
+            fixtures::writeFile(m_f->photos + QString("/d%1/%2.jpg").arg(i / 2973).arg(i % 2973), {});
         QDir().mkpath(m_f->photos + "/.versteckt");
         WindowSession& s = open();
         QTreeWidgetItem* current = folders()->currentItem();
@@ -101,8 +100,8 @@ private Q_SLOTS:
     }
     void badStoredSettings()
     {
-        touch(QFileInfo(m_f->settings).path(), "Rasterblatt.ini",
-            "[Settings]\nRows=viele\nCols=3\nLastFolder=/gibt/es/nicht\n\x01\xff\xfe garbage ===\n");
+        fixtures::writeFile(
+            m_f->settings, "[Settings]\nRows=viele\nCols=3\nLastFolder=/gibt/es/nicht\n\x01\xff\xfe garbage ===\n");
         WindowSession* s = &open();
         QVERIFY(s->state().nRows == 11 && s->state().nCols == 3 && folders()->path() == m_f->photos); // start folder
         // Rewriting a file that could not be parsed is no failure to report.
@@ -115,7 +114,7 @@ private Q_SLOTS:
         m_f->session->window->close();
         QCOMPARE(stored("Settings/LastFolder"), QDir::homePath());
         // A settings file that cannot be written does not keep the window open.
-        touch(m_f->dir.path(), "blocker");
+        fixtures::writeFile(m_f->dir.filePath("blocker"), {});
         m_f->settings = m_f->dir.filePath("blocker/Rasterblatt.ini");
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("could not save"));
         QVERIFY(open().window->close());

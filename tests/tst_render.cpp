@@ -25,15 +25,11 @@ class TestRender : public QObject {
 
     QTemporaryDir m_dir;
 
-    // Through the C library: Qt can neither name nor remove a file whose name is not UTF-8.
+    // By its bytes: Qt can neither name nor remove a file whose name is not UTF-8.
     QString write(const QByteArray& name, const QByteArray& data)
     {
         const QByteArray rawPath = QFile::encodeName(m_dir.path()) + '/' + name;
-        std::FILE* file = std::fopen(rawPath.constData(), "wb");
-        if (!file || std::fwrite(data.constData(), 1, static_cast<size_t>(data.size()), file) != size_t(data.size()))
-            qFatal("cannot write %s", rawPath.constData());
-        std::fclose(file);
-        return pathFromNative(rawPath);
+        return fixtures::writeFile(rawPath, data) ? pathFromNative(rawPath) : QString();
     }
 
 private Q_SLOTS:

@@ -1,54 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ImageFixtures.h"
 
+#include <cstdio>
+
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QPainter>
+#include <QProcess>
 #include <QTransform>
 #include <QtEndian>
 
 namespace rasterblatt::fixtures {
-
-namespace {
-
-    // A full 256-entry palette and nine-bit LZW codes that are all literals: a clear code
-    // comes before the table would grow past nine bits.
-    QByteArray encodeGif(const QImage& image)
-    {
-        const QImage indexed = image.convertToFormat(QImage::Format_Indexed8);
-        QList<QRgb> palette = indexed.colorTable();
-        palette.resize(256);
-        QByteArray size(4, 0);
-        qToLittleEndian<quint16>(quint16(indexed.width()), size.data());
-        qToLittleEndian<quint16>(quint16(indexed.height()), size.data() + 2);
-
-        QByteArray gif = "GIF89a" + size + QByteArray("\xf7\0\0", 3); // global palette of 256 entries
-        for (const QRgb rgb : palette)
-            gif.append(char(qRed(rgb))).append(char(qGreen(rgb))).append(char(qBlue(rgb)));
-        gif += QByteArray(",\0\0\0\0", 5) + size + QByteArray("\0\x08", 2); // minimum code size 8
-
-        QByteArray codes;
-        quint32 bits = 0;
-        int bitCount = 0;
-        const auto put = [&](int code) {
-            bits |= static_cast<quint32>(code) << bitCount;
-            for (bitCount += 9; bitCount >= 8; bitCount -= 8, bits >>= 8)
-                codes += static_cast<char>(bits & 0xff);
-        };
-        for (int pixel = 0; pixel < indexed.width() * indexed.height(); ++pixel) {
-            if (pixel % 250 == 0)
-                put(256); // clear
-            put(indexed.pixelIndex(pixel % indexed.width(), pixel / indexed.width()));
-        }
-        put(257); // end
-        if (bitCount > 0)
-            codes += static_cast<char>(bits & 0xff);
-        for (qsizetype at = 0; at < codes.size(); at += 255)
-            gif += char(codes.mid(at, 255).size()) + codes.mid(at, 255);
-        return gif + QByteArray("\0;", 2);
-    }
-
-} // namespace
 
 QColor quadrantColor(int quadrant)
 {
@@ -74,10 +37,19 @@ QImage quadrants(const QSize& size)
     return image;
 }
 
+QByteArray magick(const QStringList& arguments, const QByteArray& input)
+{
+    QProcess convert;
+    convert.start("convert", arguments);
+    convert.write(input);
+    convert.closeWriteChannel();
+    return convert.waitForFinished(30000) && convert.exitCode() == 0 ? convert.readAllStandardOutput() : QByteArray();
+}
+
 QByteArray encode(const QImage& image, const char* format)
 {
     if (qstrcmp(format, "GIF") == 0)
-        return encodeGif(image);
+        return magick({ "ppm:-", "gif:-" }, encode(image, "PPM"));
     QByteArray bytes;
     QBuffer buffer(&bytes);
     return buffer.open(QIODevice::WriteOnly) && image.save(&buffer, format, 100) ? bytes : QByteArray();
@@ -111,19 +83,31 @@ QByteArray claiming(const char* format, int width, int height)
         qToLittleEndian<qint32>(width, bytes.data() + 18);
         qToLittleEndian<qint32>(height, bytes.data() + 22);
     } else if (qstrcmp(format, "GIF") == 0) {
-        // The logical screen, then the image descriptor after the 256-colour palette.
-        for (const int at : { 6, 13 + 768 + 5 }) {
-            qToLittleEndian<quint16>(static_cast<quint16>(width), bytes.data() + at);
-            qToLittleEndian<quint16>(static_cast<quint16>(height), bytes.data() + at + 2);
+        // The logical screen, then the image descriptor after the palette and any extension blocks.
+        qsizetype at = 13 + (bytes[10] & 0x80 ? 3 << ((bytes[10] & 7) + 1) : 0);
+        while (bytes.at(at) == '!') { // an extension: its label, then blocks up to an empty one
+            for (at += 2; bytes.at(at) != 0; at += 1 + uchar(bytes.at(at))) { }
+            ++at;
+        }
+        for (const qsizetype field : { qsizetype(6), at + 5 }) {
+            qToLittleEndian<quint16>(static_cast<quint16>(width), bytes.data() + field);
+            qToLittleEndian<quint16>(static_cast<quint16>(height), bytes.data() + field + 2);
         }
     }
     return bytes;
 }
 
+bool writeFile(const QByteArray& nativePath, const QByteArray& data)
+{
+    std::FILE* file = std::fopen(nativePath.constData(), "wb");
+    const bool written = file && std::fwrite(data.constData(), 1, size_t(data.size()), file) == size_t(data.size());
+    return file && std::fclose(file) == 0 && written;
+}
+
 bool writeFile(const QString& path, const QByteArray& data)
 {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+    QDir().mkpath(QFileInfo(path).path());
+    return writeFile(QFile::encodeName(path), data);
 }
 
 bool similarColor(const QColor& actual, const QColor& expected, int tolerance)

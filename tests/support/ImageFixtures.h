@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 // Picture files generated at run time.
 namespace rasterblatt::fixtures {
@@ -16,7 +17,9 @@ QImage filled(const QSize& size, const QColor& color);
 // Four differently coloured quadrants, so that a turned or mirrored picture shows.
 QImage quadrants(const QSize& size);
 
-// "JPEG" (best quality), "BMP" or "GIF" (Qt writes no GIF: this one is ours, 256 colours).
+// ImageMagick's convert with these arguments and this standard input: its standard output, or nothing.
+QByteArray magick(const QStringList& arguments, const QByteArray& input = {});
+// "JPEG" (best quality), "BMP" or "GIF" (Qt writes no GIF: ImageMagick does).
 QByteArray encode(const QImage& image, const char* format);
 // The upright picture stored turned or mirrored as JPEG, with the EXIF orientation (1-8) that
 // shows it upright again.
@@ -24,7 +27,9 @@ QByteArray orientedJpeg(const QImage& upright, int orientation);
 // A tiny "BMP" or "GIF" whose header claims width x height pixels (at most 65535).
 QByteArray claiming(const char* format, int width, int height);
 
+// Creates the file's folders first. Bytes name any file, also one whose name is not UTF-8.
 bool writeFile(const QString& path, const QByteArray& data);
+bool writeFile(const QByteArray& nativePath, const QByteArray& data);
 // Whether the colours differ by at most tolerance in each channel (JPEG shifts them).
 bool similarColor(const QColor& actual, const QColor& expected, int tolerance = 40);
 

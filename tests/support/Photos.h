@@ -14,7 +14,6 @@ inline QColor photoColor(int i) { return QColor::fromHsv((i * 47) % 360, 255, 23
 // Writes JPEGs bild<first>.jpg ... (three digits) into the folder, each filled with its photoColor.
 inline QStringList writePhotos(const QString& folder, int count, int first = 0, QSize size = QSize(80, 60))
 {
-    QDir().mkpath(folder);
     QStringList paths;
     for (int i = first; i < first + count; ++i)
         fixtures::writeFile(paths.emplace_back(folder + QString("/bild%1.jpg").arg(i, 3, 10, QChar('0'))),

@@ -119,21 +119,6 @@ private Q_SLOTS:
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("could not save"));
         QVERIFY(open().window->close());
     }
-    void closeWhilePrinting()
-    {
-        // While a job runs the close box asks, and never closes; Yes asks the job to stop.
-        WindowSession& s = open();
-        s.state().bPrinting = true;
-        for (const auto answer : { QMessageBox::No, QMessageBox::Yes }) {
-            s.messages.answer = answer;
-            QVERIFY(!s.window->close());
-            QCOMPARE(s.state().bAbort, answer == QMessageBox::Yes);
-        }
-        const auto& asked = s.messages.shown;
-        QVERIFY(asked.size() == 2 && asked[0].title == s.window->windowTitle());
-        QVERIFY(asked[0].text == "M\u00f6chten Sie den Druck abbrechen?"
-            && asked[0].buttons == (QMessageBox::Yes | QMessageBox::No));
-    }
     void enterOnFocusedButtons_data()
     {
         QTest::addColumn<QString>("focus");

@@ -57,7 +57,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("windowStays");
         QTest::addColumn<int>("questions");
         QTest::newRow("Abbrechen") << "cancel" << true << 0;
-        QTest::newRow("close box, answered Yes") << "close" << true << 1;
+        QTest::newRow("close box, answered No, then Yes") << "close" << true << 2;
         QTest::newRow("session end") << "session" << false << 0;
     }
     void stoppingDiscardsTheJob()
@@ -66,17 +66,18 @@ private Q_SLOTS:
         QFETCH(bool, windowStays);
         QFETCH(int, questions);
         WindowSession& s = open(20);
-        s.messages.answer = QMessageBox::Yes;
         {
+            // The close box asks, and never closes while printing: No goes on printing, Yes stops.
             AtEveryYield stop([&](int n) {
-                if (n != 3)
-                    return;
-                if (how == "cancel")
+                if (n == 3 && how == "cancel")
                     s.click("cmdCancel");
-                else if (how == "close")
-                    s.window->close();
-                else
+                else if (n == 3 && how == "session")
                     s.window->closeForSessionEnd();
+                else if ((n == 3 || n == 5) && how == "close") {
+                    s.messages.answer = n == 3 ? QMessageBox::No : QMessageBox::Yes;
+                    QVERIFY(!s.window->close());
+                    QCOMPARE(s.state().bAbort, n == 5);
+                }
             });
             s.click("cmdPrint");
         }
@@ -84,6 +85,9 @@ private Q_SLOTS:
         QVERIFY(printer()->jobs().empty());
         QCOMPARE(printer()->discardedDocuments(), 1);
         QCOMPARE(s.messages.shown.size(), questions);
+        for (const auto& asked : s.messages.shown)
+            QVERIFY(asked.text == "M\u00f6chten Sie den Druck abbrechen?" && asked.title == s.window->windowTitle()
+                && asked.buttons == (QMessageBox::Yes | QMessageBox::No));
         QCOMPARE(s.window->isVisible(), windowStays);
         QCOMPARE(QFile::exists(m_f->settings), !windowStays);
         QVERIFY(!s.state().bPrinting && !s.get("lbProgressBar")->isVisible());
@@ -101,11 +105,10 @@ private Q_SLOTS:
             s.messages.shown.clear();
             printer()->failAt(op, op == QLatin1String("endDoc") ? 1 : 3, QString::fromUtf8(message));
             s.click("cmdPrint");
-            QVERIFY(printer()->jobs().empty());
-            QCOMPARE(s.messages.shown.size(), 1);
-            QCOMPARE(s.messages.shown[0].text, QString::fromUtf8(message));
-            QCOMPARE(s.messages.shown[0].icon, QMessageBox::Critical);
-            QCOMPARE(s.messages.shown[0].title, s.window->windowTitle());
+            QVERIFY(printer()->jobs().empty() && s.messages.shown.size() == 1);
+            const auto& shown = s.messages.shown[0];
+            QCOMPARE(shown.text, QString::fromUtf8(message));
+            QVERIFY(shown.icon == QMessageBox::Critical && shown.title == s.window->windowTitle());
             QVERIFY(!s.state().bPrinting && s.enabled("cmdPrint"));
         }
         QCOMPARE(printer()->count("killDoc"), 2);

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Pure pieces of the main window: the number test of the grid boxes, the caption, the termination signals.
-#include "app/Caption.h"
+// Pure pieces of the main window: the number test of the grid boxes and the termination signals.
 #include "app/LocaleNumber.h"
 #include "app/TerminationWatcher.h"
 
@@ -35,7 +34,6 @@ private Q_SLOTS:
             QTEST(number ? QString::number(*number) : QString(), column);
         }
     }
-    void caption() { QCOMPARE(windowCaption("R", 10, 2, 16, " - Dank"), QString("R 10.02.0016 - Dank")); }
     void terminationSignals()
     {
         TerminationWatcher watcher;

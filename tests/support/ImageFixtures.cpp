@@ -43,7 +43,10 @@ QByteArray magick(const QStringList& arguments, const QByteArray& input)
     convert.start("convert", arguments);
     convert.write(input);
     convert.closeWriteChannel();
-    return convert.waitForFinished(30000) && convert.exitCode() == 0 ? convert.readAllStandardOutput() : QByteArray();
+    if (!convert.waitForFinished(30000) || convert.exitStatus() != QProcess::NormalExit || convert.exitCode() != 0)
+        qFatal("ImageMagick's convert failed (%s): %s", qPrintable(convert.errorString()),
+            convert.readAllStandardError().constData());
+    return convert.readAllStandardOutput();
 }
 
 QByteArray encode(const QImage& image, const char* format)

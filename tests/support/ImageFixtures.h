@@ -17,7 +17,7 @@ QImage filled(const QSize& size, const QColor& color);
 // Four differently coloured quadrants, so that a turned or mirrored picture shows.
 QImage quadrants(const QSize& size);
 
-// ImageMagick's convert with these arguments and this standard input: its standard output, or nothing.
+// ImageMagick's convert with these arguments and this standard input: its standard output. A failure ends the test.
 QByteArray magick(const QStringList& arguments, const QByteArray& input = {});
 // "JPEG" (best quality), "BMP" or "GIF" (Qt writes no GIF: ImageMagick does).
 QByteArray encode(const QImage& image, const char* format);

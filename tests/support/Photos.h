@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QColor>
-#include <QDir>
 #include <QStringList>
 
 #include "ImageFixtures.h"

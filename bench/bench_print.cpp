@@ -309,6 +309,12 @@ struct Measured {
     std::vector<double> ms;
     std::vector<double> cpuMs;
     std::vector<double> peakKilobytes;
+    void add(double wallMs, double processorMs, double peak)
+    {
+        ms.push_back(wallMs);
+        cpuMs.push_back(processorMs);
+        peakKilobytes.push_back(peak);
+    }
 };
 
 void printRow(const QString& name, const Measured& measured, const QString& note)
@@ -373,17 +379,20 @@ int runBenchmark()
             command << QStringLiteral("-define") << QStringLiteral("jpeg:size=") + MontageHint;
         return command + photos + QStringList { montageOut };
     };
-    const auto runMontage = [&](bool hinted, Measured& into) -> bool {
-        QFile::remove(montageOut);
-        const Finished run = runProgram(montageCommand(hinted), scratch);
-        if (!run.ok || !QFile::exists(montageOut)) {
-            fail(QStringLiteral("montage failed"), run.errors);
+    // Runs a program that writes the file output, and keeps its figures.
+    const auto runWriting
+        = [&](const QStringList& command, const QString& output, const QString& what, Measured& into) -> bool {
+        QFile::remove(output);
+        const Finished run = runProgram(command, scratch);
+        if (!run.ok || !QFile::exists(output)) {
+            fail(what + QStringLiteral(" failed"), run.errors);
             return false;
         }
-        into.ms.push_back(run.ms);
-        into.cpuMs.push_back(run.cpuMs);
-        into.peakKilobytes.push_back(static_cast<double>(run.peakKilobytes));
+        into.add(run.ms, run.cpuMs, static_cast<double>(run.peakKilobytes));
         return true;
+    };
+    const auto runMontage = [&](bool hinted, Measured& into) {
+        return runWriting(montageCommand(hinted), montageOut, QStringLiteral("montage"), into);
     };
 
     // One print job in a fresh process; threads 0 leaves the pool at one thread per core.
@@ -426,28 +435,17 @@ int runBenchmark()
             return false;
         }
         into.pdfBytes = pdf.size();
-        into.measured.ms.push_back(fields[0].toDouble());
-        into.measured.cpuMs.push_back(fields[1].toDouble());
-        into.measured.peakKilobytes.push_back(fields[3].toDouble());
+        into.measured.add(fields[0].toDouble(), fields[1].toDouble(), fields[3].toDouble());
         into.processMs.push_back(printed.ms);
         return true;
     };
 
     // The same job from the command line, a whole process from start to written file.
-    const auto runCommandLine = [&](Measured& into) -> bool {
+    const auto runCommandLine = [&](Measured& into) {
         const QString pdfPath = work.filePath(QStringLiteral("Kommandozeile.pdf"));
-        QFile::remove(pdfPath);
-        const Finished run = runProgram({ QStringLiteral(RASTERBLATT_EXECUTABLE), QStringLiteral("--pdf"), pdfPath,
-                                            QStringLiteral("--quiet"), photoDir },
-            scratch);
-        if (!run.ok || !QFile::exists(pdfPath)) {
-            fail(QStringLiteral("the command line failed"), run.errors);
-            return false;
-        }
-        into.ms.push_back(run.ms);
-        into.cpuMs.push_back(run.cpuMs);
-        into.peakKilobytes.push_back(static_cast<double>(run.peakKilobytes));
-        return true;
+        return runWriting({ QStringLiteral(RASTERBLATT_EXECUTABLE), QStringLiteral("--pdf"), pdfPath,
+                              QStringLiteral("--quiet"), photoDir },
+            pdfPath, QStringLiteral("the command line"), into);
     };
 
     Job ours;

@@ -222,9 +222,10 @@ void MainWindow::Form_Load()
     }
 
     // 3. Printers, the current one chosen by its exact name.
+    const std::vector<Printer*> printers = m_printers.printers();
     const Printer* current = m_printers.currentPrinter();
     int chosen = -1;
-    for (const Printer* printer : m_printers.printers()) {
+    for (const Printer* printer : printers) {
         prnList->addItem(printer->deviceName());
         if (current && current->deviceName() == printer->deviceName())
             chosen = prnList->count() - 1;

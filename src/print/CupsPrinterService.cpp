@@ -277,28 +277,41 @@ CupsPrinterService::CupsPrinterService(FileNameQuery askFileName)
     , m_pdfPrinter(std::make_unique<PdfFilePrinter>(
           askFileName ? std::move(askFileName) : FileNameQuery(&askFileNameWithDialog)))
 {
-    // Without a CUPS default (or without CUPS) the PDF file is the only sure printer.
-    QString defaultName;
-    listQueues(&defaultName);
-    m_current = defaultName.isEmpty() ? m_pdfPrinter.get() : queuePrinter(defaultName);
 }
 
 CupsPrinterService::~CupsPrinterService() = default;
 
 std::vector<Printer*> CupsPrinterService::printers()
 {
+    QString defaultName;
     std::vector<Printer*> result;
-    for (const QString& name : listQueues())
+    for (const QString& name : listQueues(&defaultName))
         result.push_back(queuePrinter(name));
     result.push_back(m_pdfPrinter.get());
+    // The first listing chooses the current printer. Without a CUPS default (or without
+    // CUPS) the PDF file is the only sure printer.
+    if (!std::exchange(m_listed, true))
+        m_current = defaultName.isEmpty() ? m_pdfPrinter.get() : queuePrinter(defaultName);
     return result;
+}
+
+Printer* CupsPrinterService::currentPrinter()
+{
+    if (!m_listed)
+        printers();
+    return m_current;
+}
+
+void CupsPrinterService::setCurrentPrinter(Printer* printer)
+{
+    m_listed = true;
+    m_current = printer;
 }
 
 QStringList CupsPrinterService::listQueues(QString* defaultName)
 {
-    // After a listing that ran out of time the window must not wait that long again:
-    // the start-up's two listings together stay within listTimeout.
-    const auto limit = m_silent ? m_limits->listTimeout / 5 : m_limits->listTimeout * 4 / 5;
+    // After a listing that ran out of time the window must not wait that long again.
+    const auto limit = m_silent ? m_limits->listTimeout / 5 : m_limits->listTimeout;
     Limits quiet { m_limits->listTimeout, m_limits->responseTimeout, {} };
     Watch watch(quiet, limit, true);
     const Connection http = connectWatched(watch);

@@ -38,8 +38,9 @@ public:
     ~CupsPrinterService() override;
 
     std::vector<Printer*> printers() override;
-    Printer* currentPrinter() override { return m_current; }
-    void setCurrentPrinter(Printer* printer) override { m_current = printer; }
+    // CUPS's default, as the first listing of the printers found it.
+    Printer* currentPrinter() override;
+    void setCurrentPrinter(Printer* printer) override;
     // For "PDF-Datei": proposes the folder's name with ".pdf", in the folder last chosen, else in
     // the printed folder, else (not writable) in the documents folder.
     bool prepareJob(Printer* printer, const QString& folder) override;
@@ -67,6 +68,8 @@ private:
     std::unique_ptr<Limits> m_limits;
     // The last listing ran out of time: the next ones wait only briefly until CUPS answers.
     bool m_silent = false;
+    // The printers have been listed once (or one was made current): m_current is chosen.
+    bool m_listed = false;
 
     // Printers are kept for the service's lifetime, also after their queue is gone,
     // so that every pointer handed out stays valid.

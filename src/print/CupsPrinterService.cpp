@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 
 #include <cups/cups.h>
 
@@ -31,14 +32,15 @@ namespace {
     struct Watch {
         enum Outcome { Waiting, Cancelled, Silent };
 
-        Watch(const Limits& limits, std::chrono::milliseconds silence, bool total)
-            : abortPoll(limits.abortPoll)
+        // Without an abort poll (nullptr) only the time ends the wait.
+        Watch(const CupsPrinterService::AbortPoll* abortPoll, std::chrono::milliseconds silence, bool total)
+            : abortPoll(abortPoll)
             , silence(silence)
             , total(total)
         {
         }
 
-        const CupsPrinterService::AbortPoll& abortPoll;
+        const CupsPrinterService::AbortPoll* abortPoll;
         std::chrono::milliseconds silence;
         bool total; // the time counts from the start, not from the last sign of life
         Clock::time_point start = Clock::now();
@@ -47,7 +49,7 @@ namespace {
 
         bool cancelled()
         {
-            if (outcome == Waiting && abortPoll && abortPoll())
+            if (outcome == Waiting && abortPoll && *abortPoll && (*abortPoll)())
                 outcome = Cancelled;
             return outcome == Cancelled;
         }
@@ -144,7 +146,8 @@ namespace {
     // instance: its saved options apply, as they do for lp.
     void submitJob(const QString& destination, QIODevice& pdf, const Limits& limits)
     {
-        Watch watch(limits, limits.responseTimeout, false);
+        Watch watch(&limits.abortPoll, limits.responseTimeout, false);
+        std::optional<Watch> cancelWatch; // for the cancel request; outlives the connection, as watch does
         const Connection http = connectWatched(watch);
         if (!http)
             throw unreachable(destination);
@@ -161,9 +164,8 @@ namespace {
         // Nothing of a half-sent job may print. The cancel request gets a fresh watch, so
         // that it is sent even after the user's "Abbrechen".
         const auto cancel = [&](const QString& reason) {
-            Limits quiet { limits.listTimeout, limits.responseTimeout, {} };
-            Watch cancelWatch(quiet, std::min(limits.responseTimeout, std::chrono::milliseconds(5000)), true);
-            httpSetTimeout(http.get(), PollSeconds, keepWaiting, &cancelWatch);
+            cancelWatch.emplace(nullptr, std::min(limits.responseTimeout, std::chrono::milliseconds(5000)), true);
+            httpSetTimeout(http.get(), PollSeconds, keepWaiting, &*cancelWatch);
             cupsCancelJob2(http.get(), dest->name, job, 0);
             return jobError(destination, reason);
         };
@@ -208,7 +210,7 @@ namespace {
             // Qt asks CUPS without a time limit: only once the scheduler has answered us.
             // A queue that is gone fails when the job is sent; until then the document is
             // drawn on a plain A4 page.
-            Watch watch(m_limits, m_limits.responseTimeout, false);
+            Watch watch(&m_limits.abortPoll, m_limits.responseTimeout, false);
             const Connection http = connectWatched(watch);
             if (!http)
                 return a4WithoutMargins();
@@ -312,8 +314,7 @@ QStringList CupsPrinterService::listQueues(QString* defaultName)
 {
     // After a listing that ran out of time the window must not wait that long again.
     const auto limit = m_silent ? m_limits->listTimeout / 5 : m_limits->listTimeout;
-    Limits quiet { m_limits->listTimeout, m_limits->responseTimeout, {} };
-    Watch watch(quiet, limit, true);
+    Watch watch(nullptr, limit, true);
     const Connection http = connectWatched(watch);
     if (!http)
         return {};

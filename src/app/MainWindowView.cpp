@@ -77,7 +77,7 @@ void MainWindow::picBox_DblClick()
         m_viewer = viewer.get();
         ShowPicture(path, viewer->picBox());
         viewer->picBox()->setToolTipText(QString());
-        viewer->setWindowTitle(fileNameOf(path));
+        viewer->setWindowTitle(displayName(fileNameOf(path)));
     }
     viewer->exec();
 }

@@ -16,6 +16,8 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include "catalogue/Directory.h"
+#include "catalogue/NativePath.h"
 #include "print/PdfDocumentPrinter.h"
 
 namespace rasterblatt {
@@ -342,7 +344,8 @@ bool CupsPrinterService::prepareJob(Printer* printer, const QString& folder)
     if (printer != pdfPrinter())
         return true;
     const QFileInfo printed(folder);
-    const QString name = printed.fileName().isEmpty() ? QStringLiteral("Kontaktabzug") : printed.fileName();
+    const QString folderName = displayName(fileNameOf(folder));
+    const QString name = folderName.isEmpty() ? QStringLiteral("Kontaktabzug") : folderName;
     QString place = m_lastPdfFolder;
     if (place.isEmpty())
         place = printed.isDir() && printed.isWritable()

@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QTransform>
 
+#include "catalogue/Directory.h"
 #include "catalogue/NativePath.h"
 
 namespace rasterblatt {
@@ -325,7 +326,7 @@ PictureLoader::PictureLoader(const QString& path)
 
 bool PictureLoader::fail(const QString& reason)
 {
-    m_error = QStringLiteral("„%1“ kann nicht geladen werden: %2.").arg(QFileInfo(m_path).fileName(), reason);
+    m_error = QStringLiteral("„%1“ kann nicht geladen werden: %2.").arg(displayName(fileNameOf(m_path)), reason);
     m_naturalSize = QSize();
     m_data.clear();
     return false;

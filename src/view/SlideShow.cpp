@@ -67,7 +67,7 @@ void runSlideShow(ImageViewer& viewer, const SlideShowSource& source)
         if (!picture)
             continue;
         if (paintPicture(*viewer.picBox(), path, *picture, source.keepAspect))
-            viewer.setWindowTitle(fileNameOf(path));
+            viewer.setWindowTitle(displayName(fileNameOf(path)));
         ++i;
         if (const int next = nextTicked(i); next < source.count())
             decodeAhead(source.path(next));

@@ -189,6 +189,11 @@ int runCommandLine(const CommandLine& command, CupsPrinterService& printers, std
         if (!QFileInfo(target.absolutePath()).isWritable() || target.isDir())
             return failed(ExitPrintingFailed,
                 QStringLiteral("Die PDF-Datei %1 kann nicht geschrieben werden.").arg(quoted(command.target)));
+        // Qt writes files by UTF-8 names: any other name would be written under a different one.
+        if (nativePath(command.target) != QFile::encodeName(command.target))
+            return failed(ExitPrintingFailed,
+                QStringLiteral("Die PDF-Datei %1 kann nicht geschrieben werden: Ihr Name ist nicht in UTF-8.")
+                    .arg(quoted(command.target)));
         printer = printers.pdfPrinter();
     } else {
         for (Printer* queue : printers.printers()) {

@@ -46,7 +46,8 @@ sanitize: deps
 # The picture loader under libFuzzer (clang) for FUZZ_SECONDS, from a generated seed corpus.
 FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
-fuzz: deps
+fuzz:
+	@scripts/install-deps fuzz
 	cmake -S fuzz -B $(FUZZ_DIR) -G Ninja -DCMAKE_CXX_COMPILER=clang++
 	cmake --build $(FUZZ_DIR)
 	mkdir -p $(FUZZ_DIR)/corpus

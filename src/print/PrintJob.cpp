@@ -9,7 +9,8 @@
 #include "print/PrintLayout.h"
 #include "print/PrinterService.h"
 #include "render/DecodeAhead.h"
-#include "render/PictureLoader.h"
+#include "render/FitAndPaint.h"
+#include "render/Units.h"
 
 namespace rasterblatt {
 
@@ -23,7 +24,8 @@ namespace {
 
     QSize paperPixels(const ThumbnailPlacement& place)
     {
-        const auto pixels = [](double twips) { return std::max(1, int(std::ceil(twips / 1440.0 * printDpi - 1e-6))); };
+        const auto pixels
+            = [](double twips) { return std::max(1, int(std::ceil(units::twipsToPixels(twips, printDpi) - 1e-6))); };
         return QSize(pixels(place.width), pixels(place.height));
     }
 
@@ -36,9 +38,8 @@ namespace {
     // The name under the picture: centred on it, a tenth of a line below it. A name wider
     // than its column (the width of a picture area, which leaves the gap to the next one)
     // is set smaller, down to the smallest size, and kept on the sheet.
-    void printName(Printer& prn, const ThumbnailPlacement& place, float pitch, const QString& name)
+    void printName(Printer& prn, const ThumbnailPlacement& place, float pitch, double lineHeight, const QString& name)
     {
-        const double lineHeight = prn.textHeight(QStringLiteral("ABC"));
         double width = prn.textWidth(name);
         double size = jobFontSize;
         while (width > pitch && size > smallestNameSize) {
@@ -59,7 +60,8 @@ namespace {
     // One cell: the picture fitted and centred in its area, the name under it. A file that
     // could not be loaded prints its name alone, under the area.
     void PrintThumbnail(Printer& prn, float sngLeft, float sngTop, float sngMaxWidth, float sngMaxHeight,
-        const QString& sPath, const Thumbnail& thumbnail, const PrintJobSettings& settings)
+        const QString& sPath, const Thumbnail& thumbnail, const PrintJobSettings& settings,
+        std::optional<double> nameLine)
     {
         ThumbnailPlacement place { sngLeft, sngTop, sngMaxWidth, sngMaxHeight };
         if (thumbnail.picture.loaded() && !thumbnail.print.isNull()) {
@@ -67,27 +69,27 @@ namespace {
                 sngLeft, sngTop, sngMaxWidth, sngMaxHeight, thumbnail.picture.natural, settings.bKeepAspect);
             prn.paintPicture(thumbnail.print, place.left, place.top, place.width, place.height);
         }
-        if (settings.bPrintFileName)
-            printName(prn, place, sngMaxWidth, displayName(fileNameOf(sPath)));
+        if (nameLine)
+            printName(prn, place, sngMaxWidth, *nameLine, displayName(fileNameOf(sPath)));
     }
 
 } // namespace
 
 Thumbnail decodeThumbnail(const QString& path, const ThumbnailRequest& request)
 {
-    PictureLoader loader(path);
-    if (!loader.isValid())
-        return {};
-    const QSize natural = loader.naturalSize();
-    const QSize paper = paperPixels(placeNatural(0, 0, request.width, request.height, natural, request.keepAspect));
-    QImage image = loader.read(paper.expandedTo(request.preview.devicePixels(natural, request.keepAspect)));
+    QSize paper;
+    DecodedPicture picture = decodeFor(path, [&](const QSize& natural) {
+        paper = paperPixels(placeNatural(0, 0, request.width, request.height, natural, request.keepAspect));
+        return paper.expandedTo(request.preview.devicePixels(natural, request.keepAspect));
+    });
+    const QImage& image = picture.image;
     if (image.isNull())
         return {};
     // Qt's PDF writer embeds an image at its own size: hand it no more pixels than the paper takes.
     QImage print = image;
     if (image.size() != paper && image.width() >= paper.width() && image.height() >= paper.height())
         print = image.scaled(paper, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    return { { natural, std::move(image) }, std::move(print) };
+    return { std::move(picture), std::move(print) };
 }
 
 bool PrintSelection(
@@ -138,7 +140,7 @@ bool PrintSelection(
             return false;
         if (callbacks.showPicture)
             callbacks.showPicture(files[i], thumbnail->picture);
-        PrintThumbnail(prn, x, y, grid.picWidth, grid.picHeight, files[i], *thumbnail, settings);
+        PrintThumbnail(prn, x, y, grid.picWidth, grid.picHeight, files[i], *thumbnail, settings, nameLine);
     }
     return true;
 }

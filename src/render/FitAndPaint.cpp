@@ -60,19 +60,24 @@ QSize PictureArea::devicePixels(const QSize& natural, bool keepAspect) const
 
 float naturalTwips(int pixels) { return units::himetricToTwips(static_cast<float>(units::pixelsToHimetric(pixels))); }
 
-DecodedPicture decodePicture(const QString& path, const PictureArea& area, bool keepAspect)
+DecodedPicture decodeFor(const QString& path, const std::function<QSize(const QSize& natural)>& pixelsFor)
 {
     PictureLoader loader(path);
     if (!loader.isValid())
         return {};
     DecodedPicture picture { loader.naturalSize(), {} };
-    const QSize pixels = area.devicePixels(picture.natural, keepAspect);
+    const QSize pixels = pixelsFor(picture.natural);
     if (pixels.isEmpty())
         return picture;
     picture.image = loader.read(pixels);
     if (picture.image.isNull())
         return {};
     return picture;
+}
+
+DecodedPicture decodePicture(const QString& path, const PictureArea& area, bool keepAspect)
+{
+    return decodeFor(path, [&](const QSize& natural) { return area.devicePixels(natural, keepAspect); });
 }
 
 bool paintPicture(PictureBox& box, const QString& path, const DecodedPicture& picture, bool keepAspect)

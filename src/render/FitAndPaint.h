@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <functional>
+
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -50,8 +52,11 @@ struct PictureArea {
 // A picture's natural size in twips: its pixels at 96 dpi, through whole HIMETRIC units.
 float naturalTwips(int pixels);
 
-// Loads the file and decodes it for the area. Safe on any thread. A picture that has no room
-// in the area (60 twips or less) keeps its natural size but is not decoded.
+// Loads the file and decodes it for the device pixels pixelsFor asks of its natural size (or
+// more). Safe on any thread. Where no pixels are asked for, the picture keeps its natural size
+// but is not decoded.
+DecodedPicture decodeFor(const QString& path, const std::function<QSize(const QSize& natural)>& pixelsFor);
+// decodeFor the area: a picture that has no room in it (60 twips or less) is not decoded.
 DecodedPicture decodePicture(const QString& path, const PictureArea& area, bool keepAspect);
 
 // Paints a decoded picture, fitted and centred, into the box; the box's tooltip then holds

@@ -324,12 +324,11 @@ PictureLoader::PictureLoader(const QString& path)
     m_naturalSize = m_transformation.testFlag(QImageIOHandler::TransformationRotate90) ? stored.transposed() : stored;
 }
 
-bool PictureLoader::fail(const QString& reason)
+void PictureLoader::fail(const QString& reason)
 {
     m_error = QStringLiteral("„%1“ kann nicht geladen werden: %2.").arg(displayName(fileNameOf(m_path)), reason);
     m_naturalSize = QSize();
     m_data.clear();
-    return false;
 }
 
 QSize PictureLoader::decodeSize(const QSize& target) const

@@ -242,10 +242,6 @@ namespace {
         // The file the next document goes to, asked for before the job.
         void setTarget(const QString& target) { m_target = target; }
 
-        // The grid is laid out on A4 to the twip, 210 by 297 mm; Qt's page sizes are whole points.
-        int pageWidth() override { return qRound(210 / 25.4 * 1440); }
-        int pageHeight() override { return qRound(297 / 25.4 * 1440); }
-
     protected:
         QPageLayout defaultPageLayout() override { return a4WithoutMargins(); }
 

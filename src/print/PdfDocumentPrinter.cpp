@@ -143,9 +143,17 @@ void PdfDocumentPrinter::paintPicture(const QImage& picture, double x, double y,
     drawingTarget().painter.drawImage(QRectF(x, y, width, height), picture);
 }
 
-int PdfDocumentPrinter::pageWidth() { return pageLayout().paintRectPixels(Resolution).width(); }
+// Through millimetres, in which Qt keeps the standard page sizes exactly: its pixel rectangle
+// goes through whole points and misses A4 by up to 6 twips.
+int PdfDocumentPrinter::pageWidth()
+{
+    return qRound(pageLayout().paintRect(QPageLayout::Millimeter).width() / 25.4 * Resolution);
+}
 
-int PdfDocumentPrinter::pageHeight() { return pageLayout().paintRectPixels(Resolution).height(); }
+int PdfDocumentPrinter::pageHeight()
+{
+    return qRound(pageLayout().paintRect(QPageLayout::Millimeter).height() / 25.4 * Resolution);
+}
 
 void PdfDocumentPrinter::newPage()
 {

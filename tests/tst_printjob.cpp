@@ -57,9 +57,7 @@ class TestPrintJob : public QObject {
     bool print(const QStringList& files, PrintJobSettings settings, PrintJobCallbacks callbacks = {})
     {
         m_printer.clearCalls();
-        const bool done = PrintSelection(m_printer, files, settings, callbacks);
-        done ? m_printer.endDoc() : m_printer.killDoc();
-        return done;
+        return PrintDocument(m_printer, files, settings, callbacks);
     }
     RecordingPrinter m_printer { "Testdrucker" };
 

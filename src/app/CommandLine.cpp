@@ -228,16 +228,12 @@ int runCommandLine(const CommandLine& command, CupsPrinterService& printers, std
             unreadable << path;
     };
     try {
-        const bool done = PrintSelection(*printer, files, settings, callbacks);
+        const bool sent = PrintDocument(*printer, files, settings, callbacks);
         if (showProgress)
             std::fputs("\n", err);
-        if (!done) {
-            printer->killDoc();
+        if (!sent)
             return failed(ExitPrintingFailed, QStringLiteral("Abgebrochen; nichts wurde gedruckt."));
-        }
-        printer->endDoc();
     } catch (const PrinterError& error) {
-        printer->killDoc();
         return failed(ExitPrintingFailed, QString::fromUtf8(error.what()));
     }
     if (!command.quiet) {

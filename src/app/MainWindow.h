@@ -98,7 +98,7 @@ private:
 
     // MainWindowPrint.cpp
     void cmdPrint_Click();
-    // Runs the print engine on the ticked files; false when it was stopped.
+    // Prints the ticked files as one document; false when it was stopped and thrown away.
     bool PrintSelection(Printer* prn);
     Printer* SelectPrinter();
     Printer* GetPrinterByName(const QString& name);

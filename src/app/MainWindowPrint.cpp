@@ -46,11 +46,6 @@ void MainWindow::cmdPrint_Click()
 
     m_state.bAbort = false;
     m_state.bPrinting = true;
-    // "Abbrechen" also ends a wait for the print system.
-    m_printers.setAbortPoll([this] {
-        QCoreApplication::processEvents();
-        return m_state.bAbort;
-    });
     cmdPrint->setEnabled(false);
     cmdPresentation->setEnabled(cmdPrint->isEnabled());
     const Printer* previous = m_printers.currentPrinter();
@@ -69,17 +64,9 @@ void MainWindow::cmdPrint_Click()
     };
 
     try {
-        if (!PrintSelection(chosen) || m_state.bAbort)
-            chosen->killDoc();
-        else
-            chosen->endDoc();
+        PrintSelection(chosen);
         windUp();
     } catch (const std::exception& error) {
-        try {
-            chosen->killDoc();
-        } catch (const std::exception&) {
-            // Nothing more can be done with a document that cannot even be thrown away.
-        }
         windUp();
         refuse(QString::fromUtf8(error.what()));
     }
@@ -108,6 +95,8 @@ bool MainWindow::PrintSelection(Printer* prn)
         QCoreApplication::processEvents();
         return m_state.bAbort;
     };
+    // "Abbrechen" also ends a wait for the print system.
+    m_printers.setAbortPoll(callbacks.abortRequested);
     callbacks.progress = [this](int printed, int total) {
         const double barWidth = (twipsWidth(lbInfo) - 60.0) * printed / total;
         lbProgressBar->resize(qRound(units::twipsToPixels(barWidth, m_dpi)), lbProgressBar->height());
@@ -120,7 +109,7 @@ bool MainWindow::PrintSelection(Printer* prn)
     callbacks.showPicture = [this](const QString& path, const DecodedPicture& picture) {
         paintPicture(*picBox, path, picture, m_state.bKeepAspect);
     };
-    return rasterblatt::PrintSelection(*prn, files, settings, callbacks);
+    return PrintDocument(*prn, files, settings, callbacks);
 }
 
 Printer* MainWindow::SelectPrinter() { return GetPrinterByName(prnList->currentText()); }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <exception>
 
 #include "catalogue/Directory.h"
 #include "print/PrintLayout.h"
@@ -143,6 +144,24 @@ bool PrintSelection(
         PrintThumbnail(prn, x, y, grid.picWidth, grid.picHeight, files[i], *thumbnail, settings, nameLine);
     }
     return true;
+}
+
+bool PrintDocument(
+    Printer& prn, const QStringList& files, const PrintJobSettings& settings, const PrintJobCallbacks& callbacks)
+{
+    try {
+        const bool whole = PrintSelection(prn, files, settings, callbacks)
+            && !(callbacks.abortRequested && callbacks.abortRequested());
+        whole ? prn.endDoc() : prn.killDoc();
+        return whole;
+    } catch (...) {
+        try {
+            prn.killDoc();
+        } catch (const std::exception&) {
+            // Nothing more can be done with a document that cannot even be thrown away.
+        }
+        throw;
+    }
 }
 
 } // namespace rasterblatt

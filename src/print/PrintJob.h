@@ -61,4 +61,9 @@ struct PrintJobCallbacks {
 bool PrintSelection(
     Printer& prn, const QStringList& files, const PrintJobSettings& settings, const PrintJobCallbacks& callbacks);
 
+// PrintSelection as one whole document: sent (endDoc) when every file is drawn and no stop was
+// asked for, else thrown away (killDoc), also when it throws. Gives whether it was sent.
+bool PrintDocument(
+    Printer& prn, const QStringList& files, const PrintJobSettings& settings, const PrintJobCallbacks& callbacks);
+
 } // namespace rasterblatt

@@ -10,6 +10,7 @@
 #include "app/WindowState.h"
 #include "catalogue/Directory.h"
 #include "catalogue/FolderScan.h"
+#include "catalogue/StatusLine.h"
 #include "print/CupsPrinterService.h"
 #include "print/PrintJob.h"
 #include "print/PrinterService.h"
@@ -165,9 +166,6 @@ int runCommandLine(const CommandLine& command, CupsPrinterService& printers, std
     const QString folder = absolutePath(command.folder);
     if (!isFolder(folder))
         return failed(ExitNothingToPrint, QStringLiteral("Den Ordner %1 gibt es nicht.").arg(quoted(command.folder)));
-    if (!readDirectory(folder).readable)
-        return failed(
-            ExitNothingToPrint, QStringLiteral("Der Ordner %1 kann nicht gelesen werden.").arg(quoted(command.folder)));
     WindowState catalogue;
     catalogue.bSubDirs = command.subdirs;
     FolderScan scan(catalogue, [](const QString&) {});
@@ -178,6 +176,9 @@ int runCommandLine(const CommandLine& command, CupsPrinterService& printers, std
         // As in the window: the first 32,700 pictures are printed.
     }
     const QStringList files = QStringList(catalogue.aFiles.mid(0, catalogue.nFileCount));
+    if (files.isEmpty() && !readDirectory(folder).readable)
+        return failed(
+            ExitNothingToPrint, QStringLiteral("Der Ordner %1 kann nicht gelesen werden.").arg(quoted(command.folder)));
     if (files.isEmpty())
         return failed(ExitNothingToPrint,
             QStringLiteral("Im Ordner %1 ist kein Bild (*.jpg, *.bmp, *.gif).").arg(quoted(command.folder)));
@@ -196,15 +197,9 @@ int runCommandLine(const CommandLine& command, CupsPrinterService& printers, std
                     .arg(quoted(command.target)));
         printer = printers.pdfPrinter();
     } else {
-        for (Printer* queue : printers.printers()) {
-            if (queue != printers.pdfPrinter() && queue->deviceName() == command.target)
-                printer = queue;
-        }
+        printer = printers.printerNamed(command.target);
         if (!printer)
-            return failed(ExitPrintingFailed,
-                QStringLiteral("Der Drucker %1 ist nicht verfügbar. Ist er noch eingerichtet, und läuft das "
-                               "Drucksystem (CUPS)?")
-                    .arg(quoted(command.target)));
+            return failed(ExitPrintingFailed, PrinterService::missingPrinterText(quoted(command.target)));
     }
 
     PrintJobSettings settings;
@@ -212,14 +207,14 @@ int runCommandLine(const CommandLine& command, CupsPrinterService& printers, std
     settings.nRows = command.rows;
     settings.bPrintFileName = command.names;
     const bool showProgress = !command.quiet && ::isatty(::fileno(err));
-    const int perPage = command.cols * command.rows;
-    const int pages = int((files.size() + perPage - 1) / perPage);
+    const int pages = pageCount(int(files.size()), command.cols, command.rows);
     QStringList unreadable;
     PrintJobCallbacks callbacks;
     callbacks.abortRequested = stopRequested;
     callbacks.progress = [&](int printed, int total) {
         if (showProgress) {
-            std::fprintf(err, "\rSeite %d von %d (%d %%) ", (printed - 1) / perPage + 1, pages, printed * 100 / total);
+            std::fprintf(err, "\rSeite %d von %d (%d %%) ", pageCount(printed, command.cols, command.rows), pages,
+                printed * 100 / total);
             std::fflush(err);
         }
     };

@@ -101,7 +101,6 @@ private:
     // Prints the ticked files as one document; false when it was stopped and thrown away.
     bool PrintSelection(Printer* prn);
     Printer* SelectPrinter();
-    Printer* GetPrinterByName(const QString& name);
 
     PrinterService& m_printers;
     MessageBoxes& m_messages;

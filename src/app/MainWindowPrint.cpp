@@ -34,9 +34,7 @@ void MainWindow::cmdPrint_Click()
     }
     Printer* const chosen = SelectPrinter();
     if (!chosen) {
-        refuse(QStringLiteral("Der Drucker \u201e%1\u201c ist nicht verf\u00fcgbar. Ist er noch eingerichtet, "
-                              "und l\u00e4uft das Drucksystem (CUPS)?")
-                   .arg(prnList->currentText()));
+        refuse(PrinterService::missingPrinterText(QStringLiteral("\u201e%1\u201c").arg(prnList->currentText())));
         return;
     }
 
@@ -54,7 +52,7 @@ void MainWindow::cmdPrint_Click()
 
     const auto windUp = [&] {
         // A printer that has vanished meanwhile cannot be made current again; the chosen one stays.
-        if (Printer* restored = GetPrinterByName(sPrevPrinter))
+        if (Printer* restored = m_printers.printerNamed(sPrevPrinter))
             m_printers.setCurrentPrinter(restored);
         UpdateInfo();
         m_state.bPrinting = false;
@@ -112,15 +110,6 @@ bool MainWindow::PrintSelection(Printer* prn)
     return PrintDocument(*prn, files, settings, callbacks);
 }
 
-Printer* MainWindow::SelectPrinter() { return GetPrinterByName(prnList->currentText()); }
-
-Printer* MainWindow::GetPrinterByName(const QString& name)
-{
-    for (Printer* printer : m_printers.printers()) {
-        if (printer->deviceName() == name)
-            return printer;
-    }
-    return nullptr;
-}
+Printer* MainWindow::SelectPrinter() { return m_printers.printerNamed(prnList->currentText()); }
 
 } // namespace rasterblatt

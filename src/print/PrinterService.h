@@ -69,6 +69,22 @@ public:
     // The current printer, or nullptr when there is none.
     virtual Printer* currentPrinter() = 0;
     virtual void setCurrentPrinter(Printer* printer) = 0;
+    // The printer of exactly that name, looked up afresh; nullptr when it is not installed.
+    Printer* printerNamed(const QString& name)
+    {
+        for (Printer* printer : printers()) {
+            if (printer->deviceName() == name)
+                return printer;
+        }
+        return nullptr;
+    }
+    // Why a job cannot start on a printer that printerNamed does not find.
+    static QString missingPrinterText(const QString& quotedName)
+    {
+        return QStringLiteral("Der Drucker %1 ist nicht verf\u00fcgbar. Ist er noch eingerichtet, und l\u00e4uft das "
+                              "Drucksystem (CUPS)?")
+            .arg(quotedName);
+    }
     // Asks, before a job on the printer starts, what the job needs to know from the user (where
     // "PDF-Datei" saves the folder's contact sheet); false when the user cancels.
     virtual bool prepareJob(Printer* printer, const QString& folder)

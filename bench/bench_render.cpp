@@ -62,7 +62,6 @@ void makePreviewPane(PictureBox& box)
 {
     box.resize(193, 145); // 2895 x 2175 twips at 96 dpi
     box.setBorder(true);
-    box.setMinimumImageScale(2);
 }
 
 // Child process: the peak memory that one preview adds, "ours" or "naive".

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <cstdio>
 
+#include <QApplication>
 #include <QDir>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -120,9 +121,8 @@ private Q_SLOTS:
         QVERIFY(!name.endsWith('/') || QDir().mkdir(path));
 
         PictureBox box;
-        box.resize(193, 145); // the preview pane: 2895 x 2175 twips at 96 dpi, framed, sharp in print
+        box.resize(193, 145); // the preview pane: 2895 x 2175 twips at 96 dpi, framed
         box.setBorder(true);
-        box.setMinimumImageScale(2);
         box.PaintPicture(fixtures::filled(QSize(4, 3), Qt::magenta), 0, 0, box.Width(), box.Height());
         box.setToolTipText("before");
         const QImage before = box.Image();
@@ -139,5 +139,11 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestRender)
+int main(int argc, char** argv)
+{
+    qputenv("QT_SCALE_FACTOR", "2"); // a sharp screen: the 7.5-twip margins are whole device pixels
+    QApplication app(argc, argv);
+    TestRender test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_render.moc"

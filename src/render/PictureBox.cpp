@@ -71,13 +71,7 @@ void PictureBox::setBorder(bool border)
     update();
 }
 
-void PictureBox::setMinimumImageScale(qreal scale)
-{
-    m_minimumImageScale = scale;
-    update();
-}
-
-qreal PictureBox::imageScale() const { return qMax(m_minimumImageScale, devicePixelRatio()); }
+qreal PictureBox::imageScale() const { return devicePixelRatio(); }
 
 QRect PictureBox::drawingArea() const
 {

@@ -29,7 +29,6 @@ public:
     // pixels it holds per logical pixel.
     QImage Image() const;
 
-
     // The tooltip doubles as the record of the path the box shows.
     QString ToolTipText() const { return toolTip(); }
     void setToolTipText(const QString& text) { setToolTip(text); }
@@ -39,8 +38,7 @@ public:
     QColor backgroundColor() const { return m_background; }
     // A sunken two-pixel frame around the drawing area, or none.
     void setBorder(bool border);
-    // Device pixels per logical pixel of the retained image; at least the screen's own.
-    void setMinimumImageScale(qreal scale);
+    // Device pixels per logical pixel of the retained image: the screen's own.
     qreal imageScale() const;
 
     // The drawing area in logical pixels.
@@ -63,7 +61,6 @@ private:
 
     mutable QImage m_image;
     QColor m_background = Qt::white;
-    qreal m_minimumImageScale = 1.0;
     bool m_border = false;
     bool m_pressed = false;
 };

@@ -113,7 +113,7 @@ bool PrintSelection(
     // Leaving the job drops the decodes still queued and waits for the running ones.
     DecodeAhead<Thumbnail> ahead;
     const std::size_t bound = 2 * std::size_t(ahead.threads());
-    std::deque<std::shared_ptr<DecodeAhead<Thumbnail>::Pending>> queue;
+    std::deque<std::future<Thumbnail>> queue;
     qsizetype queued = 0;
 
     const qint64 perPage = qint64(settings.nCols) * settings.nRows;
@@ -125,7 +125,7 @@ bool PrintSelection(
             const QString path = files[queued++];
             queue.push_back(ahead.start([path, request, decode] { return decode(path, request); }));
         }
-        const auto pending = queue.front();
+        std::future<Thumbnail> pending = std::move(queue.front());
         queue.pop_front();
 
         const qint64 cell = i % perPage;
@@ -136,7 +136,7 @@ bool PrintSelection(
         if (callbacks.progress)
             callbacks.progress(int(i + 1), int(files.size()));
 
-        const std::optional<Thumbnail> thumbnail = DecodeAhead<Thumbnail>::wait(*pending, abortRequested);
+        const std::optional<Thumbnail> thumbnail = DecodeAhead<Thumbnail>::wait(pending, abortRequested);
         if (!thumbnail)
             return false;
         if (callbacks.showPicture)

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <algorithm>
 #include <chrono>
-#include <condition_variable>
+#include <exception>
 #include <functional>
+#include <future>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <utility>
 
 #include <QThreadPool>
 
@@ -23,30 +23,6 @@ int decodeThreads();
 // at most one decode per thread.
 template <typename Result> class DecodeAhead {
 public:
-    // One piece of work handed to the pool; its result, once there, is taken out once.
-    class Pending {
-    public:
-        void finish(Result result)
-        {
-            {
-                const std::lock_guard lock(m_mutex);
-                m_result = std::move(result);
-            }
-            m_done.notify_all();
-        }
-        std::optional<Result> take(std::chrono::milliseconds timeout)
-        {
-            std::unique_lock lock(m_mutex);
-            if (!m_done.wait_for(lock, timeout, [this] { return m_result.has_value(); }))
-                return std::nullopt;
-            return std::exchange(m_result, std::nullopt);
-        }
-
-    private:
-        std::mutex m_mutex;
-        std::condition_variable m_done;
-        std::optional<Result> m_result;
-    };
     // Runs while waiting, every few milliseconds: yields to the event loop and says whether
     // to stop waiting.
     using Poll = std::function<bool()>;
@@ -62,26 +38,33 @@ public:
 
     int threads() const { return m_pool.maxThreadCount(); }
 
-    std::shared_ptr<Pending> start(std::function<Result()> work)
+    // The work's result to come; what the work throws comes out of wait.
+    std::future<Result> start(std::function<Result()> work)
     {
-        auto pending = std::make_shared<Pending>();
-        // The task shares the pending result, so a result nobody waits for still has a home.
-        m_pool.start([pending, work = std::move(work)] { pending->finish(work()); });
-        return pending;
+        // The task holds the promise, so a result nobody waits for still has a home.
+        auto promise = std::make_shared<std::promise<Result>>();
+        std::future<Result> result = promise->get_future();
+        m_pool.start([promise, work = std::move(work)] {
+            try {
+                promise->set_value(work());
+            } catch (...) {
+                promise->set_exception(std::current_exception());
+            }
+        });
+        return result;
     }
 
     // The result once it is there, or nothing when poll asked to stop first.
-    static std::optional<Result> wait(Pending& pending, const Poll& poll)
+    static std::optional<Result> wait(std::future<Result>& pending, const Poll& poll)
     {
         // Short enough for the window to answer a click at once, long enough to leave the
         // cores to the decoders.
         constexpr std::chrono::milliseconds pollInterval(20);
-        for (;;) {
-            if (std::optional<Result> result = pending.take(pollInterval))
-                return result;
+        while (pending.wait_for(pollInterval) != std::future_status::ready) {
             if (poll && poll())
                 return std::nullopt;
         }
+        return pending.get();
     }
 
 private:

@@ -39,7 +39,7 @@ void runSlideShow(ImageViewer& viewer, const SlideShowSource& source)
     const PictureArea area = PictureArea::of(*viewer.picBox());
     DecodeAhead<DecodedPicture> ahead(1);
     QString aheadPath;
-    std::shared_ptr<DecodeAhead<DecodedPicture>::Pending> aheadPicture;
+    std::future<DecodedPicture> aheadPicture;
     const auto decodeAhead = [&](const QString& path) {
         aheadPath = path;
         aheadPicture = ahead.start(
@@ -53,17 +53,17 @@ void runSlideShow(ImageViewer& viewer, const SlideShowSource& source)
             continue;
         // The ticks may have changed since the picture ahead was chosen.
         const QString path = source.path(i);
-        if (!aheadPicture || aheadPath != path)
+        if (!aheadPicture.valid() || aheadPath != path)
             decodeAhead(path);
         waitInterval();
         if (viewer.bClosed())
             continue;
         startTime = now();
-        const std::optional<DecodedPicture> picture = DecodeAhead<DecodedPicture>::wait(*aheadPicture, [&viewer] {
+        const std::optional<DecodedPicture> picture = DecodeAhead<DecodedPicture>::wait(aheadPicture, [&viewer] {
             QCoreApplication::processEvents();
             return viewer.bClosed();
         });
-        aheadPicture.reset();
+        aheadPicture = {};
         if (!picture)
             continue;
         if (paintPicture(*viewer.picBox(), path, *picture, source.keepAspect))

@@ -48,11 +48,11 @@ FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
 fuzz:
 	@scripts/install-deps fuzz
-	cmake -S fuzz -B $(FUZZ_DIR) -G Ninja -DCMAKE_CXX_COMPILER=clang++
-	cmake --build $(FUZZ_DIR)
+	cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DRASTERBLATT_FUZZ=ON
+	cmake --build $(FUZZ_DIR) --target fuzz_loader fuzz_seeds
 	mkdir -p $(FUZZ_DIR)/corpus
-	$(FUZZ_DIR)/fuzz_loader -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-	  $(FUZZ_DIR)/corpus $(FUZZ_DIR)/seeds
+	$(FUZZ_DIR)/fuzz/fuzz_loader -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+	  $(FUZZ_DIR)/corpus $(FUZZ_DIR)/fuzz/seeds
 
 bench: deps
 	$(CONFIGURE)

@@ -15,9 +15,9 @@
 #include <QTemporaryDir>
 
 #include "BenchTools.h"
-#include "app/MainWindow.h"
-#include "app/MessageBoxes.h"
-#include "print/PrinterService.h"
+#include "engine/print/Printer.h"
+#include "ui/MainWindow.h"
+#include "ui/MessageBoxes.h"
 
 using namespace rasterblatt;
 using namespace rasterblatt::bench;

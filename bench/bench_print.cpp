@@ -34,9 +34,10 @@
 #include <QTimer>
 
 #include "BenchTools.h"
-#include "app/MainWindow.h"
-#include "app/MessageBoxes.h"
-#include "print/CupsPrinterService.h"
+#include "engine/print/CupsPrinterService.h"
+#include "ui/MainWindow.h"
+#include "ui/MessageBoxes.h"
+#include "ui/PrinterSupport.h"
 
 using namespace rasterblatt;
 using namespace rasterblatt::bench;
@@ -118,7 +119,7 @@ int printContactSheet(
         QSettings settings(settingsFile, QSettings::IniFormat);
         settings.setValue(QStringLiteral("Settings/LastFolder"), photoDir);
     }
-    CupsPrinterService printers([pdfPath](const QString&) { return pdfPath; });
+    CupsPrinterService printers([pdfPath](const QString&) { return pdfPath; }, &queuePageLayout);
     QtMessageBoxes messages;
     MainWindow window(printers, messages, settingsFile, photoDir);
     window.show();

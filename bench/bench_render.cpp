@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Showing camera-sized JPEGs in the preview pane and full screen with showPicture, beside
+// Showing camera-sized JPEGs in the preview pane and full screen as the window does, beside
 // the naive way: decode the whole picture, then scale it smoothly to the same size.
 // Also the peak memory that previewing an 8000 x 6000 picture adds, in a fresh process.
 #include <algorithm>
@@ -16,9 +16,9 @@
 #include <QTemporaryDir>
 
 #include "BenchTools.h"
-#include "render/FitAndPaint.h"
-#include "render/PictureBox.h"
-#include "render/PictureLoader.h"
+#include "engine/picture/PictureLoader.h"
+#include "ui/FitAndPaint.h"
+#include "ui/widgets/PictureBox.h"
 
 using namespace rasterblatt;
 using namespace rasterblatt::bench;
@@ -26,6 +26,12 @@ using namespace rasterblatt::bench;
 namespace {
 
 constexpr int Runs = 5;
+
+// What the window's ShowPicture does: decode for the box, paint fitted.
+void showPicture(const QString& path, PictureBox& box)
+{
+    paintFitted(box, path, decodePicture(path, availableArea(box), true), true);
+}
 
 // The JPEG with an EXIF segment saying "show turned clockwise", as phones held upright write.
 QByteArray turnedClockwise(const QByteArray& jpeg)
@@ -72,9 +78,9 @@ int measurePeak(const QString& how, const QString& path)
     box.Cls();
     const qint64 before = peakResidentKilobytes();
     if (how == QLatin1String("ours"))
-        showPicture(path, box, true);
+        showPicture(path, box);
     else
-        box.PaintPicture(naiveFit(path, box.Image().size()), 0, 0, box.Width() - 60, box.Height() - 60);
+        box.PaintPicture(naiveFit(path, box.Image().size()), 0, 0, box.widthTwips() - 60, box.heightTwips() - 60);
     std::printf("%lld\n", static_cast<long long>(peakResidentKilobytes() - before));
     return 0;
 }
@@ -130,12 +136,12 @@ int main(int argc, char* argv[])
     std::printf("\nMedian of %d runs, ms; naive = whole decode + smooth scale to the same size\n", Runs);
     std::printf("%-18s %6s | %8s %8s %6s | %8s %8s %6s\n", "file", "MB", "preview", "naive", "ratio", "screen", "naive",
         "ratio");
-    showPicture(dir.filePath(photos.front().name), preview, true); // loads the JPEG plugin
+    showPicture(dir.filePath(photos.front().name), preview); // loads the JPEG plugin
     for (const Photo& photo : photos) {
         const QString path = dir.filePath(photo.name);
-        const double previewMs = medianMs(Runs, [&] { showPicture(path, preview, true); });
+        const double previewMs = medianMs(Runs, [&] { showPicture(path, preview); });
         const double previewNaiveMs = medianMs(Runs, [&] { naiveFit(path, previewArea); });
-        const double screenMs = medianMs(Runs, [&] { showPicture(path, fullScreen, true); });
+        const double screenMs = medianMs(Runs, [&] { showPicture(path, fullScreen); });
         const double screenNaiveMs = medianMs(Runs, [&] { naiveFit(path, fullScreenArea); });
         std::printf("%-18s %6.1f | %8.1f %8.1f %6.2f | %8.1f %8.1f %6.2f\n", qPrintable(photo.name),
             static_cast<double>(QFile(path).size()) / (1 << 20), previewMs, previewNaiveMs, previewMs / previewNaiveMs,

@@ -8,7 +8,7 @@
 
 #include <QString>
 
-#include "render/PictureLoader.h"
+#include "engine/picture/PictureLoader.h"
 
 namespace {
 

@@ -8,12 +8,14 @@
 #include <QSettings>
 #include <QTranslator>
 
-#include "app/CommandLine.h"
-#include "app/MainWindow.h"
-#include "app/MessageBoxes.h"
-#include "app/TerminationWatcher.h"
-#include "catalogue/NativePath.h"
-#include "print/CupsPrinterService.h"
+#include "cli/CommandLine.h"
+#include "engine/catalogue/NativePath.h"
+#include "engine/common/TerminationWatcher.h"
+#include "engine/print/CupsPrinterService.h"
+#include "engine/print/PrintCommand.h"
+#include "ui/MainWindow.h"
+#include "ui/MessageBoxes.h"
+#include "ui/PrinterSupport.h"
 
 using namespace rasterblatt;
 
@@ -38,16 +40,11 @@ int runWithoutWindow(const QStringList& arguments)
         return ExitDone;
     }
     const QString target = QFileInfo(command.target).absoluteFilePath();
-    CupsPrinterService printers([target](const QString&) { return target; });
-    bool stop = false;
+    CupsPrinterService printers([target](const QString&) { return target; }, &queuePageLayout);
+    RunFlags flags;
     TerminationWatcher interrupt(true);
-    QObject::connect(&interrupt, &TerminationWatcher::terminationRequested, [&stop] { stop = true; });
-    const auto stopRequested = [&stop] {
-        QCoreApplication::processEvents();
-        return stop;
-    };
-    printers.setAbortPoll(stopRequested);
-    return runCommandLine(command, printers, stdout, stderr, stopRequested);
+    QObject::connect(&interrupt, &TerminationWatcher::terminationRequested, [&flags] { flags.bAbort = true; });
+    return runCommandLine(command, printers, stdout, stderr, flags);
 }
 
 } // namespace
@@ -85,7 +82,7 @@ int main(int argc, char* argv[])
     const QString appName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
     const QString settingsFile = QSettings(QSettings::IniFormat, QSettings::UserScope, appName, appName).fileName();
 
-    CupsPrinterService printers;
+    CupsPrinterService printers(&askPdfFileName, &queuePageLayout);
     QtMessageBoxes messages;
     // A folder given on the command line ("Öffnen mit" of a file manager) is shown at once;
     // for a picture, its folder.

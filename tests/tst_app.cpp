@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Pure pieces of the main window: the number test of the grid boxes and the termination signals.
-#include "app/LocaleNumber.h"
-#include "app/TerminationWatcher.h"
+#include "engine/common/LocaleNumber.h"
+#include "engine/common/TerminationWatcher.h"
 
 #include <csignal>
 #include <tuple>

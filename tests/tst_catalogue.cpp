@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The folder walk, the name rules and the page count, on generated folder trees.
-#include "catalogue/Directory.h"
-#include "catalogue/DriveList.h"
-#include "catalogue/FolderScan.h"
-#include "catalogue/StatusLine.h"
+#include "engine/catalogue/Directory.h"
+#include "engine/catalogue/MountTable.h"
+#include "engine/catalogue/FolderScan.h"
+#include "engine/catalogue/StatusLine.h"
 
 #include <array>
 #include <fcntl.h>
@@ -72,15 +72,15 @@ private Q_SLOTS:
             else if (!entry.endsWith('/'))
                 QCOMPARE(::close(::open(QByteArray(base + entry).constData(), O_WRONLY | O_CREAT, 0600)), 0);
         }
-        WindowState state;
-        state.bSubDirs = subDirs;
+        Catalogue catalogue;
+        catalogue.bSubDirs = subDirs;
         QStringList entries, shown;
-        FolderScan scan(state, [&entries](const QString& name) { entries.append(name); });
+        FolderScan scan(catalogue, [&entries](const QString& name) { entries.append(name); });
         scan.reset();
         scan.ScanFolder(root.path() + folder);
-        QCOMPARE(entries.size(), state.nFileCount);
-        for (int i = 0; i < state.nFileCount; ++i) {
-            const QString path = state.aFiles[i];
+        QCOMPARE(entries.size(), catalogue.count());
+        for (int i = 0; i < catalogue.count(); ++i) {
+            const QString path = catalogue.path(i);
             QCOMPARE(entries[i], fileNameOf(path));
             QVERIFY(::access(nativePath(path).constData(), F_OK) == 0);
             shown << displayName(path).mid(base.size());

@@ -16,7 +16,7 @@
 #include <QtEndian>
 
 #include "ImageFixtures.h"
-#include "render/PictureLoader.h"
+#include "engine/picture/PictureLoader.h"
 
 using namespace rasterblatt;
 

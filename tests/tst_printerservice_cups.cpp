@@ -16,7 +16,7 @@
 
 #include "PdfTools.h"
 #include "RecordingPrinterService.h"
-#include "print/CupsPrinterService.h"
+#include "engine/print/CupsPrinterService.h"
 
 using namespace rasterblatt;
 using namespace rasterblatt::testing;
@@ -146,7 +146,7 @@ private Q_SLOTS:
             printer->setFontSize(7);
             for (const QChar op : operations) {
                 if (op == 'p')
-                    printer->paintPicture(m_picture, 100, 100, 3000, 2000);
+                    printer->PaintPicture(m_picture, 100, 100, 3000, 2000);
                 op == 'p' ? printer->printLine("urlaub.jpg") : op == 'n' ? printer->newPage() : printer->killDoc();
             }
             printer->endDoc();
@@ -231,7 +231,7 @@ private Q_SLOTS:
             QString error;
             try {
                 for (int page = 0; disk && page < 4; ++page)
-                    prn->paintPicture(noise, 0, 0, 4000, 3000), prn->newPage();
+                    prn->PaintPicture(noise, 0, 0, 4000, 3000), prn->newPage();
                 prn->endDoc();
             } catch (const PrinterError& e) {
                 error = QString::fromUtf8(e.what());

@@ -10,7 +10,7 @@
 #include <QThread>
 #include <QtTest>
 
-#include "print/PrintJob.h"
+#include "engine/print/PrintJob.h"
 
 using namespace rasterblatt;
 
@@ -19,11 +19,11 @@ namespace {
 // 30 ms, else none; "bad" fails). Counts the decodes running and the decoded pictures alive.
 struct CountingDecoder {
     std::atomic<int> running = 0, alive = 0, maxAlive = 0;
-    Thumbnail operator()(const QString& path, const ThumbnailRequest&)
+    DecodedPicture operator()(const QString& path, const ThumbnailRequest&)
     {
         ++running;
         QThread::msleep(path.contains("slow") ? 150 : path.contains("pause") ? 30 : 0);
-        Thumbnail thumbnail;
+        DecodedPicture thumbnail;
         if (!path.contains("bad")) {
             const int now = ++alive;
             for (int seen = maxAlive; now > seen && !maxAlive.compare_exchange_weak(seen, now);) { }
@@ -36,7 +36,7 @@ struct CountingDecoder {
             auto* pixels = new Pixels { this };
             const auto release = [](void* info) { delete static_cast<Pixels*>(info); };
             const QImage image(pixels->data, 40, 30, 160, QImage::Format_RGB32, release, pixels);
-            thumbnail = { { QSize(400, 300), image }, image };
+            thumbnail = { QSize(400, 300), image, {} };
         }
         --running;
         return thumbnail;
@@ -53,11 +53,13 @@ QString writeJpeg(const QTemporaryDir& dir, const QImage& image)
 class TestPrintJob : public QObject {
     Q_OBJECT
 
-    // Runs a job on the recording printer and ends its document as the window does.
-    bool print(const QStringList& files, PrintJobSettings settings, PrintJobCallbacks callbacks = {})
+    // Runs the page engine on the recording printer and ends its document when it ran to its end.
+    bool print(const QStringList& files, PrintJobSettings settings, PageCallbacks callbacks = {})
     {
         m_printer.clearCalls();
-        return PrintDocument(m_printer, files, settings, callbacks);
+        const bool whole = PrintSelection(m_printer, files, settings, callbacks);
+        whole ? m_printer.endDoc() : m_printer.killDoc();
+        return whole;
     }
     RecordingPrinter m_printer { "Testdrucker" };
 
@@ -81,9 +83,9 @@ private Q_SLOTS:
         CountingDecoder decoder;
         QList<QPair<int, int>> progress;
         const auto onProgress = [&](int printed, int total) { progress.append({ printed, total }); };
-        QVERIFY(print(QStringList(files, "/fotos/bild.jpg"), { cols, rows, true, true, {} },
+        QVERIFY(print(QStringList(files, "/fotos/bild.jpg"), { cols, rows, true, true },
             { {}, onProgress, {}, std::ref(decoder) }));
-        const QStringList cells = m_printer.log("paintPicture");
+        const QStringList cells = m_printer.log("PaintPicture");
         QCOMPARE(cells.size(), files);
         QCOMPARE(m_printer.count("newPage"), pageBreaks);
         QCOMPARE(m_printer.jobs().back(), pageBreaks + 1);
@@ -94,7 +96,7 @@ private Q_SLOTS:
         if (rows > 1 && files > cols)
             QVERIFY(qAbs(arg(cells[cols], 2) - arg(cells[0], 2) - (16838 - 2500 * 1440.0 / 2540) / rows) < 0.15);
         QCOMPARE(cells[cols * rows % files], cells[0]);
-        const int firstPage = m_printer.log().mid(0, m_printer.log().indexOf("newPage")).filter("paintPicture").size();
+        const int firstPage = m_printer.log().mid(0, m_printer.log().indexOf("newPage")).filter("PaintPicture").size();
         QCOMPARE(firstPage, std::min(files, cols * rows));
     }
     void placeAndResolution_data()
@@ -124,8 +126,8 @@ private Q_SLOTS:
         QFETCH(bool, keepAspect);
         QTemporaryDir dir;
         QVERIFY(print(
-            { writeJpeg(dir, fixtures::quadrants(picture)) }, { grid.width(), grid.height(), names, keepAspect, {} }));
-        QTEST(m_printer.log("paintPicture").value(0).mid(13), "drawn");
+            { writeJpeg(dir, fixtures::quadrants(picture)) }, { grid.width(), grid.height(), names, keepAspect }));
+        QTEST(m_printer.log("PaintPicture").value(0).mid(13), "drawn");
     }
     void namesAndFailures()
     {
@@ -133,18 +135,18 @@ private Q_SLOTS:
         // Paths as the job may meet them: one without any "/", one ending in "/"; neither loads
         // and each prints its name alone.
         const QStringList files { writeJpeg(dir, fixtures::filled(QSize(80, 60), Qt::red)), "urlaub.jpg", "/Bilder/" };
-        QVERIFY(print(files, { 7, 11, true, true, {} }));
+        QVERIFY(print(files, { 7, 11, true, true }));
         QCOMPARE(m_printer.log("printLine"),
             QStringList({ "printLine \"bild000.jpg\"", "printLine \"urlaub.jpg\"", "printLine \"\"" }));
-        QCOMPARE(m_printer.count("paintPicture"), 1);
+        QCOMPARE(m_printer.count("PaintPicture"), 1);
         // The name is centred under the picture, a tenth of a line below it, in the job's size.
-        const QString p = m_printer.log("paintPicture").first();
+        const QString p = m_printer.log("PaintPicture").first();
         QVERIFY(qAbs(arg(m_printer.log("setCurrentX").first(), 1) - (arg(p, 1) + (arg(p, 3) - 770) / 2)) < 0.15);
         QVERIFY(qAbs(arg(m_printer.log("setCurrentY").first(), 1) - (arg(p, 2) + arg(p, 4) + 16.1)) < 0.15);
         QCOMPARE(m_printer.count("setFontSize"), 1);
         // Without names nothing but the pictures is drawn, and no text is measured.
-        QVERIFY(print(files, { 7, 11, false, true, {} }));
-        QCOMPARE(m_printer.log().filter(QRegularExpression("^(paintPicture|printLine|setCurrent|text)")).size(), 1);
+        QVERIFY(print(files, { 7, 11, false, true }));
+        QCOMPARE(m_printer.log().filter(QRegularExpression("^(PaintPicture|printLine|setCurrent|text)")).size(), 1);
     }
     void longNamesShrinkAndStayOnTheSheet_data()
     {
@@ -160,7 +162,7 @@ private Q_SLOTS:
         QFETCH(double, size);
         CountingDecoder decoder;
         // Seven in a row: the first and the last stand at the sheet's edges.
-        QVERIFY(print(QStringList(7, "/fotos/" + name), { 7, 11, true, true, {} }, { {}, {}, {}, std::ref(decoder) }));
+        QVERIFY(print(QStringList(7, "/fotos/" + name), { 7, 11, true, true }, { {}, {}, {}, std::ref(decoder) }));
         const QStringList sizes = m_printer.log("setFontSize");
         QCOMPARE(sizes.size(), 1 + 2 * 7); // the job's size, then smaller and back for each name
         QVERIFY2(qAbs(arg(sizes[1], 1) - size) < 0.05 && sizes.last() == "setFontSize 7.0", qPrintable(sizes[1]));
@@ -177,18 +179,18 @@ private Q_SLOTS:
             files << QString("/fotos/pause%1.jpg").arg(i);
         files[2] = "/fotos/slow.jpg";
         files[5] = "/fotos/bad.jpg";
-        QVERIFY(print(files, { 2, 2, true, true, {} }, { {}, {}, {}, std::ref(decoder) }));
+        QVERIFY(print(files, { 2, 2, true, true }, { {}, {}, {}, std::ref(decoder) }));
         for (const QString& path : files)
             names << "printLine \"" + path.section('/', -1) + "\"";
         QCOMPARE(m_printer.log("printLine"), names);
-        QCOMPARE(m_printer.count("paintPicture"), 39);
+        QCOMPARE(m_printer.count("PaintPicture"), 39);
         // At most two pictures per thread are decoded and waiting, and some were.
         QVERIFY2(decoder.maxAlive <= 6 && decoder.maxAlive > 1, qPrintable(QString::number(decoder.maxAlive)));
         QCOMPARE(decoder.alive.load(), 0);
         // A stop ends the job at the next poll: nothing more is drawn and no decode runs on.
-        const auto stop = [&] { return m_printer.count("paintPicture") == 3; };
-        QVERIFY(!print(files, { 7, 11, true, true, {} }, { stop, {}, {}, std::ref(decoder) }));
-        QVERIFY(m_printer.count("paintPicture") == 3 && decoder.running == 0 && decoder.alive == 0);
+        const auto stop = [&] { return m_printer.count("PaintPicture") == 3; };
+        QVERIFY(!print(files, { 7, 11, true, true }, { stop, {}, {}, std::ref(decoder) }));
+        QVERIFY(m_printer.count("PaintPicture") == 3 && decoder.running == 0 && decoder.alive == 0);
         qunsetenv("RASTERBLATT_DECODE_THREADS");
     }
 };

@@ -9,10 +9,10 @@
 #include <QRegularExpression>
 #include <QStringList>
 
-#include "print/PrinterService.h"
+#include "engine/print/Printer.h"
 
 namespace rasterblatt {
-// Logs every operation but the const queries (`paintPicture 566.9 317.1 1461.9 1096.4 img=40x30`) and keeps the
+// Logs every operation but the const queries (`PaintPicture 566.9 317.1 1461.9 1096.4 img=40x30`) and keeps the
 // document rules of the real printers: a page break counts only when something is drawn after it, a document with
 // nothing drawn sends nothing. A4 (11906 x 16838 twips); lines 161 twips high, characters 10 twips per point wide;
 // the position stays where it was set (the print engine sets it for every line).
@@ -29,9 +29,9 @@ public:
     double currentX() const override { return m_x; }
     double currentY() const override { return m_y; }
     void printLine(const QString& text) override { draw("printLine", '"' + text + '"'); }
-    void paintPicture(const QImage& picture, double x, double y, double width, double height) override
+    void PaintPicture(const QImage& picture, double x, double y, double width, double height) override
     {
-        draw("paintPicture",
+        draw("PaintPicture",
             QString::asprintf("%.1f %.1f %.1f %.1f img=%dx%d", x, y, width, height, picture.width(), picture.height()));
     }
     int pageWidth() override { return recorded("pageWidth", {}, 11906); }

@@ -11,8 +11,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "app/MainWindow.h"
-#include "app/MessageBoxes.h"
+#include "ui/MainWindow.h"
+#include "ui/MessageBoxes.h"
 
 namespace rasterblatt::testing {
 // Answers every message box at once with a preset button and remembers what was asked.

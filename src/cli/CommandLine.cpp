@@ -1,0 +1,244 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/CommandLine.h"
+
+#include <unistd.h>
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+
+#include <QCoreApplication>
+
+#include "engine/catalogue/Directory.h"
+#include "engine/catalogue/FolderScan.h"
+#include "engine/catalogue/StatusLine.h"
+#include "engine/print/CupsPrinterService.h"
+#include "engine/print/PrintCommand.h"
+#include "engine/print/Printer.h"
+
+namespace rasterblatt {
+
+namespace {
+
+    const QCommandLineOption pdfOption(QStringLiteral("pdf"),
+        QStringLiteral("Schreibt den Kontaktabzug in die PDF-Datei DATEI."), QStringLiteral("DATEI"));
+    const QCommandLineOption printerOption(QStringLiteral("printer"),
+        QStringLiteral("Druckt auf der CUPS-Warteschlange NAME (genauer Name, siehe --list-printers)."),
+        QStringLiteral("NAME"));
+    const QCommandLineOption colsOption(QStringLiteral("cols"), QStringLiteral("Spalten je Seite, 1 bis 99 (7)."),
+        QStringLiteral("N"), QStringLiteral("7"));
+    const QCommandLineOption rowsOption(QStringLiteral("rows"), QStringLiteral("Zeilen je Seite, 1 bis 99 (11)."),
+        QStringLiteral("N"), QStringLiteral("11"));
+    const QCommandLineOption subdirsOption(
+        QStringLiteral("subdirs"), QStringLiteral("Bezieht die Unterverzeichnisse mit ein."));
+    const QCommandLineOption noNamesOption(
+        QStringLiteral("no-names"), QStringLiteral("Druckt keine Dateinamen unter die Bilder."));
+    const QCommandLineOption listOption(
+        QStringLiteral("list-printers"), QStringLiteral("Listet die CUPS-Warteschlangen auf."));
+    const QCommandLineOption quietOption(
+        QStringLiteral("quiet"), QStringLiteral("Zeigt weder Fortschritt noch Zusammenfassung."));
+    const QCommandLineOption verboseOption(
+        QStringLiteral("verbose"), QStringLiteral("Nennt die Dateien, die nicht geladen werden konnten."));
+    const QCommandLineOption helpOption(
+        QStringList { QStringLiteral("h"), QStringLiteral("help") }, QStringLiteral("Zeigt diese Hilfe."));
+    const QCommandLineOption versionOption(
+        QStringList { QStringLiteral("v"), QStringLiteral("version") }, QStringLiteral("Zeigt die Version."));
+
+    void describe(QCommandLineParser& parser)
+    {
+        parser.setApplicationDescription(QStringLiteral(
+            "Druckt Kontaktabzüge: Seiten mit Miniaturen der Bilder (*.jpg, *.bmp, *.gif) eines Ordners.\n"
+            "Ohne Argumente öffnet sich das Fenster, mit nur einem ORDNER das Fenster auf diesem Ordner.\n"
+            "Mit --pdf oder --printer druckt es ohne Fenster alle Bilder des Ordners.\n"
+            "Exit-Status: 0 fertig, 1 falsche Argumente, 2 nichts zu drucken, 3 Drucken fehlgeschlagen."));
+        parser.addOptions({ pdfOption, printerOption, colsOption, rowsOption, subdirsOption, noNamesOption, listOption,
+            quietOption, verboseOption, helpOption, versionOption });
+        parser.addPositionalArgument(QStringLiteral("ORDNER"), QStringLiteral("Der Ordner mit den Bildern."));
+    }
+
+    std::optional<int> gridCount(const QString& text)
+    {
+        bool ok = false;
+        const int value = text.toInt(&ok);
+        return ok && value >= 1 && value <= 99 ? std::optional<int>(value) : std::nullopt;
+    }
+
+    void line(std::FILE* stream, const QString& text)
+    {
+        std::fputs(text.toLocal8Bit().constData(), stream);
+        std::fputc('\n', stream);
+        std::fflush(stream);
+    }
+
+    QString quoted(const QString& text) { return QStringLiteral("\u201e%1\u201c").arg(text); }
+
+} // namespace
+
+bool wantsTerminal(const QStringList& arguments)
+{
+    return std::any_of(arguments.begin(), arguments.end(), [](const QString& a) { return a.startsWith(u'-'); });
+}
+
+QString commandLineHelp()
+{
+    QCommandLineParser parser;
+    describe(parser);
+    return parser.helpText().replace(QStringLiteral("[options]"), QStringLiteral("[Optionen]"));
+}
+
+CommandLine parseCommandLine(const QStringList& arguments, QString* error)
+{
+    QCommandLineParser parser;
+    describe(parser);
+    CommandLine command;
+    const auto bad = [&](const QString& reason) {
+        *error = reason;
+        return command;
+    };
+    if (!parser.parse(QStringList { QStringLiteral("Rasterblatt") } + arguments))
+        return bad(parser.errorText());
+    if (parser.isSet(helpOption)) {
+        command.mode = CommandLine::Mode::Help;
+        return command;
+    }
+    if (parser.isSet(versionOption)) {
+        command.mode = CommandLine::Mode::Version;
+        return command;
+    }
+    const QStringList folders = parser.positionalArguments();
+    if (folders.size() > 1)
+        return bad(QStringLiteral("Nur ein Ordner, bitte (\u201e%1\u201c ist zu viel).").arg(folders[1]));
+    command.folder = folders.value(0);
+    command.subdirs = parser.isSet(subdirsOption);
+    command.names = !parser.isSet(noNamesOption);
+    command.quiet = parser.isSet(quietOption);
+    command.verbose = parser.isSet(verboseOption);
+    const std::optional<int> cols = gridCount(parser.value(colsOption));
+    const std::optional<int> rows = gridCount(parser.value(rowsOption));
+    if (!cols || !rows)
+        return bad(QStringLiteral("Spalten und Zeilen müssen ganze Zahlen von 1 bis 99 sein."));
+    command.cols = *cols;
+    command.rows = *rows;
+
+    if (parser.isSet(listOption)) {
+        command.mode = CommandLine::Mode::ListPrinters;
+        return command;
+    }
+    if (parser.isSet(pdfOption) && parser.isSet(printerOption))
+        return bad(QStringLiteral("--pdf und --printer schließen einander aus."));
+    if (parser.isSet(pdfOption)) {
+        command.mode = CommandLine::Mode::Pdf;
+        command.target = parser.value(pdfOption);
+    } else if (parser.isSet(printerOption)) {
+        command.mode = CommandLine::Mode::Printer;
+        command.target = parser.value(printerOption);
+        if (command.target == CupsPrinterService::pdfPrinterName())
+            return bad(
+                QStringLiteral("\u201ePDF-Datei\u201c ist keine Warteschlange; eine PDF-Datei schreibt --pdf DATEI."));
+    } else {
+        if (arguments.size() > folders.size())
+            return bad(QStringLiteral("Ohne --pdf oder --printer gibt es nichts zu drucken."));
+        return command;
+    }
+    if (command.target.isEmpty())
+        return bad(QStringLiteral("--pdf und --printer brauchen einen Namen."));
+    if (command.folder.isEmpty())
+        return bad(QStringLiteral("Welcher Ordner soll gedruckt werden?"));
+    return command;
+}
+
+int runCommandLine(
+    const CommandLine& command, CupsPrinterService& printers, std::FILE* out, std::FILE* err, RunFlags& flags)
+{
+    const auto failed = [err](int status, const QString& reason) {
+        line(err, QStringLiteral("Rasterblatt: ") + displayName(reason));
+        return status;
+    };
+
+    if (command.mode == CommandLine::Mode::ListPrinters) {
+        for (const Printer* printer : printers.printers()) {
+            if (printer != printers.pdfPrinter())
+                line(out, printer->deviceName());
+        }
+        return ExitDone;
+    }
+
+    // The folder's pictures, found as the window finds them.
+    const QString folder = absolutePath(command.folder);
+    if (!isFolder(folder))
+        return failed(ExitNothingToPrint, QStringLiteral("Den Ordner %1 gibt es nicht.").arg(quoted(command.folder)));
+    Catalogue catalogue;
+    catalogue.bSubDirs = command.subdirs;
+    FolderScan scan(catalogue);
+    scan.reset();
+    try {
+        scan.ScanFolder(folder);
+    } catch (const CatalogueFull&) {
+        // As in the window: the first 32,700 pictures are printed.
+    }
+    const QStringList files = catalogue.paths();
+    if (files.isEmpty() && !readDirectory(folder).readable)
+        return failed(
+            ExitNothingToPrint, QStringLiteral("Der Ordner %1 kann nicht gelesen werden.").arg(quoted(command.folder)));
+    if (files.isEmpty())
+        return failed(ExitNothingToPrint,
+            QStringLiteral("Im Ordner %1 ist kein Bild (*.jpg, *.bmp, *.gif).").arg(quoted(command.folder)));
+
+    // The printer: a PDF file, written whole or not at all, or a CUPS queue by its exact name.
+    Printer* printer = nullptr;
+    if (command.mode == CommandLine::Mode::Pdf) {
+        const QFileInfo target(command.target);
+        if (!QFileInfo(target.absolutePath()).isWritable() || target.isDir())
+            return failed(ExitPrintingFailed,
+                QStringLiteral("Die PDF-Datei %1 kann nicht geschrieben werden.").arg(quoted(command.target)));
+        // Qt writes files by UTF-8 names: any other name would be written under a different one.
+        if (nativePath(command.target) != QFile::encodeName(command.target))
+            return failed(ExitPrintingFailed,
+                QStringLiteral("Die PDF-Datei %1 kann nicht geschrieben werden: Ihr Name ist nicht in UTF-8.")
+                    .arg(quoted(command.target)));
+        printer = printers.pdfPrinter();
+    } else {
+        printer = printers.printerNamed(command.target);
+        if (!printer)
+            return failed(ExitPrintingFailed, PrinterService::missingPrinterText(quoted(command.target)));
+    }
+
+    const PrintJobSettings settings { command.cols, command.rows, command.names, true };
+    const bool showProgress = !command.quiet && ::isatty(::fileno(err));
+    const int pages = pageCount(int(files.size()), command.cols, command.rows);
+    QStringList unreadable;
+    PrintCommand::Callbacks callbacks;
+    callbacks.yield = [] { QCoreApplication::processEvents(); };
+    callbacks.progress = [&](int printed, int total) {
+        if (showProgress) {
+            std::fprintf(err, "\rSeite %d von %d (%d %%) ", pageCount(printed, command.cols, command.rows), pages,
+                printed * 100 / total);
+            std::fflush(err);
+        }
+    };
+    callbacks.picture = [&](const QString& path, const DecodedPicture& picture) {
+        if (!picture.loaded())
+            unreadable << path;
+    };
+    const PrintCommand::Result result = PrintCommand(printers, flags).run(*printer, files, settings, callbacks);
+    if (showProgress)
+        std::fputs("\n", err);
+    if (result.outcome == PrintCommand::Outcome::Cancelled)
+        return failed(ExitPrintingFailed, QStringLiteral("Abgebrochen; nichts wurde gedruckt."));
+    if (result.outcome == PrintCommand::Outcome::Failed)
+        return failed(ExitPrintingFailed, result.reason);
+    if (!command.quiet) {
+        line(out,
+            QStringLiteral("%1 Bild(er) auf %2 Seite(n) gedruckt, %3 nicht lesbar.")
+                .arg(files.size() - unreadable.size())
+                .arg(pages)
+                .arg(unreadable.size()));
+        if (command.verbose) {
+            for (const QString& path : unreadable)
+                line(out, QStringLiteral("nicht lesbar: ") + displayName(path));
+        }
+    }
+    return ExitDone;
+}
+
+} // namespace rasterblatt

@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdio>
+#include <optional>
+
+#include <QString>
+#include <QStringList>
+
+namespace rasterblatt {
+
+class CupsPrinterService;
+struct RunFlags;
+
+// What the program was asked to do on its command line.
+struct CommandLine {
+    enum class Mode { Window, Pdf, Printer, ListPrinters, Help, Version };
+    Mode mode = Mode::Window;
+    QString folder; // the window opens on it, or its pictures are printed
+    QString target; // the PDF file or the CUPS queue
+    int cols = 7;
+    int rows = 11;
+    bool subdirs = false;
+    bool names = true;
+    bool quiet = false;
+    bool verbose = false;
+};
+
+// Exit statuses of a run without a window.
+enum ExitStatus { ExitDone = 0, ExitBadArguments = 1, ExitNothingToPrint = 2, ExitPrintingFailed = 3 };
+
+// Reads the arguments (without the program name). A bad command line gives the German
+// one-line reason in error.
+CommandLine parseCommandLine(const QStringList& arguments, QString* error);
+QString commandLineHelp();
+
+// Whether the arguments ask for a run without a window; such a run needs no display.
+bool wantsTerminal(const QStringList& arguments);
+
+// Prints the folder's pictures, as the window does with every file ticked, to a PDF file or a
+// CUPS queue, or lists the queues. Progress goes to err when it is a terminal; every error is
+// one line on err. flags.bAbort, set while the job yields to the event loop, cancels it.
+int runCommandLine(
+    const CommandLine& command, CupsPrinterService& printers, std::FILE* out, std::FILE* err, RunFlags& flags);
+
+} // namespace rasterblatt

@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/catalogue/FolderScan.h"
+
+#include <sys/stat.h>
+
+#include "engine/catalogue/Directory.h"
+#include "engine/catalogue/NativePath.h"
+
+namespace rasterblatt {
+
+namespace {
+
+    const QString patterns[] = { QStringLiteral("*.jpg"), QStringLiteral("*.bmp"), QStringLiteral("*.gif") };
+
+} // namespace
+
+FolderScan::FolderScan(Catalogue& catalogue, AppendEntry appendEntry)
+    : m_catalogue(catalogue)
+    , m_appendEntry(std::move(appendEntry))
+{
+}
+
+void FolderScan::reset()
+{
+    m_catalogue.reset();
+    m_visited.clear();
+}
+
+void FolderScan::ScanFolder(const QString& folderPath)
+{
+    struct stat info { };
+    if (stat(nativePath(folderPath).constData(), &info) != 0)
+        return; // vanished since it was listed: nothing to add
+    const QPair<quint64, quint64> id(info.st_dev, info.st_ino);
+    if (m_visited.contains(id))
+        return;
+    m_visited.insert(id);
+
+    const DirectoryListing listing = readDirectory(folderPath);
+    if (m_catalogue.bSubDirs) {
+        for (const QString& folder : listing.folders)
+            ScanFolder(joinPath(folderPath, folder));
+    }
+    for (const QString& pattern : patterns)
+        AddImageFiles(folderPath, pattern, listing.files);
+}
+
+void FolderScan::AddImageFiles(const QString& folderPath, const QString& pattern, const QStringList& files)
+{
+    for (const QString& name : files) {
+        if (matchesWildcard(name, pattern))
+            appendFile(folderPath, name);
+    }
+}
+
+void FolderScan::appendFile(const QString& folder, const QString& name)
+{
+    m_catalogue.append(joinPath(folder, name));
+    if (m_appendEntry)
+        m_appendEntry(name);
+}
+
+} // namespace rasterblatt

@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <functional>
+
+#include <QSet>
+#include <QString>
+
+#include "engine/catalogue/Catalogue.h"
+
+namespace rasterblatt {
+
+// The folder walk that fills the catalogue: depth first and post-order (the files of every
+// sub-folder before the folder's own, when the catalogue includes sub-folders), and within a
+// folder the "*.jpg" files, then "*.bmp", then "*.gif", each group in the fixed name order.
+// Every file found is appended to the catalogue and handed to appendEntry with its bare
+// name. When the catalogue is full the walk ends with CatalogueFull; everything added before
+// stays.
+class FolderScan {
+public:
+    using AppendEntry = std::function<void(const QString& name)>;
+
+    explicit FolderScan(Catalogue& catalogue, AppendEntry appendEntry = {});
+
+    // Starts a new listing (the catalogue's old paths stay, unused).
+    void reset();
+    void ScanFolder(const QString& folderPath);
+
+private:
+    void AddImageFiles(const QString& folderPath, const QString& pattern, const QStringList& files);
+    void appendFile(const QString& folder, const QString& name);
+
+    Catalogue& m_catalogue;
+    AppendEntry m_appendEntry;
+    // Folders already walked, so that symbolic links never make the walk go round in circles.
+    QSet<QPair<quint64, quint64>> m_visited;
+};
+
+} // namespace rasterblatt

@@ -1,0 +1,363 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/print/CupsPrinterService.h"
+
+#include <algorithm>
+#include <chrono>
+#include <optional>
+
+#include <cups/cups.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include "engine/catalogue/Directory.h"
+#include "engine/catalogue/NativePath.h"
+#include "engine/print/PdfDocumentPrinter.h"
+
+namespace rasterblatt {
+
+namespace {
+
+    QPageLayout a4WithoutMargins() { return QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF()); }
+
+    using Clock = std::chrono::steady_clock;
+    using Limits = CupsPrinterService::Limits;
+
+    // What a connection waits for: the timeout callback asks the abort poll and ends the
+    // wait once CUPS has been silent for too long (or, for a listing, once its time is up).
+    struct Watch {
+        enum Outcome { Waiting, Cancelled, Silent };
+
+        // Without an abort poll (nullptr) only the time ends the wait.
+        Watch(const CupsPrinterService::AbortPoll* abortPoll, std::chrono::milliseconds silence, bool total)
+            : abortPoll(abortPoll)
+            , silence(silence)
+            , total(total)
+        {
+        }
+
+        const CupsPrinterService::AbortPoll* abortPoll;
+        std::chrono::milliseconds silence;
+        bool total; // the time counts from the start, not from the last sign of life
+        Clock::time_point start = Clock::now();
+        Clock::time_point lastCall = start;
+        Outcome outcome = Waiting;
+
+        bool cancelled()
+        {
+            if (outcome == Waiting && abortPoll && *abortPoll && (*abortPoll)())
+                outcome = Cancelled;
+            return outcome == Cancelled;
+        }
+    };
+
+    // How often a waiting request looks at the clock and the abort poll.
+    constexpr double PollSeconds = 0.2;
+
+    // Called by libcups after PollSeconds without anything to read or write; 0 ends the wait.
+    int keepWaiting(http_t*, void* data)
+    {
+        auto& watch = *static_cast<Watch*>(data);
+        const Clock::time_point now = Clock::now();
+        // A longer gap since the last call means data moved in between: silence starts anew.
+        if (!watch.total && now - watch.lastCall > std::chrono::duration<double>(PollSeconds * 2))
+            watch.start = now - std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(PollSeconds));
+        watch.lastCall = now;
+        if (watch.cancelled())
+            return 0;
+        if (now - watch.start >= watch.silence) {
+            watch.outcome = Watch::Silent;
+            return 0;
+        }
+        return 1;
+    }
+
+    using Connection = std::unique_ptr<http_t, decltype(&httpClose)>;
+
+    // A connection of our own, so that an unreachable scheduler is told apart from a
+    // missing queue, no stale connection of an earlier job is reused and every wait is
+    // watched.
+    Connection connectWatched(Watch& watch)
+    {
+        const int msec = static_cast<int>(std::min<qint64>(watch.silence.count(), 30000));
+        Connection http(
+            httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, msec, nullptr), &httpClose);
+        if (http)
+            httpSetTimeout(http.get(), PollSeconds, keepWaiting, &watch);
+        return http;
+    }
+
+    // Why the last CUPS request failed: CUPS's own words where they say something, German
+    // ones where CUPS says nothing or only passes on a system error ("Success").
+    QString cupsReason(const Watch& watch)
+    {
+        if (watch.outcome == Watch::Cancelled)
+            return QStringLiteral("Der Druck wurde abgebrochen.");
+        if (watch.outcome == Watch::Silent)
+            return QStringLiteral("Das Drucksystem (CUPS) antwortet nicht.");
+        const ipp_status_t status = cupsLastError();
+        const QString text = QString::fromUtf8(cupsLastErrorString());
+        if (status < IPP_STATUS_REDIRECTION_OTHER_SITE || status == IPP_STATUS_ERROR_INTERNAL
+            || status == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE || text.isEmpty())
+            return QStringLiteral("Die Verbindung zum Drucksystem (CUPS) ist abgebrochen.");
+        return text;
+    }
+
+    PrinterError jobError(const QString& destination, const QString& reason)
+    {
+        return PrinterError(QStringLiteral("Der Druckauftrag für „%1“ konnte nicht gesendet werden: %2")
+                                .arg(destination, reason)
+                                .toStdString());
+    }
+
+    PrinterError unreachable(const QString& destination)
+    {
+        return jobError(destination,
+            QStringLiteral("Das Drucksystem CUPS (%1) ist nicht erreichbar.").arg(QString::fromUtf8(cupsServer())));
+    }
+
+    using Destination = std::unique_ptr<cups_dest_t, void (*)(cups_dest_t*)>;
+
+    // The destination with its saved options, asked on the watched connection only
+    // (cupsGetNamedDest falls back to an unwatched one when the scheduler is silent).
+    Destination namedDestination(http_t* http, const QString& destination, bool* missing = nullptr)
+    {
+        const QByteArray queue = destination.section(QLatin1Char('/'), 0, 0).toUtf8();
+        const QByteArray instance = destination.section(QLatin1Char('/'), 1).toUtf8();
+        cups_dest_t* dests = nullptr;
+        const int count = cupsGetDests2(http, &dests);
+        const ipp_status_t status = cupsLastError();
+        cups_dest_t* found
+            = cupsGetDest(queue.constData(), instance.isEmpty() ? nullptr : instance.constData(), count, dests);
+        cups_dest_t* copy = nullptr;
+        if (found)
+            cupsCopyDest(found, 0, &copy);
+        cupsFreeDests(count, dests);
+        if (missing)
+            *missing = !found && status <= IPP_STATUS_OK_EVENTS_COMPLETE;
+        return Destination(copy, [](cups_dest_t* d) { cupsFreeDests(1, d); });
+    }
+
+    // Sends the file as one PDF job. A destination "queue/instance" is an lpoptions
+    // instance: its saved options apply, as they do for lp.
+    void submitJob(const QString& destination, QIODevice& pdf, const Limits& limits)
+    {
+        Watch watch(&limits.abortPoll, limits.responseTimeout, false);
+        std::optional<Watch> cancelWatch; // for the cancel request; outlives the connection, as watch does
+        const Connection http = connectWatched(watch);
+        if (!http)
+            throw unreachable(destination);
+        bool missing = false;
+        const Destination dest = namedDestination(http.get(), destination, &missing);
+        if (missing)
+            throw jobError(destination, QStringLiteral("Diesen Drucker gibt es im Drucksystem (CUPS) nicht mehr."));
+        if (!dest)
+            throw jobError(destination, cupsReason(watch));
+
+        const int job = cupsCreateJob(http.get(), dest->name, "Rasterblatt", dest->num_options, dest->options);
+        if (job == 0)
+            throw jobError(destination, cupsReason(watch));
+        // Nothing of a half-sent job may print. The cancel request gets a fresh watch, so
+        // that it is sent even after the user's "Abbrechen".
+        const auto cancel = [&](const QString& reason) {
+            cancelWatch.emplace(nullptr, std::min(limits.responseTimeout, std::chrono::milliseconds(5000)), true);
+            httpSetTimeout(http.get(), PollSeconds, keepWaiting, &*cancelWatch);
+            cupsCancelJob2(http.get(), dest->name, job, 0);
+            return jobError(destination, reason);
+        };
+
+        if (cupsStartDocument(http.get(), dest->name, job, "Kontaktabzug.pdf", CUPS_FORMAT_PDF, 1)
+            != HTTP_STATUS_CONTINUE)
+            throw cancel(cupsReason(watch));
+        for (;;) {
+            if (watch.cancelled())
+                throw cancel(cupsReason(watch));
+            const QByteArray chunk = pdf.read(64 * 1024);
+            if (chunk.isEmpty())
+                break;
+            if (cupsWriteRequestData(http.get(), chunk.constData(), static_cast<size_t>(chunk.size()))
+                != HTTP_STATUS_CONTINUE) {
+                const QString reason = cupsReason(watch);
+                if (watch.outcome == Watch::Waiting)
+                    cupsFinishDocument(http.get(), dest->name);
+                throw cancel(reason);
+            }
+        }
+        if (!pdf.atEnd()) {
+            const QString reason = pdf.errorString();
+            cupsFinishDocument(http.get(), dest->name);
+            throw cancel(reason);
+        }
+        if (cupsFinishDocument(http.get(), dest->name) > IPP_STATUS_OK_CONFLICTING)
+            throw cancel(cupsReason(watch));
+    }
+
+    class CupsQueuePrinter final : public PdfDocumentPrinter {
+    public:
+        CupsQueuePrinter(const QString& name, const Limits& limits, const CupsPrinterService::PageLayoutQuery& query)
+            : PdfDocumentPrinter(name)
+            , m_limits(limits)
+            , m_query(query)
+        {
+        }
+
+    protected:
+        QPageLayout defaultPageLayout() override
+        {
+            // The query may ask CUPS without a time limit: only once the scheduler has
+            // answered us. A queue that is gone fails when the job is sent; until then the
+            // document is drawn on a plain A4 page.
+            Watch watch(&m_limits.abortPoll, m_limits.responseTimeout, false);
+            const Connection http = connectWatched(watch);
+            if (!http)
+                return a4WithoutMargins();
+            if (!namedDestination(http.get(), deviceName()) && watch.outcome != Watch::Waiting)
+                throw jobError(deviceName(), cupsReason(watch));
+            return m_query ? m_query(deviceName()).value_or(a4WithoutMargins()) : a4WithoutMargins();
+        }
+
+        void deliver(QIODevice& pdf) override { submitJob(deviceName(), pdf, m_limits); }
+
+    private:
+        const Limits& m_limits;
+        const CupsPrinterService::PageLayoutQuery& m_query;
+    };
+
+    class PdfFilePrinter final : public PdfDocumentPrinter {
+    public:
+        explicit PdfFilePrinter(CupsPrinterService::FileNameQuery askFileName)
+            : PdfDocumentPrinter(CupsPrinterService::pdfPrinterName())
+            , m_askFileName(std::move(askFileName))
+        {
+        }
+
+        QString askFileName(const QString& proposal) const { return m_askFileName ? m_askFileName(proposal) : QString(); }
+        // The file the next document goes to, asked for before the job.
+        void setTarget(const QString& target) { m_target = target; }
+
+    protected:
+        QPageLayout defaultPageLayout() override { return a4WithoutMargins(); }
+
+        void deliver(QIODevice& pdf) override
+        {
+            const QString target
+                = m_target.isEmpty() && m_askFileName ? m_askFileName(QString()) : std::exchange(m_target, QString());
+            if (target.isEmpty())
+                return;
+            const QByteArray data = pdf.readAll();
+            if (data.size() != pdf.size())
+                throw fileError(target, pdf.errorString());
+            QSaveFile out(target);
+            if (!out.open(QIODevice::WriteOnly) || out.write(data) != data.size() || !out.commit())
+                throw fileError(target, out.errorString());
+        }
+
+    private:
+        static PrinterError fileError(const QString& target, const QString& reason)
+        {
+            return PrinterError(QStringLiteral("Die PDF-Datei „%1“ kann nicht geschrieben werden: %2")
+                                    .arg(QDir::toNativeSeparators(target), reason)
+                                    .toStdString());
+        }
+
+        CupsPrinterService::FileNameQuery m_askFileName;
+        QString m_target;
+    };
+
+} // namespace
+
+CupsPrinterService::CupsPrinterService(FileNameQuery askFileName, PageLayoutQuery queuePageLayout)
+    : m_limits(std::make_unique<Limits>())
+    , m_queuePageLayout(std::move(queuePageLayout))
+    , m_pdfPrinter(std::make_unique<PdfFilePrinter>(std::move(askFileName)))
+{
+}
+
+CupsPrinterService::~CupsPrinterService() = default;
+
+std::vector<Printer*> CupsPrinterService::printers()
+{
+    QString defaultName;
+    std::vector<Printer*> result;
+    for (const QString& name : listQueues(&defaultName))
+        result.push_back(queuePrinter(name));
+    result.push_back(m_pdfPrinter.get());
+    // The first listing chooses the current printer. Without a CUPS default (or without
+    // CUPS) the PDF file is the only sure printer.
+    if (!std::exchange(m_listed, true))
+        m_current = defaultName.isEmpty() ? m_pdfPrinter.get() : queuePrinter(defaultName);
+    return result;
+}
+
+Printer* CupsPrinterService::currentPrinter()
+{
+    if (!m_listed)
+        printers();
+    return m_current;
+}
+
+void CupsPrinterService::setCurrentPrinter(Printer* printer)
+{
+    m_listed = true;
+    m_current = printer;
+}
+
+QStringList CupsPrinterService::listQueues(QString* defaultName)
+{
+    // After a listing that ran out of time the window must not wait that long again.
+    const auto limit = m_silent ? m_limits->listTimeout / 5 : m_limits->listTimeout;
+    Watch watch(nullptr, limit, true);
+    const Connection http = connectWatched(watch);
+    if (!http)
+        return {};
+    cups_dest_t* dests = nullptr;
+    const int count = cupsGetDests2(http.get(), &dests);
+    m_silent = watch.outcome == Watch::Silent;
+    // The names as Qt's print support spells them: "queue" or "queue/instance".
+    QStringList names;
+    for (int i = 0; i < count; ++i) {
+        QString name = QString::fromUtf8(dests[i].name);
+        if (dests[i].instance)
+            name += QLatin1Char('/') + QString::fromUtf8(dests[i].instance);
+        if (defaultName && dests[i].is_default)
+            *defaultName = name;
+        names << name;
+    }
+    cupsFreeDests(count, dests);
+    return names;
+}
+
+Printer* CupsPrinterService::pdfPrinter() const { return m_pdfPrinter.get(); }
+
+bool CupsPrinterService::prepareJob(Printer* printer, const QString& folder)
+{
+    if (printer != pdfPrinter())
+        return true;
+    const QFileInfo printed(folder);
+    const QString folderName = displayName(fileNameOf(folder));
+    const QString name = folderName.isEmpty() ? QStringLiteral("Kontaktabzug") : folderName;
+    QString place = m_lastPdfFolder;
+    if (place.isEmpty())
+        place = printed.isDir() && printed.isWritable()
+            ? printed.absoluteFilePath()
+            : QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    auto* pdf = static_cast<PdfFilePrinter*>(m_pdfPrinter.get());
+    const QString target = pdf->askFileName(QDir(place).filePath(name + QStringLiteral(".pdf")));
+    if (target.isEmpty())
+        return false;
+    m_lastPdfFolder = QFileInfo(target).absolutePath();
+    pdf->setTarget(target);
+    return true;
+}
+
+Printer* CupsPrinterService::queuePrinter(const QString& name)
+{
+    auto& printer = m_queues[name];
+    if (!printer)
+        printer = std::make_unique<CupsQueuePrinter>(name, *m_limits, m_queuePageLayout);
+    return printer.get();
+}
+
+} // namespace rasterblatt

@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <functional>
+
+#include <QString>
+#include <QStringList>
+
+#include "engine/print/PrintJob.h"
+
+namespace rasterblatt {
+
+class Printer;
+class PrinterService;
+
+// The flags of the long operations: a job (or a slide show) runs, and a stop was asked for.
+struct RunFlags {
+    bool bAbort = false;
+    bool bPrinting = false;
+};
+
+// One print job from start to end, the same for the window and the command line: it marks
+// the job as running, makes the chosen printer current, runs the page engine, sends the
+// document (or throws it away when a stop was asked for, or on an error) and makes the
+// previous printer current again. Only one job runs at a time.
+class PrintCommand {
+public:
+    enum class Outcome { Sent, Cancelled, Failed };
+    struct Result {
+        Outcome outcome = Outcome::Sent;
+        QString reason; // why it failed
+    };
+    struct Callbacks {
+        // The job has started: whatever must not start a second one is locked now.
+        std::function<void()> started;
+        // Lets pending events run (where a stop may be asked for): once per cell, and a few
+        // times a second while the job waits for a picture or for the print system.
+        std::function<void()> yield;
+        std::function<void(int printed, int total)> progress;
+        std::function<void(const QString& path, const DecodedPicture& picture)> picture;
+        // The document is sent or thrown away and the previous printer is current again;
+        // the job still counts as running.
+        std::function<void()> windingUp;
+        // For tests: decodes a cell's picture instead of decodeThumbnail.
+        std::function<DecodedPicture(const QString& path, const ThumbnailRequest& request)> decode;
+    };
+
+    PrintCommand(PrinterService& printers, RunFlags& flags);
+
+    bool running() const { return m_flags.bPrinting; }
+    Result run(Printer& chosen, const QStringList& files, const PrintJobSettings& settings, const Callbacks& callbacks);
+
+private:
+    PrinterService& m_printers;
+    RunFlags& m_flags;
+};
+
+} // namespace rasterblatt

@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include <QStringList>
+
+#include "engine/picture/DecodedPicture.h"
+
+namespace rasterblatt {
+
+class Printer;
+
+// What a job takes once, when it starts.
+struct PrintJobSettings {
+    std::int32_t nCols = 7;
+    std::int32_t nRows = 11;
+    bool bPrintFileName = true;
+    bool bKeepAspect = true;
+};
+
+// What decoding a cell's picture needs to know: its picture area in twips.
+struct ThumbnailRequest {
+    float width = 0;
+    float height = 0;
+    bool keepAspect = true;
+};
+
+// Loads and decodes a file for its cell: at 300 pixels per inch of the size it is drawn at on
+// paper, at most the file's own pixels, so that the document carries no more than the paper
+// shows. Safe on any thread; a file that fails has no natural size.
+DecodedPicture decodeThumbnail(const QString& path, const ThumbnailRequest& request);
+
+struct PageCallbacks {
+    // Yields to the event loop and says whether the job is to stop; runs before every cell
+    // and while a cell waits for its picture.
+    std::function<bool()> abortRequested;
+    // Before each cell: cells begun so far, and in all.
+    std::function<void(int printed, int total)> progress;
+    // Each cell's picture as it prints (a failed one too).
+    std::function<void(const QString& path, const DecodedPicture& picture)> picture;
+    // Decodes a cell's picture on a worker thread; decodeThumbnail when empty.
+    std::function<DecodedPicture(const QString& path, const ThumbnailRequest& request)> decode;
+};
+
+// The page engine: prints the files in order as pages of nCols by nRows thumbnails, each with
+// its name under it when wanted, on any printer; it neither opens nor ends the document. The
+// pictures are decoded ahead on all cores, in order, at most two per thread waiting at a
+// time. Gives false when it stopped on request (the document is then unfinished), true when
+// every file is drawn. Throws PrinterError for a printer's failure and for a grid without
+// cells.
+bool PrintSelection(
+    Printer& prn, const QStringList& files, const PrintJobSettings& settings, const PageCallbacks& callbacks);
+
+} // namespace rasterblatt

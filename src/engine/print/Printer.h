@@ -1,0 +1,103 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <functional>
+#include <stdexcept>
+#include <vector>
+
+#include <QImage>
+#include <QString>
+
+namespace rasterblatt {
+
+// A failed printer operation; what() is the description shown to the user.
+class PrinterError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// One installed printer and its document. Positions and sizes are twips, measured from the
+// top-left corner of the printable area of the printer's default page. The first drawing
+// opens the document; a new page is only emitted when something is drawn after it, so an
+// empty trailing page never prints, and a document with nothing drawn prints nothing.
+// Every operation may throw PrinterError.
+class Printer {
+public:
+    virtual ~Printer() = default;
+
+    virtual QString deviceName() const = 0;
+
+    // The font applies to all later text of the document.
+    virtual void setFontName(const QString& name) = 0;
+    virtual void setFontSize(double points) = 0;
+    virtual double textWidth(const QString& text) = 0;
+    // The height of one line of text in the current font.
+    virtual double textHeight(const QString& text) = 0;
+
+    // The text position: the top-left corner of the next line printed.
+    virtual void setCurrentX(double x) = 0;
+    virtual void setCurrentY(double y) = 0;
+    virtual double currentX() const = 0;
+    virtual double currentY() const = 0;
+    // Prints one line at the text position, then moves the position to the start of the next line.
+    virtual void printLine(const QString& text) = 0;
+
+    // Stretches the whole picture into the rectangle.
+    virtual void PaintPicture(const QImage& picture, double x, double y, double width, double height) = 0;
+
+    // The printable area of the default page, in whole twips.
+    virtual int pageWidth() = 0;
+    virtual int pageHeight() = 0;
+    virtual double himetricToTwipsX(double himetric) const { return himetric * 1440.0 / 2540.0; }
+    virtual double himetricToTwipsY(double himetric) const { return himetric * 1440.0 / 2540.0; }
+
+    virtual void newPage() = 0;
+    // Sends the document's pages as one job.
+    virtual void endDoc() = 0;
+    // Throws the document away: nothing of it reaches the printer.
+    virtual void killDoc() = 0;
+};
+
+// The installed printers and the application's current printer.
+class PrinterService {
+public:
+    virtual ~PrinterService() = default;
+
+    // The installed printers in their fixed order, looked up afresh; the pointers stay
+    // valid for the service's lifetime.
+    virtual std::vector<Printer*> printers() = 0;
+    // The current printer, or nullptr when there is none.
+    virtual Printer* currentPrinter() = 0;
+    virtual void setCurrentPrinter(Printer* printer) = 0;
+    // The printer of exactly that name, looked up afresh; nullptr when it is not installed.
+    Printer* printerNamed(const QString& name)
+    {
+        for (Printer* printer : printers()) {
+            if (printer->deviceName() == name)
+                return printer;
+        }
+        return nullptr;
+    }
+    // Why a job cannot start on a printer that printerNamed does not find.
+    static QString missingPrinterText(const QString& quotedName)
+    {
+        return QStringLiteral("Der Drucker %1 ist nicht verf\u00fcgbar. Ist er noch eingerichtet, und l\u00e4uft das "
+                              "Drucksystem (CUPS)?")
+            .arg(quotedName);
+    }
+    // Asks, before a job on the printer starts, what the job needs to know from the user (where
+    // "PDF-Datei" saves the folder's contact sheet); false when the user cancels.
+    virtual bool prepareJob(Printer* printer, const QString& folder)
+    {
+        Q_UNUSED(printer);
+        Q_UNUSED(folder);
+        return true;
+    }
+
+    // Asked while a printer waits for its spooler, a few times a second (it may process
+    // events): true gives up the job being sent. Without one only time limits end a wait.
+    using AbortPoll = std::function<bool()>;
+    virtual void setAbortPoll(AbortPoll poll) { (void)poll; }
+};
+
+} // namespace rasterblatt

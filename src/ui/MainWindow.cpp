@@ -1,0 +1,364 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/MainWindow.h"
+
+#include <type_traits>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+
+#include "engine/common/Caption.h"
+#include "engine/common/LocaleNumber.h"
+#include "engine/picture/Units.h"
+#include "engine/print/Printer.h"
+#include "ui/MessageBoxes.h"
+#include "ui/widgets/DriveList.h"
+#include "ui/widgets/FileList.h"
+#include "ui/widgets/FolderList.h"
+#include "ui/widgets/ImageViewer.h"
+#include "ui/widgets/PictureBox.h"
+
+namespace rasterblatt {
+
+namespace {
+
+    const QString settingsGroup = QStringLiteral("Settings");
+    // The window's own name, which its caption has always carried.
+    const QString designCaption = QStringLiteral("Kachelbrett");
+    const QString creditText = QStringLiteral(" \u2013 Kontaktabz\u00fcge von Bildordnern");
+
+    // Client area of the window, in twips.
+    constexpr double windowWidth = 9825;
+    constexpr double windowHeight = 4860;
+
+    double screenDpi()
+    {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        return screen ? screen->logicalDotsPerInch() : 96.0;
+    }
+
+} // namespace
+
+MainWindow::MainWindow(PrinterService& printers, MessageBoxes& messages, const QString& settingsFile,
+    const QString& startFolder, const QString& openFolder, QWidget* parent)
+    : QWidget(parent)
+    , m_printers(printers)
+    , m_messages(messages)
+    , m_settingsFile(settingsFile)
+    , m_startFolder(startFolder)
+    , m_openFolder(openFolder)
+    , m_dpi(screenDpi())
+{
+    Form_Initialize();
+    createControls();
+    connectReactions();
+    Form_Load();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::Form_Initialize()
+{
+    m_state = WindowState {};
+    m_catalogue.bSubDirs = false;
+}
+
+void MainWindow::placeTwips(QWidget* widget, double left, double top, double width, double height) const
+{
+    const auto px = [this](double twips) { return qRound(units::twipsToPixels(twips, m_dpi)); };
+    widget->setGeometry(px(left), px(top), px(width), px(height));
+}
+
+float MainWindow::twipsWidth(const QWidget* widget) const
+{
+    return static_cast<float>(units::pixelsToTwips(widget->width(), m_dpi));
+}
+
+template <typename T>
+T* MainWindow::addControl(
+    QWidget* parent, const char* name, double left, double top, double width, double height, const char* caption)
+{
+    auto* control = new T(parent);
+    control->setObjectName(QLatin1String(name));
+    placeTwips(control, left, top, width, height);
+    if constexpr (requires { control->setText(QString()); }) {
+        if (caption)
+            control->setText(QString::fromUtf8(caption));
+    }
+    // A focused button answers Enter itself; elsewhere Enter presses "Drucken".
+    if constexpr (std::is_base_of_v<QPushButton, T>)
+        control->setAutoDefault(true);
+    return control;
+}
+
+void MainWindow::createControls()
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(designCaption);
+    // The layout was drawn for an 8-point sans-serif font with Arial's metrics.
+    QFont windowFont(QStringLiteral("Liberation Sans"));
+    windowFont.setStyleHint(QFont::SansSerif);
+    windowFont.setPointSize(8);
+    setFont(windowFont);
+    setFixedSize(qRound(units::twipsToPixels(windowWidth, m_dpi)), qRound(units::twipsToPixels(windowHeight, m_dpi)));
+
+    driveList = addControl<DriveList>(this, "driveList", 120, 120, 3495, 315);
+    dirList = addControl<FolderList>(this, "dirList", 120, 600, 3495, 3690);
+    // Both lists start on the folder the program was started in; one that cannot be read
+    // (or is gone) gives way to the home folder, then to "/".
+    for (const QString& folder : { m_startFolder, QDir::homePath(), QStringLiteral("/") }) {
+        if (dirList->setPath(folder))
+            break;
+    }
+    driveList->setDrive(driveList->driveOf(dirList->path()));
+
+    cmdPrint = addControl<QPushButton>(this, "cmdPrint", 5280, 4440, 1455, 315, "Drucken");
+    cmdPrint->setDefault(true);
+    lbInfo = addControl<QLabel>(this, "lbInfo", 120, 4440, 5055, 315);
+    lbInfo->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    picBox = addControl<PictureBox>(this, "picBox", 6840, 120, 2895, 2175);
+    picBox->setBorder(true);
+    // Never shown: it lies outside the client area; the print engine hands thumbnails to the printer itself.
+    picPrint = addControl<PictureBox>(this, "picPrint", 10080, 720, 3015, 2175);
+    picPrint->hide();
+    fileList = addControl<FileList>(this, "fileList", 3720, 120, 3015, 3435);
+    chkSubDir = addControl<QCheckBox>(this, "chkSubDir", 3720, 3660, 3015, 195, "Unterverzeichnisse mit einbeziehen");
+    cmdSelect = addControl<QPushButton>(this, "cmdSelect", 3720, 3990, 1455, 315, "Alle markieren");
+    cmdDeselect = addControl<QPushButton>(this, "cmdDeselect", 5280, 3990, 1455, 315, "Keine markieren");
+    cmdCancel = addControl<QPushButton>(this, "cmdCancel", 8400, 4440, 1335, 315, "Abbrechen");
+
+    Frame1 = addControl<QGroupBox>(this, "Frame1", 6840, 2760, 2895, 1575);
+    Frame1->setTitle(QStringLiteral("Druckeinstellungen"));
+    Label1 = addControl<QLabel>(Frame1, "Label1", 120, 1110, 615, 255, "Spalten");
+    Label2 = addControl<QLabel>(Frame1, "Label2", 1560, 1110, 615, 255, "Zeilen");
+    txtCols = addControl<QLineEdit>(Frame1, "txtCols", 840, 1080, 495, 315);
+    txtRows = addControl<QLineEdit>(Frame1, "txtRows", 2280, 1080, 495, 315);
+    for (QLineEdit* box : { txtCols, txtRows })
+        box->setMaxLength(2);
+    Label1->setBuddy(txtCols);
+    Label2->setBuddy(txtRows);
+
+    lbProgressBar = addControl<QLabel>(this, "lbProgressBar", 600, 4560, 975, 135);
+    lbProgressBar->setAutoFillBackground(true);
+    QPalette barPalette = lbProgressBar->palette();
+    barPalette.setColor(QPalette::Window, barPalette.color(QPalette::Highlight));
+    lbProgressBar->setPalette(barPalette);
+    lbProgressBar->hide();
+
+    prnList = addControl<QComboBox>(Frame1, "prnList", 120, 360, 2655, 315);
+    prnList->setToolTip(QStringLiteral("Drucker"));
+    prnList->setPlaceholderText(QStringLiteral("Drucker"));
+    chkPrintFileName = addControl<QCheckBox>(Frame1, "chkPrintFileName", 120, 720, 2655, 255, "Dateiname drucken");
+    chkPreview = addControl<QCheckBox>(this, "chkPreview", 6840, 2400, 1335, 255, "Bildvorschau");
+    cmdPreview = addControl<QPushButton>(this, "cmdPreview", 8400, 2400, 1335, 315, "Vollbild");
+    cmdPresentation = addControl<QPushButton>(this, "cmdPresentation", 6840, 4440, 1455, 315, "Pr\u00e4sentation");
+
+    // The bar lies above the status line it fills.
+    lbProgressBar->raise();
+
+    // Names for screen readers where no caption says what a control is.
+    driveList->setAccessibleName(QStringLiteral("Laufwerk"));
+    dirList->setAccessibleName(QStringLiteral("Ordner"));
+    fileList->setAccessibleName(QStringLiteral("Bilddateien"));
+    picBox->setAccessibleName(QStringLiteral("Vorschau"));
+    lbProgressBar->setAccessibleName(QStringLiteral("Fortschritt"));
+
+    const QList<QWidget*> tabOrder { driveList, dirList, cmdPrint, picBox, fileList, chkSubDir, cmdSelect, cmdDeselect,
+        cmdCancel, txtCols, txtRows, prnList, chkPrintFileName, chkPreview, cmdPreview, cmdPresentation };
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void MainWindow::connectReactions()
+{
+    connect(driveList, &QComboBox::currentIndexChanged, this, &MainWindow::driveList_Change);
+    connect(dirList, &FolderList::pathChanged, this, &MainWindow::dirList_Change);
+    connect(chkSubDir, &QCheckBox::stateChanged, this, &MainWindow::chkSubDir_Click);
+    connect(fileList, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
+        fileList_ItemCheck(fileList->row(item));
+        fileList_Click();
+    });
+    connect(fileList, &QListWidget::currentRowChanged, this, &MainWindow::fileList_Click);
+    connect(fileList, &QListWidget::itemClicked, this, &MainWindow::fileList_Click);
+    connect(cmdSelect, &QPushButton::clicked, this, &MainWindow::cmdSelect_Click);
+    connect(cmdDeselect, &QPushButton::clicked, this, &MainWindow::cmdDeselect_Click);
+    connect(txtCols, &QLineEdit::textChanged, this, &MainWindow::txtCols_Change);
+    connect(txtRows, &QLineEdit::textChanged, this, &MainWindow::txtRows_Change);
+    connect(chkPrintFileName, &QCheckBox::stateChanged, this, &MainWindow::chkPrintFileName_Click);
+    connect(chkPreview, &QCheckBox::stateChanged, this, &MainWindow::chkPreview_Click);
+    connect(cmdPreview, &QPushButton::clicked, this, &MainWindow::cmdPreview_Click);
+    connect(picBox, &PictureBox::doubleClicked, this, &MainWindow::picBox_DblClick);
+    connect(cmdPrint, &QPushButton::clicked, this, &MainWindow::cmdPrint_Click);
+    connect(cmdPresentation, &QPushButton::clicked, this, &MainWindow::cmdPresentation_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &MainWindow::cmdCancel_Click);
+    connect(qApp, &QGuiApplication::commitDataRequest, this, &MainWindow::closeForSessionEnd);
+}
+
+void MainWindow::Form_Load()
+{
+    // 1. Caption with the version.
+    setWindowTitle(windowCaption(
+        designCaption, RASTERBLATT_VERSION_MAJOR, RASTERBLATT_VERSION_MINOR, RASTERBLATT_VERSION_PATCH, creditText));
+
+    // 2. Settings. A stored count that is not a number falls back to its default.
+    QString folderText;
+    {
+        QSettings settings(m_settingsFile, QSettings::IniFormat);
+        settings.beginGroup(settingsGroup);
+        folderText = settings.value(QStringLiteral("LastFolder"), m_startFolder).toString();
+        if (!m_openFolder.isEmpty())
+            folderText = m_openFolder;
+        m_state.nRows
+            = parseWholeNumber(settings.value(QStringLiteral("Rows"), QStringLiteral("11")).toString()).value_or(11);
+        m_state.nCols
+            = parseWholeNumber(settings.value(QStringLiteral("Cols"), QStringLiteral("7")).toString()).value_or(7);
+    }
+
+    // 3. Printers, the current one chosen by its exact name.
+    const std::vector<Printer*> printers = m_printers.printers();
+    const Printer* current = m_printers.currentPrinter();
+    int chosen = -1;
+    for (const Printer* printer : printers) {
+        prnList->addItem(printer->deviceName());
+        if (current && current->deviceName() == printer->deviceName())
+            chosen = prnList->count() - 1;
+    }
+    prnList->setCurrentIndex(chosen);
+
+    // 4. The progress bar lies 30 twips inside the status line.
+    const float barLeft = 120.0f + 30.0f;
+    const float barTop = 4440.0f + 30.0f;
+    const float barWidth = twipsWidth(lbInfo) - 60.0f;
+    const float barHeight = 315.0f - 60.0f;
+    placeTwips(lbProgressBar, barLeft, barTop, barWidth, barHeight);
+
+    // 5.-7. Options; each reaction runs because the box really changes.
+    chkPrintFileName->setChecked(m_state.bPrintFileName);
+    chkSubDir->setChecked(m_catalogue.bSubDirs);
+    chkPreview->setChecked(true);
+
+    // 8. From here on a step that fails is passed over.
+    // 9. Drive, 10. folder: each runs its reaction when it changes something.
+    const QString drive = driveList->driveOf(folderText);
+    if (!drive.isEmpty())
+        driveList->setDrive(drive);
+    dirList->setPath(folderText);
+
+    // 11., 12. Grid boxes.
+    txtRows->setText(QString::number(m_state.nRows));
+    txtCols->setText(QString::number(m_state.nCols));
+
+    // 13. The folder may have been the start folder already, so no reaction has listed it.
+    RefreshFileList();
+}
+
+void MainWindow::txtCols_Change() { gridBoxChanged(txtCols, m_state.nCols); }
+
+void MainWindow::txtRows_Change() { gridBoxChanged(txtRows, m_state.nRows); }
+
+void MainWindow::gridBoxChanged(QLineEdit* box, std::int32_t& count)
+{
+    if (const auto value = parseWholeNumber(box->text())) {
+        count = *value;
+    } else {
+        count = 0;
+        box->setText(QString::number(count)); // runs this reaction again, nested
+        box->selectAll(); // the next digit typed replaces the "0"
+    }
+    UpdateInfo();
+}
+
+void MainWindow::chkPrintFileName_Click() { m_state.bPrintFileName = chkPrintFileName->checkState() != Qt::Unchecked; }
+
+void MainWindow::cmdCancel_Click()
+{
+    if (!m_state.bPrinting && !m_state.bPresenting) {
+        unloadWindow(ProgramClose);
+        return;
+    }
+    m_state.bAbort = true;
+}
+
+void MainWindow::unloadWindow(CloseReason reason)
+{
+    m_closeReason = reason;
+    close();
+    m_closeReason = UserClose;
+}
+
+void MainWindow::closeForSessionEnd() { unloadWindow(SessionEnd); }
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    std::int16_t cancel = 0;
+    Form_QueryUnload(cancel, m_closeReason);
+    if (cancel != 0) {
+        event->ignore();
+        return;
+    }
+    Form_Unload();
+    event->accept();
+}
+
+void MainWindow::Form_QueryUnload(std::int16_t& cancel, std::int16_t closeReason)
+{
+    if (closeReason == UserClose && m_state.bPrinting) {
+        cancel = 1;
+        const auto answer = m_messages.show(this, QMessageBox::Warning, windowTitle(),
+            QStringLiteral("M\u00f6chten Sie den Druck abbrechen?"), QMessageBox::Yes | QMessageBox::No);
+        if (answer == QMessageBox::Yes)
+            m_state.bAbort = true;
+    }
+}
+
+void MainWindow::Form_Unload()
+{
+    // A job or a show still running (the session ends, or the window closes under the
+    // slide show) is stopped: the job discards its document at its next step.
+    if (m_state.bPrinting || m_state.bPresenting)
+        m_state.bAbort = true;
+    if (m_viewer)
+        m_viewer->closeViewer(true);
+
+    QSettings settings(m_settingsFile, QSettings::IniFormat);
+    settings.beginGroup(settingsGroup);
+    settings.setValue(QStringLiteral("LastFolder"), dirList->path());
+    settings.setValue(QStringLiteral("Rows"), QString::number(m_state.nRows));
+    settings.setValue(QStringLiteral("Cols"), QString::number(m_state.nCols));
+    settings.endGroup();
+    settings.sync();
+    // Only a failed write counts: a file that could not be parsed when it was read is
+    // rewritten whole here.
+    if (settings.status() == QSettings::AccessError)
+        qWarning("Rasterblatt: could not save the settings to %s", qPrintable(m_settingsFile));
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event)
+{
+    // The window's default and cancel buttons: Enter prints, Escape cancels.
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (cmdPrint->isEnabled())
+            cmdPrint->click();
+        return;
+    case Qt::Key_Escape:
+        cmdCancel->click();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+} // namespace rasterblatt

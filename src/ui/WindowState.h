@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+
+#include "engine/print/PrintCommand.h"
+
+namespace rasterblatt {
+
+// Everything the main window remembers between events besides its catalogue: the run flags
+// (bAbort, bPrinting: those the print command shares) and the grid. The defaults are the
+// ones a new window starts with; Rows and Cols are then restored from the settings.
+struct WindowState : RunFlags {
+    bool bBulkSelect = false; // all entries are being ticked or unticked at once
+    bool bKeepAspect = true;
+    bool bPresenting = false;
+    std::int32_t nCols = 7;
+    std::int32_t nRows = 11;
+    bool bPrintFileName = true;
+    float sngSlideSeconds = 6.0f;
+};
+
+} // namespace rasterblatt

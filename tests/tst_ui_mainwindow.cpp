@@ -1,0 +1,169 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window as a user meets it: start-up, the file list, the grid boxes, the settings file and closing.
+#include "ui/widgets/FolderList.h"
+
+#include "Photos.h"
+#include "RecordingPrinterService.h"
+#include "WindowSession.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSettings>
+#include <QTreeWidget>
+#include <QtTest>
+
+using namespace rasterblatt;
+using namespace rasterblatt::testing;
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { m_f = std::make_unique<WindowFixture<RecordingPrinterService>>(); }
+    void firstRunAndSettingsRoundTrip()
+    {
+        writePhotos(m_f->photos, 2);
+        WindowSession* s = &open();
+        QVERIFY(s->window->windowTitle().startsWith("Kachelbrett 1.00.0000"));
+        QCOMPARE(edit("txtRows")->text() + 'x' + edit("txtCols")->text(), QString("11x7"));
+        QVERIFY(
+            box("chkPrintFileName")->isChecked() && box("chkPreview")->isChecked() && !box("chkSubDir")->isChecked());
+        QCOMPARE(s->info(), QString("2 Datei(en) -  0 Datei(en) markiert - 0 Druckseiten"));
+        QVERIFY(!s->enabled("cmdPrint") && !s->enabled("cmdPresentation") && !s->get("lbProgressBar")->isVisible());
+        QVERIFY(printers()->count() == 3 && printers()->currentIndex() == 0);
+        // Grid and folder are stored on closing, the options are not.
+        edit("txtCols")->clear();
+        edit("txtRows")->setText("4");
+        box("chkPrintFileName")->setChecked(false);
+        box("chkSubDir")->setChecked(true);
+        QVERIFY(!s->state().bPrintFileName && folders()->setPath(m_f->dir.path()));
+        QVERIFY(QTest::qWaitForWindowActive(s->window.get()));
+        QTest::keyClick(s->window.get(), Qt::Key_Escape); // closes, as Abbrechen does
+        QCOMPARE(QStringList({ stored("Settings/Cols"), stored("Settings/Rows"), stored("Settings/LastFolder") }),
+            QStringList({ "0", "4", m_f->dir.path() }));
+        s = &m_f->open(QStringList { "testdrucker", "Laser" }, "Testdrucker"); // the current printer is not installed
+        QVERIFY(edit("txtCols")->text() == "0" && s->state().nRows == 4 && folders()->path() == m_f->dir.path());
+        QVERIFY(box("chkPrintFileName")->isChecked() && !box("chkSubDir")->isChecked());
+        QVERIFY(printers()->currentIndex() == -1 && printers()->placeholderText() == "Drucker");
+        for (const auto& [control, name] : { std::pair { "driveList", "Laufwerk" }, { "dirList", "Ordner" },
+                 { "fileList", "Bilddateien" }, { "picBox", "Vorschau" }, { "lbProgressBar", "Fortschritt" } })
+            QCOMPARE(s->get(control)->accessibleName(), QString(name));
+    }
+    void tickingAndGridBoxes()
+    {
+        writePhotos(m_f->photos, 30);
+        WindowSession& s = open();
+        s.tick(5);
+        QCOMPARE(s.info(), QString("30 Datei(en) -  1 Datei(en) markiert - 1 Druckseiten"));
+        QVERIFY(s.enabled("cmdPrint") && s.enabled("cmdPresentation"));
+        s.click("cmdDeselect");
+        QVERIFY(s.info().endsWith(" 0 Datei(en) markiert - 0 Druckseiten") && !s.enabled("cmdPresentation"));
+        // The grid boxes take digits only; a grid without cells never enables the buttons.
+        s.tickFirst(13);
+        QLineEdit *cols = edit("txtCols"), *rows = edit("txtRows");
+        cols->setFocus();
+        cols->end(false);
+        QTest::keyClick(cols, Qt::Key_Backspace); // the last digit
+        QVERIFY(cols->text() == "0" && s.state().nCols == 0 && s.info().endsWith(" 0 Druckseiten"));
+        s.click("cmdSelect");
+        QVERIFY(!s.enabled("cmdPrint") && !s.enabled("cmdPresentation") && !s.state().bBulkSelect);
+        rows->selectAll();
+        QTest::keyClicks(rows, "x-5"); // the emptied box shows "0" selected, the digit replaces it
+        QVERIFY(rows->text() == "5" && s.state().nRows == 5);
+        cols->setText("1");
+        rows->selectAll();
+        QTest::keyClicks(rows, "1"); // each digit refreshes the status line: 1 row, then 12
+        QVERIFY(s.info().endsWith("30 Datei(en) markiert - 30 Druckseiten"));
+        QTest::keyClicks(rows, "2");
+        QVERIFY(s.info().endsWith("30 Datei(en) markiert - 3 Druckseiten"));
+    }
+    void foldersAndTheFileLimit()
+    {
+        // One file more than the list takes, all in sub-folders, and a hidden folder the tree does not show.
+        for (int i = 0; i < 32701; ++i)
+            fixtures::writeFile(m_f->photos + QString("/d%1/%2.jpg").arg(i / 2973).arg(i % 2973), {});
+        QDir().mkpath(m_f->photos + "/.versteckt");
+        WindowSession& s = open();
+        QTreeWidgetItem* current = folders()->currentItem();
+        QVERIFY(current->text(0) == "Fotos" && current->childCount() == 11);
+        QVERIFY(s.list()->count() == 0 && !s.enabled("cmdSelect") && !s.enabled("cmdDeselect"));
+        box("chkSubDir")->setChecked(true);
+        QCOMPARE(s.info(), QString("32700 Datei(en) -  0 Datei(en) markiert - 0 Druckseiten"));
+        QVERIFY(s.list()->count() == 32700 && s.window->catalogue().capacity() == 32699 && s.enabled("cmdSelect"));
+        // Enter opens a folder; ticks never survive a rebuild of the list.
+        s.tick(0);
+        folders()->setCurrentItem(current->child(0));
+        QTest::keyClick(folders(), Qt::Key_Return);
+        QCOMPARE(folders()->path(), m_f->photos + "/d0");
+        QCOMPARE(s.info(), QString("2973 Datei(en) -  0 Datei(en) markiert - 0 Druckseiten"));
+    }
+    void badStoredSettings()
+    {
+        fixtures::writeFile(
+            m_f->settings, "[Settings]\nRows=viele\nCols=3\nLastFolder=/gibt/es/nicht\n\x01\xff\xfe garbage ===\n");
+        WindowSession* s = &open();
+        QVERIFY(s->state().nRows == 11 && s->state().nCols == 3 && folders()->path() == m_f->photos); // start folder
+        // Rewriting a file that could not be parsed is no failure to report.
+        QTest::failOnWarning(QRegularExpression("could not save"));
+        s->window->close();
+        QCOMPARE(stored("Settings/Rows"), QString("11"));
+        // Where the stored and the start folder are gone, the home folder is taken and stored.
+        QVERIFY(QDir(m_f->photos).removeRecursively());
+        QCOMPARE(open().get<FolderList>("dirList")->path(), QDir::homePath());
+        m_f->session->window->close();
+        QCOMPARE(stored("Settings/LastFolder"), QDir::homePath());
+        // A settings file that cannot be written does not keep the window open.
+        fixtures::writeFile(m_f->dir.filePath("blocker"), {});
+        m_f->settings = m_f->dir.filePath("blocker/Rasterblatt.ini");
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("could not save"));
+        QVERIFY(open().window->close());
+    }
+    void enterOnFocusedButtons_data()
+    {
+        QTest::addColumn<QString>("focus");
+        for (const char* name :
+            { "cmdSelect", "cmdDeselect", "cmdPreview", "cmdPresentation", "cmdCancel", "fileList", "txtCols" })
+            QTest::newRow(name) << QString(name);
+    }
+    void enterOnFocusedButtons()
+    {
+        // Enter presses the focused button; m_f->dir.path() it prints.
+        QFETCH(QString, focus);
+        const bool prints = !focus.startsWith("cmd");
+        writePhotos(m_f->photos, 3);
+        WindowSession& s = open();
+        s.tickFirst(3);
+        s.list()->setCurrentRow(0);
+        s.state().sngSlideSeconds = 0.01f;
+        QWidget* widget = s.get(qPrintable(focus));
+        QSignalSpy clicked(widget, SIGNAL(clicked()));
+        bool viewerActive = false; // a viewer that opens takes the keys at once
+        AtEveryYield viewerWatch([&](int) {
+            if (QWidget* viewer = QApplication::activeWindow(); viewer && viewer->objectName() == "frmImage") {
+                viewerActive = true;
+                QTest::keyClick(viewer, Qt::Key_Escape);
+            }
+        });
+        widget->setFocus();
+        QTest::keyClick(widget, Qt::Key_Return);
+        QCOMPARE(m_f->printers->printer("Testdrucker")->jobs().size(), size_t(prints));
+        QVERIFY((prints || clicked.count() == 1) && (viewerActive || focus != "cmdPreview"));
+        QCOMPARE(s.window->isVisible(), focus != "cmdCancel");
+    }
+
+private:
+    WindowSession& open() { return m_f->open(QStringList { "Testdrucker", "testdrucker", "PDF-Datei" }); }
+    QString stored(const char* key) const
+    {
+        return QSettings(m_f->settings, QSettings::IniFormat).value(key).toString();
+    }
+    QLineEdit* edit(const char* name) const { return m_f->session->get<QLineEdit>(name); }
+    QCheckBox* box(const char* name) const { return m_f->session->get<QCheckBox>(name); }
+    QComboBox* printers() const { return m_f->session->get<QComboBox>("prnList"); }
+    FolderList* folders() const { return m_f->session->get<FolderList>("dirList"); }
+    std::unique_ptr<WindowFixture<RecordingPrinterService>> m_f;
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_ui_mainwindow.moc"

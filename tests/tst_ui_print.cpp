@@ -1,0 +1,160 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The print command in the window, through the recording printer: the wiring of one job with
+// its progress bar and preview, stopping it, printer errors and the choice of printer. The page
+// loop itself is tested on the print engine.
+#include "Photos.h"
+#include "RecordingPrinterService.h"
+#include "WindowSession.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QtTest>
+
+#include "ui/widgets/PictureBox.h"
+
+using namespace rasterblatt;
+using namespace rasterblatt::testing;
+
+class TestPrint : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { m_f = std::make_unique<WindowFixture<RecordingPrinterService>>(); }
+    void oneJob()
+    {
+        WindowSession& s = open(8);
+        s.get<QLineEdit>("txtRows")->setText("1");
+        QList<int> widths;
+        QString info;
+        bool buttonsOn = false;
+        AtEveryYield watch([&](int n) {
+            if (s.get("lbProgressBar")->isVisible())
+                widths.append(s.get("lbProgressBar")->width());
+            buttonsOn = buttonsOn || s.enabled("cmdPrint") || s.enabled("cmdPresentation");
+            if (n < 4)
+                info += s.info();
+            if (n == 4) { // the job keeps its grid and files
+                s.get<QLineEdit>("txtCols")->setText("0");
+                s.tick(7, false);
+            }
+        });
+        s.click("cmdPrint");
+
+        QCOMPARE(printer()->count("PaintPicture"), 8);
+        QCOMPARE(printer()->jobs(), std::vector<int>({ 2 }));
+        // The bar grows inside the status line, which stays blank; the buttons stay off.
+        QCOMPARE(widths.first(), qRound(4995.0 / 8 / 15));
+        QCOMPARE(s.get("lbProgressBar")->width(), qRound(4995.0 / 15)); // full as the last cell starts
+        QVERIFY(info.isEmpty() && !buttonsOn);
+        QCOMPARE(s.get<PictureBox>("picBox")->ToolTipText(), s.window->catalogue().path(7));
+        QVERIFY(!s.state().bPrinting && !s.get("lbProgressBar")->isVisible() && s.messages.shown.isEmpty());
+        QCOMPARE(s.info(), QString("8 Datei(en) -  7 Datei(en) markiert - 0 Druckseiten"));
+        QVERIFY(!s.enabled("cmdPrint")); // no columns now
+    }
+    void stoppingDiscardsTheJob_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("windowStays");
+        QTest::addColumn<int>("questions");
+        QTest::newRow("Abbrechen") << "cancel" << true << 0;
+        QTest::newRow("close box, answered No, then Yes") << "close" << true << 2;
+        QTest::newRow("session end") << "session" << false << 0;
+    }
+    void stoppingDiscardsTheJob()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, windowStays);
+        QFETCH(int, questions);
+        WindowSession& s = open(20);
+        {
+            // The close box asks, and never closes while printing: No goes on printing, Yes stops.
+            AtEveryYield stop([&](int n) {
+                if (n == 3 && how == "cancel")
+                    s.click("cmdCancel");
+                else if (n == 3 && how == "session")
+                    s.window->closeForSessionEnd();
+                else if ((n == 3 || n == 5) && how == "close") {
+                    s.messages.answer = n == 3 ? QMessageBox::No : QMessageBox::Yes;
+                    QVERIFY(!s.window->close());
+                    QCOMPARE(s.state().bAbort, n == 5);
+                }
+            });
+            s.click("cmdPrint");
+        }
+        QVERIFY(printer()->count("PaintPicture") < 20);
+        QVERIFY(printer()->jobs().empty());
+        QCOMPARE(printer()->discardedDocuments(), 1);
+        QCOMPARE(s.messages.shown.size(), questions);
+        for (const auto& asked : s.messages.shown)
+            QVERIFY(asked.text == "M\u00f6chten Sie den Druck abbrechen?" && asked.title == s.window->windowTitle()
+                && asked.buttons == (QMessageBox::Yes | QMessageBox::No));
+        QCOMPARE(s.window->isVisible(), windowStays);
+        QCOMPARE(QFile::exists(m_f->settings), !windowStays);
+        QVERIFY(!s.state().bPrinting && !s.get("lbProgressBar")->isVisible());
+        if (windowStays) {
+            QVERIFY(s.enabled("cmdPrint") && s.enabled("cmdPresentation"));
+            QCOMPARE(s.info(), QString("20 Datei(en) -  20 Datei(en) markiert - 1 Druckseiten"));
+        }
+    }
+    void printerErrorIsReported()
+    {
+        WindowSession& s = open(5);
+        const std::pair<const char*, const char*> failures[]
+            = { { "PaintPicture", "Papierstau" }, { "endDoc", "Warteschlange nimmt keine Auftr\u00e4ge an" } };
+        for (const auto& [op, message] : failures) {
+            s.messages.shown.clear();
+            printer()->failAt(op, op == QLatin1String("endDoc") ? 1 : 3, QString::fromUtf8(message));
+            s.click("cmdPrint");
+            QVERIFY(printer()->jobs().empty() && s.messages.shown.size() == 1);
+            const auto& shown = s.messages.shown[0];
+            QCOMPARE(shown.text, QString::fromUtf8(message));
+            QVERIFY(shown.icon == QMessageBox::Critical && shown.title == s.window->windowTitle());
+            QVERIFY(!s.state().bPrinting && s.enabled("cmdPrint"));
+        }
+        QCOMPARE(printer()->count("killDoc"), 2);
+    }
+    void choiceOfPrinter()
+    {
+        // Chosen by its exact name, current for the job only.
+        WindowSession& s = open(3, { "Testdrucker", "testdrucker", "Zweitdrucker" });
+        s.get<QComboBox>("prnList")->setCurrentText("testdrucker");
+        s.click("cmdPrint");
+        QVERIFY(printer("testdrucker")->jobs().size() == 1 && printer("Testdrucker")->jobs().empty());
+        QCOMPARE(m_f->printers->currentPrinterChanges(), QStringList({ "testdrucker", "Testdrucker" }));
+        // The previous printer vanishes during the job: the chosen one stays current.
+        s.get<QComboBox>("prnList")->setCurrentText("Zweitdrucker");
+        {
+            AtEveryYield removeFirst([&](int n) {
+                if (n == 1)
+                    m_f->printers->setPrinterNames({ "Zweitdrucker" });
+            });
+            s.click("cmdPrint");
+        }
+        QCOMPARE(printer("Zweitdrucker")->jobs(), std::vector<int>({ 1 }));
+        QCOMPARE(m_f->printers->currentPrinter()->deviceName(), QString("Zweitdrucker"));
+        QVERIFY(s.messages.shown.isEmpty());
+
+        // The chosen printer is gone: no job starts, a message says so.
+        m_f->printers->setPrinterNames({ "Anderer" });
+        s.click("cmdPrint");
+        QCOMPARE(s.messages.shown.size(), 1);
+        QVERIFY(s.messages.shown[0].text.contains("Zweitdrucker"));
+        QCOMPARE(printer("Zweitdrucker")->jobs().size(), size_t(1));
+        QVERIFY(!s.state().bPrinting && s.enabled("cmdPrint"));
+    }
+
+private:
+    WindowSession& open(int files, const QStringList& printers = { "Testdrucker", "Zweitdrucker", "PDF-Datei" })
+    {
+        writePhotos(m_f->photos, files);
+        WindowSession& s = m_f->open(printers);
+        s.tickFirst(files);
+        return s;
+    }
+    RecordingPrinter* printer(const char* name = "Testdrucker") const { return m_f->printers->printer(name); }
+
+    std::unique_ptr<WindowFixture<RecordingPrinterService>> m_f;
+};
+
+QTEST_MAIN(TestPrint)
+#include "tst_ui_print.moc"

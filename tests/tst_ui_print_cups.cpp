@@ -1,0 +1,156 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Printing from the main window through a real CUPS scheduler (scripts/cups-sandbox) and into
+// a PDF file, checked with poppler's tools. Where the cells land is checked on the print engine,
+// and on real pages by the command-line test and the printer-service test.
+#include "engine/print/CupsPrinterService.h"
+
+#include "PdfTools.h"
+#include "Photos.h"
+#include "WindowSession.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QtTest>
+
+using namespace rasterblatt;
+using namespace rasterblatt::testing;
+
+class TestPrintCups : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_sandbox = qEnvironmentVariable("CUPS_SANDBOX_DIR");
+        if (m_sandbox.isEmpty())
+            QSKIP("CUPS_SANDBOX_DIR is not set: run scripts/cups-sandbox start DIR and export what it prints");
+        qputenv("CUPS_SERVER", QString(m_sandbox + "/cups.sock").toUtf8());
+        qputenv("HOME", m_home.path().toUtf8());
+        qputenv("LC_ALL", "C");
+        qunsetenv("LPDEST");
+        qunsetenv("PRINTER");
+        QVERIFY2(runTool("lpstat", { "-r" }).output.trimmed() == "scheduler is running", "no private cupsd answers");
+    }
+    void init()
+    {
+        m_f = std::make_unique<WindowFixture<CupsPrinterService>>();
+        writePhotos(m_f->photos, 9, 0, QSize(120, 90));
+        QVERIFY(runTool("cupsaccept", { "Testdrucker", "Zweitdrucker" }).ok);
+        for (const QString& job : captured("Testdrucker") + captured("Zweitdrucker"))
+            QVERIFY(QFile::remove(job));
+    }
+    void jobInListOrderOnTwoPages()
+    {
+        WindowSession& s = open();
+        s.get<QLineEdit>("txtRows")->setText("1");
+        s.click("cmdPrint");
+        QVERIFY(s.messages.shown.isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(captured().size(), 1, 20000);
+        const QString job = captured().first();
+        QCOMPARE(pdfInfo(job, "Pages"), QString("2"));
+        const QString text = pdfText(job);
+        QVERIFY(text.contains("bild000.jpg") && text.contains("bild007.jpg") && !text.contains("bild008.jpg"));
+    }
+    void nothingSent_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("cancelled") << "cancel" << QString();
+        QTest::newRow("queue rejects jobs") << QString("cupsreject") << "not accepting jobs";
+        QTest::newRow("scheduler down") << QString("stop") << "CUPS"; // the queue is gone: the job cannot start
+    }
+    void nothingSent()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, message);
+        const QString script = QFINDTESTDATA("../scripts/cups-sandbox");
+        WindowSession& s = open();
+        QVERIFY(how == "cancel"
+            || (how == "stop" ? runTool(script, { how, m_sandbox }) : runTool(how, { "Testdrucker" })).ok);
+        {
+            AtEveryYield cancel([&](int n) {
+                if (how == "cancel" && n == 3)
+                    s.click("cmdCancel");
+            });
+            s.click("cmdPrint");
+        }
+        if (how == "stop")
+            QVERIFY(runTool(script, { "start", m_sandbox }).ok);
+        QVERIFY(runTool("cupsaccept", { "Testdrucker" }).ok);
+        const auto& shown = s.messages.shown;
+        QCOMPARE(shown.size(), message.isEmpty() ? 0 : 1);
+        QVERIFY2(message.isEmpty() || (shown[0].text.contains(message) && shown[0].icon == QMessageBox::Critical),
+            qPrintable(shown.value(0).text));
+        QVERIFY(s.window->isVisible() && !s.state().bPrinting && s.enabled("cmdPrint"));
+
+        // A queue delivers its jobs in order: once a control job arrived, anything sent before it has too.
+        s.get<QComboBox>("prnList")->setCurrentText("Testdrucker");
+        s.click("cmdDeselect");
+        s.tick(0);
+        s.click("cmdPrint");
+        QTRY_COMPARE_WITH_TIMEOUT(captured().size(), 1, 20000);
+        QCOMPARE(pdfInfo(captured().first(), "Pages"), QString("1"));
+    }
+    void pdfFile_data()
+    {
+        QTest::addColumn<int>("grid");
+        QTest::addColumn<bool>("save");
+        QTest::newRow("1 x 1") << 1 << true;
+        QTest::newRow("2 x 2") << 2 << true;
+        QTest::newRow("save dialog cancelled") << 2 << false;
+    }
+    void pdfFile()
+    {
+        QFETCH(int, grid);
+        QFETCH(bool, save);
+        // A photo with more pixels than the largest cell needs at 300 dpi.
+        QVERIFY(fixtures::writeFile(
+            m_f->photos + "/bild000.jpg", fixtures::encode(fixtures::quadrants(QSize(2400, 1800)), "JPEG")));
+        const QString target = m_f->dir.filePath("Kontaktabzug.pdf");
+        QStringList proposals;
+        WindowSession& s = open([&](const QString& proposal) {
+            proposals << proposal;
+            return save ? target : QString();
+        });
+        s.get<QLineEdit>("txtCols")->setText(QString::number(grid));
+        s.get<QLineEdit>("txtRows")->setText(QString::number(grid));
+        s.click("cmdDeselect");
+        s.tick(0);
+        s.get<QComboBox>("prnList")->setCurrentText("PDF-Datei");
+        s.click("cmdPrint");
+        // The file name is asked for first: the folder's name in the folder printed.
+        QCOMPARE(proposals, QStringList { m_f->photos + "/Fotos.pdf" });
+        QVERIFY(s.messages.shown.isEmpty() && !s.state().bPrinting);
+        QCOMPARE(QFile::exists(target), save);
+        QCOMPARE(m_f->printers->currentPrinter()->deviceName(), QString("Testdrucker"));
+        // A4 to the twip, as the page geometry of every cell assumes.
+        QVERIFY(
+            m_f->printers->pdfPrinter()->pageWidth() == 11906 && m_f->printers->pdfPrinter()->pageHeight() == 16838);
+        if (!save)
+            return;
+        // Sharp thumbnails: at least 300 dpi in the cell, whatever its size.
+        const QString images = runTool("pdfimages", { "-list", target }).output;
+        static const QRegularExpression ppi(
+            "^\\s*1\\s+\\d+\\s+image\\s+\\d+\\s+\\d+\\s+.*\\s(\\d+)\\s+(\\d+)\\s+\\S+\\s+\\S+\\s*$",
+            QRegularExpression::MultilineOption);
+        const QRegularExpressionMatch match = ppi.match(images);
+        QVERIFY2(match.hasMatch() && match.captured(1).toInt() >= 300 && match.captured(2).toInt() >= 300,
+            qPrintable(images));
+    }
+
+private:
+    WindowSession& open(CupsPrinterService::FileNameQuery askFileName = [](const QString&) { return QString(); })
+    {
+        WindowSession& s = m_f->open(std::move(askFileName));
+        s.tickFirst(8);
+        return s;
+    }
+    QStringList captured(const QString& queue = "Testdrucker") const { return capturedJobs(m_sandbox, queue); }
+
+    QString m_sandbox;
+    QTemporaryDir m_home;
+    std::unique_ptr<WindowFixture<CupsPrinterService>> m_f;
+};
+
+QTEST_MAIN(TestPrintCups)
+#include "tst_ui_print_cups.moc"

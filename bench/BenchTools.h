@@ -2,10 +2,17 @@
 #pragma once
 
 // What the benchmarks share: photo-like pictures drawn at run time (so that no large file
-// is kept), medians of repeated timings, and the process's peak memory.
+// is kept), medians of repeated timings, the process's peak memory, and programs run in a
+// fresh process with their time and peak memory.
 
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
 #include <functional>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include <QElapsedTimer>
@@ -15,6 +22,8 @@
 #include <QPainter>
 #include <QRadialGradient>
 #include <QRandomGenerator>
+#include <QStringList>
+#include <QThread>
 
 namespace rasterblatt::bench {
 
@@ -93,6 +102,124 @@ inline qint64 peakResidentKilobytes()
             return line.mid(6).trimmed().split(' ').value(0).toLongLong();
     }
     return -1;
+}
+
+
+// Writes count photo-like pictures of width x height, one thread per core; name(i) is the
+// path of picture i, write(image, path) stores it. False when one could not be written.
+inline bool writePhotos(int count, int width, int height, const std::function<QString(int)>& name,
+    const std::function<bool(const QImage&, const QString&)>& write)
+{
+    const int threads = std::max(1, QThread::idealThreadCount());
+    std::vector<std::thread> workers;
+    std::vector<int> failed(static_cast<size_t>(threads), 0);
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([&, t] {
+            for (int i = t; i < count; i += threads) {
+                if (!write(photoLike(width, height, static_cast<quint32>(i + 1)), name(i)))
+                    failed[static_cast<size_t>(t)] = 1;
+            }
+        });
+    }
+    for (std::thread& worker : workers)
+        worker.join();
+    return std::count(failed.begin(), failed.end(), 1) == 0;
+}
+
+inline double megabytes(qint64 kilobytes) { return static_cast<double>(kilobytes) / 1024; }
+
+inline double cpuMs(const rusage& usage)
+{
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
+        + static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+inline double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+struct Measured {
+    std::vector<double> ms;
+    std::vector<double> cpuMs;
+    std::vector<double> peakKilobytes;
+    void add(double wallMs, double processorMs, double peak)
+    {
+        ms.push_back(wallMs);
+        cpuMs.push_back(processorMs);
+        peakKilobytes.push_back(peak);
+    }
+};
+
+struct Finished {
+    bool ok = false; // exited with status 0
+    double ms = 0;
+    double cpuMs = 0;
+    qint64 peakKilobytes = 0;
+    QByteArray output;
+    QByteArray errors;
+};
+
+// Runs a program to its end, standard output and error going to files in scratch. Its peak memory comes from wait4(); the high-water mark is
+// reset before exec, as a forked child would otherwise inherit ours.
+inline Finished runProgram(const QStringList& command, const QString& scratch)
+{
+    Finished result;
+    const QString outPath = scratch + QStringLiteral("/stdout");
+    const QString errPath = scratch + QStringLiteral("/stderr");
+    std::vector<QByteArray> arguments;
+    for (const QString& argument : command)
+        arguments.push_back(QFile::encodeName(argument));
+    std::vector<char*> argv;
+    for (QByteArray& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const int out = ::open(QFile::encodeName(outPath).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int err = ::open(QFile::encodeName(errPath).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (out < 0 || err < 0) {
+        result.errors = "cannot create the output files in " + QFile::encodeName(scratch);
+        return result;
+    }
+
+    QElapsedTimer timer;
+    timer.start();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        const int clearRefs = ::open("/proc/self/clear_refs", O_WRONLY);
+        if (clearRefs >= 0) {
+            [[maybe_unused]] const auto written = ::write(clearRefs, "5", 1);
+            ::close(clearRefs);
+        }
+        ::execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    ::close(out);
+    ::close(err);
+    if (pid < 0) {
+        result.errors = "fork failed";
+        return result;
+    }
+    int status = 0;
+    rusage usage {};
+    while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) { }
+    result.ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    result.cpuMs = cpuMs(usage);
+    result.peakKilobytes = usage.ru_maxrss;
+
+    QFile outFile(outPath);
+    if (outFile.open(QIODevice::ReadOnly))
+        result.output = outFile.readAll();
+    QFile errFile(errPath);
+    if (errFile.open(QIODevice::ReadOnly))
+        result.errors = errFile.readAll();
+    return result;
 }
 
 } // namespace rasterblatt::bench

@@ -1,43 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Printing a folder of camera-sized JPEGs as a contact sheet through the real main window and
-// the built-in PDF printer, beside ImageMagick's montage on the same files and beside the
-// decode floor (libjpeg at 1/8 scale, in-process, on all cores and on one). Every measured
-// program runs in a fresh process, so that its peak memory is its own.
-#include <algorithm>
+// Printing a folder of camera-sized JPEGs as a contact sheet with the print command of the
+// window and the command line onto the built-in PDF printer, beside ImageMagick's montage on
+// the same files and beside the decode floor (a bare libjpeg decode at 1/8 scale, in-process,
+// on all cores and on one). Every measured program runs in a fresh process, so that its peak
+// memory is its own.
 #include <atomic>
-#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
-#include <vector>
 
 #include <jpeglib.h>
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMessageBox>
-#include <QPushButton>
+#include <QGuiApplication>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QTemporaryDir>
-#include <QThread>
-#include <QTimer>
 
 #include "BenchTools.h"
+#include "engine/catalogue/FolderScan.h"
 #include "engine/print/CupsPrinterService.h"
-#include "ui/MainWindow.h"
-#include "ui/MessageBoxes.h"
-#include "ui/PrinterSupport.h"
+#include "engine/print/PrintCommand.h"
 
 using namespace rasterblatt;
 using namespace rasterblatt::bench;
@@ -71,108 +53,39 @@ const char* const MontagePolicy = R"(<?xml version="1.0" encoding="UTF-8"?>
 
 QString photoName(int index) { return QStringLiteral("IMG_%1.jpg").arg(1001 + index); }
 
-double megabytes(qint64 kilobytes) { return static_cast<double>(kilobytes) / 1024; }
-
-double cpuMs(const rusage& usage)
+// Child process: the print command of window and command line, from the folder's catalogue
+// with every file ticked to the written PDF. Prints the job's wall and CPU milliseconds, the
+// process's peak memory after it in kB, and how many files were listed and printed.
+int printContactSheet(const QString& photoDir, const QString& pdfPath, int cols, int rows)
 {
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
-        + static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
-}
-
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
-// Child process: draws the photos, one thread per core.
-int generatePhotos(const QString& dir)
-{
-    const int threads = std::max(1, QThread::idealThreadCount());
-    std::vector<std::thread> workers;
-    std::vector<int> failed(static_cast<size_t>(threads), 0);
-    for (int t = 0; t < threads; ++t) {
-        workers.emplace_back([&, t] {
-            for (int i = t; i < PhotoCount; i += threads) {
-                const QImage photo = photoLike(PhotoWidth, PhotoHeight, static_cast<quint32>(i + 1));
-                if (!photo.save(dir + QLatin1Char('/') + photoName(i), "JPEG", 90))
-                    failed[static_cast<size_t>(t)] = 1;
-            }
-        });
-    }
-    for (std::thread& worker : workers)
-        worker.join();
-    return std::count(failed.begin(), failed.end(), 1) == 0 ? 0 : 1;
-}
-
-// Child process: the user's way through the window, from a fresh start to the written PDF.
-// Prints the print command's wall and CPU milliseconds, the process's peak memory after it
-// in kB, and how many entries were listed and ticked.
-int printContactSheet(
-    const QString& photoDir, const QString& pdfPath, int gridCols, int gridRows, QTemporaryDir& config)
-{
-    const QString settingsFile = config.filePath(QStringLiteral("bench.ini"));
-    {
-        QSettings settings(settingsFile, QSettings::IniFormat);
-        settings.setValue(QStringLiteral("Settings/LastFolder"), photoDir);
-    }
-    CupsPrinterService printers([pdfPath](const QString&) { return pdfPath; }, &queuePageLayout);
-    QtMessageBoxes messages;
-    MainWindow window(printers, messages, settingsFile, photoDir);
-    window.show();
-
-    auto* cols = window.findChild<QLineEdit*>(QStringLiteral("txtCols"));
-    auto* rows = window.findChild<QLineEdit*>(QStringLiteral("txtRows"));
-    auto* printFileName = window.findChild<QCheckBox*>(QStringLiteral("chkPrintFileName"));
-    auto* printerList = window.findChild<QComboBox*>(QStringLiteral("prnList"));
-    auto* list = window.findChild<QListWidget*>(QStringLiteral("fileList"));
-    auto* selectAll = window.findChild<QPushButton*>(QStringLiteral("cmdSelect"));
-    auto* print = window.findChild<QPushButton*>(QStringLiteral("cmdPrint"));
-    if (!cols || !rows || !printFileName || !printerList || !list || !selectAll || !print) {
-        std::fprintf(stderr, "a control of the main window is missing\n");
-        return 1;
-    }
-    cols->setText(QString::number(gridCols));
-    rows->setText(QString::number(gridRows));
-    printFileName->setChecked(true);
-    printerList->setCurrentText(CupsPrinterService::pdfPrinterName());
-    if (printerList->currentText() != CupsPrinterService::pdfPrinterName()) {
-        std::fprintf(stderr, "the printer list has no \"%s\"\n", qPrintable(CupsPrinterService::pdfPrinterName()));
-        return 1;
-    }
-    selectAll->click();
-    int ticked = 0;
-    for (int i = 0; i < list->count(); ++i)
-        ticked += list->item(i)->checkState() == Qt::Checked ? 1 : 0;
-    QCoreApplication::processEvents();
-
-    // An error box would wait for a click that never comes: report it and close it.
-    bool refused = false;
-    QTimer boxWatch;
-    QObject::connect(&boxWatch, &QTimer::timeout, &window, [&refused] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            std::fprintf(stderr, "message box: %s\n", qPrintable(box->text()));
-            refused = true;
-            box->reject();
-        }
-    });
-    boxWatch.start(100);
+    Catalogue catalogue;
+    FolderScan scan(catalogue);
+    scan.reset();
+    scan.ScanFolder(photoDir);
+    CupsPrinterService printers([pdfPath](const QString&) { return pdfPath; });
+    Printer* pdf = printers.pdfPrinter();
+    RunFlags flags;
+    PrintCommand::Callbacks callbacks;
+    int printed = 0;
+    callbacks.yield = [] { QCoreApplication::processEvents(); };
+    callbacks.picture = [&printed](const QString&, const DecodedPicture& picture) { printed += picture.loaded(); };
 
     rusage usageBefore {};
     getrusage(RUSAGE_SELF, &usageBefore);
     QElapsedTimer timer;
     timer.start();
-    print->click();
+    const PrintCommand::Result result
+        = PrintCommand(printers, flags).run(*pdf, catalogue.paths(), { cols, rows, true, true }, callbacks);
     const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
     rusage usageAfter {};
     getrusage(RUSAGE_SELF, &usageAfter);
-    const qint64 peakAfter = peakResidentKilobytes();
-    std::printf("%.1f %.1f %lld %d %d\n", ms, cpuMs(usageAfter) - cpuMs(usageBefore), static_cast<long long>(peakAfter),
-        list->count(), ticked);
-    return refused ? 1 : 0;
+    if (result.outcome != PrintCommand::Outcome::Sent) {
+        std::fprintf(stderr, "the job failed: %s\n", qPrintable(result.reason));
+        return 1;
+    }
+    std::printf("%.1f %.1f %lld %d %d\n", ms, cpuMs(usageAfter) - cpuMs(usageBefore),
+        static_cast<long long>(peakResidentKilobytes()), catalogue.count(), printed);
+    return 0;
 }
 
 // Decodes one JPEG at 1/8 scale with libjpeg into a reused buffer; false on failure.
@@ -230,73 +143,6 @@ double decodeFloorMs(const QStringList& photos, int threads)
     return static_cast<double>(timer.nsecsElapsed()) / 1e6;
 }
 
-struct Finished {
-    bool ok = false; // exited with status 0
-    double ms = 0;
-    double cpuMs = 0;
-    qint64 peakKilobytes = 0;
-    QByteArray output;
-    QByteArray errors;
-};
-
-// Runs a program to its end. Its peak memory comes from wait4(); the high-water mark is
-// reset before exec, as a forked child would otherwise inherit ours.
-Finished runProgram(const QStringList& command, const QString& scratch)
-{
-    Finished result;
-    const QString outPath = scratch + QStringLiteral("/stdout");
-    const QString errPath = scratch + QStringLiteral("/stderr");
-    std::vector<QByteArray> arguments;
-    for (const QString& argument : command)
-        arguments.push_back(QFile::encodeName(argument));
-    std::vector<char*> argv;
-    for (QByteArray& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    const int out = ::open(QFile::encodeName(outPath).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const int err = ::open(QFile::encodeName(errPath).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (out < 0 || err < 0) {
-        result.errors = "cannot create the output files in " + QFile::encodeName(scratch);
-        return result;
-    }
-
-    QElapsedTimer timer;
-    timer.start();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(err, STDERR_FILENO);
-        const int clearRefs = ::open("/proc/self/clear_refs", O_WRONLY);
-        if (clearRefs >= 0) {
-            [[maybe_unused]] const auto written = ::write(clearRefs, "5", 1);
-            ::close(clearRefs);
-        }
-        ::execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    ::close(out);
-    ::close(err);
-    if (pid < 0) {
-        result.errors = "fork failed";
-        return result;
-    }
-    int status = 0;
-    rusage usage {};
-    while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) { }
-    result.ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
-    result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    result.cpuMs = cpuMs(usage);
-    result.peakKilobytes = usage.ru_maxrss;
-
-    QFile outFile(outPath);
-    if (outFile.open(QIODevice::ReadOnly))
-        result.output = outFile.readAll();
-    QFile errFile(errPath);
-    if (errFile.open(QIODevice::ReadOnly))
-        result.errors = errFile.readAll();
-    return result;
-}
-
 int fail(const QString& what, const QByteArray& details = {})
 {
     std::fprintf(stderr, "bench_print: %s\n", qPrintable(what));
@@ -304,18 +150,6 @@ int fail(const QString& what, const QByteArray& details = {})
         std::fprintf(stderr, "%s\n", details.trimmed().constData());
     return 1;
 }
-
-struct Measured {
-    std::vector<double> ms;
-    std::vector<double> cpuMs;
-    std::vector<double> peakKilobytes;
-    void add(double wallMs, double processorMs, double peak)
-    {
-        ms.push_back(wallMs);
-        cpuMs.push_back(processorMs);
-        peakKilobytes.push_back(peak);
-    }
-};
 
 void printRow(const QString& name, const Measured& measured, const QString& note)
 {
@@ -348,9 +182,10 @@ int runBenchmark()
 
     std::printf("Generating %d photo-like %d x %d JPEGs...\n", PhotoCount, PhotoWidth, PhotoHeight);
     std::fflush(stdout);
-    const Finished generated = runProgram({ self, QStringLiteral("--generate"), photoDir }, scratch);
-    if (!generated.ok)
-        return fail(QStringLiteral("cannot generate the photos"), generated.errors);
+    const auto photoPath = [&](int i) { return QDir(photoDir).filePath(photoName(i)); };
+    if (!writePhotos(PhotoCount, PhotoWidth, PhotoHeight, photoPath,
+            [](const QImage& photo, const QString& path) { return photo.save(path, "JPEG", 90); }))
+        return fail(QStringLiteral("cannot generate the photos"));
     QStringList photos;
     qint64 photoBytes = 0;
     for (int i = 0; i < PhotoCount; ++i) {
@@ -414,7 +249,7 @@ int runBenchmark()
         qunsetenv("RASTERBLATT_DECODE_THREADS");
         const QList<QByteArray> fields = printed.output.trimmed().split(' ');
         if (!printed.ok || fields.size() != 5) {
-            fail(QStringLiteral("printing through the main window failed"), printed.output + printed.errors);
+            fail(QStringLiteral("printing failed"), printed.output + printed.errors);
             return false;
         }
         if (fields[3].toInt() != count || fields[4].toInt() != count) {
@@ -545,21 +380,9 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
-
-    if (argc == 3 && mode == QLatin1String("--generate")) {
-        QGuiApplication app(argc, argv);
-        return generatePhotos(QFile::decodeName(argv[2]));
-    }
-    if (argc == 6 && mode == QLatin1String("--print")) {
-        // No print system is contacted: CUPS is pointed at a socket that nobody listens on.
-        QTemporaryDir config;
-        if (!config.isValid())
-            return 1;
-        qputenv("CUPS_SERVER", QFile::encodeName(config.filePath(QStringLiteral("no-cupsd.sock"))));
-        QApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
+    if (argc == 6 && mode == QLatin1String("--print"))
         return printContactSheet(
-            QFile::decodeName(argv[2]), QFile::decodeName(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), config);
-    }
-    QCoreApplication app(argc, argv);
+            QFile::decodeName(argv[2]), QFile::decodeName(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
     return runBenchmark();
 }

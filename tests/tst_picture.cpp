@@ -1,0 +1,153 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Pictures without a window: the one fitting rule, and loading every kind of file upright at
+// the size it is drawn at.
+#include <cstdio>
+
+#include <QDir>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "ImageFixtures.h"
+#include "engine/catalogue/NativePath.h"
+#include "engine/picture/DecodedPicture.h"
+#include "engine/picture/Fit.h"
+#include "engine/picture/PictureLoader.h"
+
+using namespace rasterblatt;
+
+namespace {
+// The colour at a point given as fractions of the image's width and height.
+QColor colorAt(const QImage& image, double fx, double fy)
+{
+    return image.pixelColor(int(fx * image.width()), int(fy * image.height()));
+}
+bool upright(const QImage& image)
+{
+    for (int quadrant = 0; quadrant < 4; ++quadrant) {
+        if (!fixtures::similarColor(colorAt(image, 0.25 + quadrant % 2 * 0.5, 0.25 + quadrant / 2 * 0.5),
+                fixtures::quadrantColor(quadrant)))
+            return false;
+    }
+    return true;
+}
+} // namespace
+
+class TestPicture : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    // By its bytes: Qt can neither name nor remove a file whose name is not UTF-8.
+    QString write(const QByteArray& name, const QByteArray& data)
+    {
+        const QByteArray rawPath = QFile::encodeName(m_dir.path()) + '/' + name;
+        return fixtures::writeFile(rawPath, data) ? pathFromNative(rawPath) : QString();
+    }
+
+private Q_SLOTS:
+    void fit_data()
+    {
+        QTest::addColumn<QSizeF>("picture");
+        QTest::addColumn<QSizeF>("area");
+        QTest::addColumn<bool>("keepAspect");
+        QTest::addColumn<QRectF>("expected"); // null: nothing to paint
+        // A picture box fits in float, a cell of the sheet in double; both compare the
+        // proportions as floats and take the width when they are equal.
+        const QSizeF pane(2835, 2115); // the preview pane's area inside its margin
+        QTest::newRow("landscape 4:3") << QSizeF(24000, 18000) << pane << true << QRectF(7.5, 0, 2820, 2115);
+        QTest::newRow("portrait") << QSizeF(18000, 24000) << pane << true << QRectF(624.375, 0, 1586.25, 2115);
+        QTest::newRow("small, enlarged") << QSizeF(480, 360) << pane << true << QRectF(7.5, 0, 2820, 2115);
+        QTest::newRow("same proportion") << pane << pane << true << QRectF(0, 0, 2835, 2115);
+        QTest::newRow("stretched") << QSizeF(18000, 24000) << pane << false << QRectF(0, 0, 2835, 2115);
+        QTest::newRow("16:9 on 1024 x 768 screen")
+            << QSizeF(28800, 16200) << QSizeF(15300, 11460) << true << QRectF(0, 1426.875, 15300, 8606.25);
+        QTest::newRow("cell 1000 x 500") << QSizeF(400, 300) << QSizeF(1000, 500) << true
+                                         << QRectF(500.0 / 3, 0, 2000.0 / 3, 500);
+        QTest::newRow("cell 600 x 600") << QSizeF(400, 300) << QSizeF(600, 600) << true << QRectF(0, 75, 600, 450);
+        QTest::newRow("NaN picture") << QSizeF(qQNaN(), 100) << pane << true << QRectF();
+        QTest::newRow("infinite area, stretched") << QSizeF(1, 1) << QSizeF(qInf(), 1) << false << QRectF();
+    }
+
+    void fit()
+    {
+        QFETCH(QSizeF, picture);
+        QFETCH(QSizeF, area);
+        QFETCH(bool, keepAspect);
+        QFETCH(QRectF, expected);
+        const auto check = [&](auto fit, double tolerance) {
+            const double error = qAbs(fit.x - expected.x()) + qAbs(fit.y - expected.y())
+                + qAbs(fit.width - expected.width()) + qAbs(fit.height - expected.height());
+            // Empty; or close and touching the area's edges exactly in one direction.
+            QVERIFY2(expected.isNull() ? fit.isEmpty() && fit.x == 0 && fit.y == 0
+                                       : error <= tolerance && (fit.width == area.width() || fit.height == area.height()),
+                qPrintable(QStringLiteral("%1, %2, %3 x %4").arg(fit.x).arg(fit.y).arg(fit.width).arg(fit.height)));
+        };
+        check(fitPicture<float>(picture.width(), picture.height(), area.width(), area.height(), keepAspect), 0.01);
+        check(fitPicture<double>(picture.width(), picture.height(), area.width(), area.height(), keepAspect), 1e-9);
+    }
+
+    void decode_data()
+    {
+        QTest::addColumn<QByteArray>("name"); // bytes, so that it can be invalid UTF-8; "/" at the end: a folder
+        QTest::addColumn<QByteArray>("data"); // empty: no such file
+        const QImage upright = fixtures::quadrants(QSize(64, 48));
+        QTest::newRow("jpeg") << QByteArray("bild.jpg") << fixtures::encode(upright, "JPEG");
+        QTest::newRow("bmp") << QByteArray("bild.bmp") << fixtures::encode(upright, "BMP");
+        QTest::newRow("gif") << QByteArray("bild.gif") << fixtures::encode(upright, "GIF");
+        QTest::newRow("bmp named .jpg") << QByteArray("bmp.jpg") << fixtures::encode(upright, "BMP");
+        for (int orientation = 1; orientation <= 8; ++orientation)
+            QTest::addRow("EXIF orientation %d", orientation)
+                << QByteArray("exif.jpg") << fixtures::orientedJpeg(upright, orientation);
+        QTest::newRow("name not UTF-8") << QByteArray("bild-\xe4\xff.jpg") << fixtures::encode(upright, "JPEG");
+        QTest::newRow("no such file") << QByteArray("fehlt.jpg") << QByteArray();
+        QTest::newRow("folder named .jpg") << QByteArray("ordner.jpg/") << QByteArray();
+    }
+
+    // A file either decodes upright at its natural size, or fails with the reason.
+    void decode()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, data);
+        const bool loads = !data.isEmpty();
+        const QString path = loads ? write(name, data) : m_dir.filePath(name.chopped(name.endsWith('/') ? 1 : 0));
+        const auto remove = qScopeGuard([raw = nativePath(path)] { std::remove(raw); });
+        QVERIFY(!name.endsWith('/') || QDir().mkdir(path));
+        // The preview pane's area at 96 dpi.
+        const DecodedPicture picture = decodePicture(path, { 2835, 2115, 96, 1 }, true);
+        QCOMPARE(picture.loaded(), loads);
+        QVERIFY2(loads ? picture.natural == QSize(64, 48) && upright(picture.image)
+                       : picture.image.isNull() && picture.error.contains("kann nicht geladen werden"),
+            qPrintable(picture.error));
+    }
+
+    void decodeSize_data()
+    {
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<QSize>("target");
+        QTest::addColumn<QSize>("expected");
+        // An upright 1600 x 1200 picture, stored as is or turned.
+        for (const int orientation : { 1, 6 }) {
+            const QByteArray tag = orientation == 1 ? "upright: " : "turned: ";
+            QTest::newRow(tag + "preview, rounded up") << orientation << QSize(378, 283) << QSize(378, 284);
+            QTest::newRow(tag + "taller target") << orientation << QSize(200, 300) << QSize(400, 300);
+            QTest::newRow(tag + "larger than picture") << orientation << QSize(1700, 10) << QSize(1600, 1200);
+        }
+    }
+
+    void decodeSize()
+    {
+        QFETCH(int, orientation);
+        QFETCH(QSize, target);
+        QFETCH(QSize, expected);
+        PictureLoader loader(
+            write("big.jpg", fixtures::orientedJpeg(fixtures::quadrants(QSize(1600, 1200)), orientation)));
+        const QImage image = loader.read(target);
+        QVERIFY(loader.naturalSize() == QSize(1600, 1200) && loader.decodeSize(target) == expected);
+        QCOMPARE(image.size(), expected);
+        QVERIFY(upright(image));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPicture)
+#include "tst_picture.moc"

@@ -58,7 +58,7 @@ bool writeJpeg(const QString& path, const QImage& image, bool turned = false)
 // The whole picture decoded upright, then scaled smoothly to fit the box's drawing area.
 QImage naiveFit(const QString& path, const QSize& area)
 {
-    QImageReader::setAllocationLimit(PictureLoader::MemoryBudgetMegabytes); // Qt's 128 MB refuses 8000 x 6000
+    QImageReader::setAllocationLimit(512); // Qt's 128 MB refuses 8000 x 6000
     QImageReader reader(path);
     reader.setAutoTransform(true);
     return reader.read().scaled(area, Qt::KeepAspectRatio, Qt::SmoothTransformation);

@@ -31,6 +31,7 @@ private Q_SLOTS:
         writePhotos(m_dir.filePath("Urlaub"), 3, 0, QSize(160, 120));
         writePhotos(m_dir.filePath("Urlaub/Tag 2"), 2, 3, QSize(160, 120));
         QVERIFY(fixtures::writeFile(m_dir.filePath("Urlaub/kaputt.gif"), "GIF89a"));
+        QVERIFY(fixtures::writeFile(m_dir.filePath("Kaputt/kaputt.jpg"), "kein Bild"));
         QDir().mkpath(m_dir.filePath("leer"));
         QDir().mkpath(m_dir.filePath("tmp"));
         QDir().mkpath(m_dir.filePath("run"));
@@ -54,6 +55,8 @@ private Q_SLOTS:
             QTest::newRow(qPrintable(arguments.join(' '))) << arguments << 1 << QString(message);
         QTest::newRow("folder missing") << QStringList { "--pdf", "a.pdf", "Fehlt" } << 2 << "\u201eFehlt\u201c";
         QTest::newRow("no picture") << QStringList { "--pdf", "a.pdf", "leer" } << 2 << "kein Bild";
+        QTest::newRow("nothing readable") << QStringList { "--pdf", "a.pdf", "--no-names", "Kaputt" } << 2
+                                          << "Nichts gedruckt: keines der Bilder konnte gelesen werden.";
         QTest::newRow("queue missing") << QStringList { "--printer", "Gibtsnicht", "Urlaub" } << 3
                                        << "\u201eGibtsnicht\u201c";
         QTest::newRow("target not writable") << QStringList { "--pdf", "fehlt/a.pdf", "Urlaub" } << 3 << "fehlt/a.pdf";

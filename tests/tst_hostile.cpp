@@ -159,7 +159,7 @@ private Q_SLOTS:
 
         qInfo("%s in %lld ms, peak +%ld MB%s%s", result.loaded ? "loaded" : "failed", clock.elapsed(),
             result.peakRiseKb / 1024, result.loaded ? "" : ": ", result.error);
-        QVERIFY(result.peakRiseKb < (PictureLoader::MemoryBudgetMegabytes + 64) * 1024L);
+        QVERIFY(result.peakRiseKb < (MemoryBudget::process().total() / 1024 + 64 * 1024));
         QVERIFY(result.loaded
                 ? outcome != Fails
                 : outcome != Loads && QString::fromUtf8(result.error).contains("kann nicht geladen werden"));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The print engine without a window: page loop, where each thumbnail lands and at which
-// resolution, file names, and the decoding ahead on worker threads.
+// The page engine and the print command without a window: pages and cells, where each
+// thumbnail and name lands and at which resolution, the names' size, ticks read as the job
+// goes, decoding ahead on worker threads, and how a job ends.
 #include "ImageFixtures.h"
 #include "RecordingPrinterService.h"
 
@@ -10,20 +11,23 @@
 #include <QThread>
 #include <QtTest>
 
-#include "engine/print/PrintJob.h"
+#include "engine/picture/DecodeAhead.h"
+#include "engine/print/PrintCommand.h"
+#include "engine/print/PrintSource.h"
 
 using namespace rasterblatt;
 
 namespace {
-// Every file gives a 40 x 30 picture after the delay its name asks for ("slow" 150 ms, "pause"
-// 30 ms, else none; "bad" fails). Counts the decodes running and the decoded pictures alive.
+// Every file gives a picture of the size its name asks for ("w300h200"; else 40 x 30) after the
+// delay it asks for ("slow" 1 s, "pause" 30 ms, else none; "bad" fails). Counts the decodes
+// running and the decoded pictures alive.
 struct CountingDecoder {
     std::atomic<int> running = 0, alive = 0, maxAlive = 0;
     DecodedPicture operator()(const QString& path, const ThumbnailRequest&)
     {
         ++running;
-        QThread::msleep(path.contains("slow") ? 150 : path.contains("pause") ? 30 : 0);
-        DecodedPicture thumbnail;
+        QThread::msleep(path.contains("slow") ? 1000 : path.contains("pause") ? 30 : 0);
+        DecodedPicture picture;
         if (!path.contains("bad")) {
             const int now = ++alive;
             for (int seen = maxAlive; now > seen && !maxAlive.compare_exchange_weak(seen, now);) { }
@@ -35,11 +39,14 @@ struct CountingDecoder {
             };
             auto* pixels = new Pixels { this };
             const auto release = [](void* info) { delete static_cast<Pixels*>(info); };
-            const QImage image(pixels->data, 40, 30, 160, QImage::Format_RGB32, release, pixels);
-            thumbnail = { QSize(400, 300), image, {} };
+            static const QRegularExpression size("w(\\d+)h(\\d+)");
+            const QRegularExpressionMatch asked = size.match(path);
+            const QSize natural = asked.hasMatch() ? QSize(asked.captured(1).toInt(), asked.captured(2).toInt())
+                                                   : QSize(400, 300);
+            picture = { natural, QImage(pixels->data, 40, 30, 160, QImage::Format_RGB32, release, pixels), {} };
         }
         --running;
-        return thumbnail;
+        return picture;
     }
 };
 double arg(const QString& line, int n) { return line.section(' ', n, n).toDouble(); }
@@ -48,56 +55,88 @@ QString writeJpeg(const QTemporaryDir& dir, const QImage& image)
     const QString path = dir.filePath("bild000.jpg");
     return fixtures::writeFile(path, fixtures::encode(image, "JPEG")) ? path : QString();
 }
+// A list whose ticks and paths a test changes while the job runs.
+struct TickedList final : PrintSource {
+    QStringList paths;
+    QList<bool> ticks;
+    TickedList(const QStringList& files, const QList<int>& ticked)
+        : paths(files)
+        , ticks(files.size(), false)
+    {
+        for (const int i : ticked)
+            ticks[i] = true;
+    }
+    int count() const override { return int(paths.size()); }
+    bool isTicked(int i) const override { return ticks.value(i); }
+    QString path(int i) const override { return paths.value(i); }
+    int tickedCount() const override { return int(ticks.count(true)); }
+};
+QStringList numbered(int count, const QString& pattern = "/fotos/bild%1.jpg")
+{
+    QStringList paths;
+    for (int i = 0; i < count; ++i)
+        paths << pattern.arg(i, 3, 10, QChar('0'));
+    return paths;
+}
 } // namespace
 
 class TestPrintJob : public QObject {
     Q_OBJECT
 
-    // Runs the page engine on the recording printer and ends its document when it ran to its end.
-    bool print(const QStringList& files, PrintJobSettings settings, PageCallbacks callbacks = {})
+    // Runs the page engine on the recording printer and ends its document as the print command does.
+    SheetResult print(const PrintSource& source, PrintJobSettings settings, PageCallbacks callbacks = {})
     {
         m_printer.clearCalls();
-        const bool whole = PrintSelection(m_printer, files, settings, callbacks);
-        whole ? m_printer.endDoc() : m_printer.killDoc();
-        return whole;
+        if (!callbacks.decode)
+            callbacks.decode = std::ref(m_decoder);
+        const SheetResult result = PrintSelection(m_printer, source, settings, callbacks);
+        result.stopped ? m_printer.killDoc() : m_printer.endDoc();
+        return result;
+    }
+    QStringList names() const
+    {
+        QStringList printed;
+        for (const QString& line : m_printer.log("printLine"))
+            printed << line.section('"', 1, 1);
+        return printed;
     }
     RecordingPrinter m_printer { "Testdrucker" };
+    CountingDecoder m_decoder;
 
 private Q_SLOTS:
-    void pagesAndCells_data()
+    void pages_data()
     {
         QTest::addColumn<int>("files");
-        QTest::addColumn<int>("cols");
-        QTest::addColumn<int>("rows");
-        QTest::addColumn<int>("pageBreaks");
-        QTest::newRow("78 at 7 x 11") << 78 << 7 << 11 << 1;
-        QTest::newRow("77 fill one page") << 77 << 7 << 11 << 0;
-        QTest::newRow("3 at 2 x 1") << 3 << 2 << 1 << 1;
+        QTest::addColumn<QList<int>>("ticked"); // empty: all
+        QTest::addColumn<QSize>("grid");
+        QTest::addColumn<QList<int>>("sheets"); // pictures on each sheet
+        QTest::newRow("78 at 7 x 11") << 78 << QList<int> {} << QSize(7, 11) << QList<int> { 77, 1 };
+        QTest::newRow("77 fill one page") << 77 << QList<int> {} << QSize(7, 11) << QList<int> { 77 };
+        // Unticked entries after a full page start a page that stays empty and prints nothing.
+        QTest::newRow("2 x 1, entries 0 and 5") << 10 << QList<int> { 0, 5 } << QSize(2, 1) << QList<int> { 2 };
+        QTest::newRow("2 x 1, entries 0, 5, 6") << 10 << QList<int> { 0, 5, 6 } << QSize(2, 1) << QList<int> { 2, 1 };
     }
-    void pagesAndCells()
+    void pages()
     {
         QFETCH(int, files);
-        QFETCH(int, cols);
-        QFETCH(int, rows);
-        QFETCH(int, pageBreaks);
-        CountingDecoder decoder;
+        QFETCH(QList<int>, ticked);
+        QFETCH(QSize, grid);
+        QFETCH(QList<int>, sheets);
+        if (ticked.isEmpty())
+            for (int i = 0; i < files; ++i)
+                ticked << i;
         QList<QPair<int, int>> progress;
-        const auto onProgress = [&](int printed, int total) { progress.append({ printed, total }); };
-        QVERIFY(print(QStringList(files, "/fotos/bild.jpg"), { cols, rows, true, true },
-            { {}, onProgress, {}, std::ref(decoder) }));
+        const TickedList list(numbered(files), ticked);
+        print(list, { grid.width(), grid.height(), true, true }, { {}, [&](int p, int t) { progress.append({ p, t }); }, {}, {} });
+        QCOMPARE(m_printer.jobs().back(), int(sheets.size()));
+        QCOMPARE(m_printer.count("PaintPicture"), int(ticked.size()));
+        QCOMPARE(progress.last(), qMakePair(int(ticked.size()), int(ticked.size())));
         const QStringList cells = m_printer.log("PaintPicture");
-        QCOMPARE(cells.size(), files);
-        QCOMPARE(m_printer.count("newPage"), pageBreaks);
-        QCOMPARE(m_printer.jobs().back(), pageBreaks + 1);
-        QVERIFY(progress.size() == files && progress.first() == qMakePair(1, files)
-            && progress.last() == qMakePair(files, files));
-        // Cells run along the rows at the grid's pitch; the next page starts top-left again.
-        QVERIFY(qAbs(arg(cells[1], 1) - arg(cells[0], 1) - (11906 - 2000 * 1440.0 / 2540) / cols) < 0.15);
-        if (rows > 1 && files > cols)
-            QVERIFY(qAbs(arg(cells[cols], 2) - arg(cells[0], 2) - (16838 - 2500 * 1440.0 / 2540) / rows) < 0.15);
-        QCOMPARE(cells[cols * rows % files], cells[0]);
         const int firstPage = m_printer.log().mid(0, m_printer.log().indexOf("newPage")).filter("PaintPicture").size();
-        QCOMPARE(firstPage, std::min(files, cols * rows));
+        QCOMPARE(firstPage, sheets[0]);
+        // Cells run along the rows at the grid's pitch; the next page starts top-left again.
+        QVERIFY(qAbs(arg(cells[1], 1) - arg(cells[0], 1) - (11906 - 2000 * 1440.0 / 2540) / grid.width()) < 0.15);
+        QCOMPARE(cells.value(sheets[0]), sheets.size() > 1 ? cells[0] : QString());
     }
     void placeAndResolution_data()
     {
@@ -107,16 +146,15 @@ private Q_SLOTS:
         QTest::addColumn<bool>("keepAspect");
         QTest::addColumn<QString>("drawn");
         // The grid starts 10 mm, 5 mm from the corner of A4; the picture area is 95 % of the cell,
-        // less 1.1 lines for the name. The picture is centred in it at 300 dpi, at most its own pixels.
+        // less 1.1 lines for the name. The picture is fitted into the preview pane's box, the box
+        // into the area, centred; the picture is decoded at 300 dpi, at most its own pixels.
         const QSize wide(3000, 2000), tall(1200, 1800), g7(7, 11), g2(2, 2);
         QTest::newRow("7 x 11") << wide << g7 << true << true << "566.9 377.9 1461.9 974.6 img=305x204";
-        QTest::newRow("7 x 11, tall, no names")
-            << tall << g7 << false << true << "854.0 283.5 887.9 1331.8 img=185x278";
+        QTest::newRow("7 x 11, tall, no names") << tall << g7 << false << true << "934.3 404.0 727.1 1090.6 img=152x228";
         QTest::newRow("2 x 2, stretched") << wide << g2 << true << false << "566.9 283.5 5116.8 7156.6 img=1066x1491";
-        QTest::newRow("1 x 1, tall, own pixels")
-            << tall << QSize(1, 1) << true << true << "856.6 283.5 9654.3 14481.4 img=1200x1800";
-        QTest::newRow("small enlarged") << QSize(200, 150) << g2 << true << true
-                                        << "566.9 1943.0 5116.8 3837.6 img=200x150";
+        QTest::newRow("1 x 1, tall") << tall << QSize(1, 1) << true << true << "3138.8 3706.9 5089.7 7634.5 img=1061x1591";
+        QTest::newRow("small, own pixels") << QSize(200, 150) << g2 << true << true
+                                           << "580.5 1953.1 5089.7 3817.3 img=200x150";
     }
     void placeAndResolution()
     {
@@ -125,73 +163,157 @@ private Q_SLOTS:
         QFETCH(bool, names);
         QFETCH(bool, keepAspect);
         QTemporaryDir dir;
-        QVERIFY(print(
-            { writeJpeg(dir, fixtures::quadrants(picture)) }, { grid.width(), grid.height(), names, keepAspect }));
+        const FileListSource file({ writeJpeg(dir, fixtures::quadrants(picture)) });
+        print(file, { grid.width(), grid.height(), names, keepAspect }, { {}, {}, {}, decodeThumbnail });
         QTEST(m_printer.log("PaintPicture").value(0).mid(13), "drawn");
     }
-    void namesAndFailures()
+    void namesShareALine()
     {
-        QTemporaryDir dir;
-        // Paths as the job may meet them: one without any "/", one ending in "/"; neither loads
-        // and each prints its name alone.
-        const QStringList files { writeJpeg(dir, fixtures::filled(QSize(80, 60), Qt::red)), "urlaub.jpg", "/Bilder/" };
-        QVERIFY(print(files, { 7, 11, true, true }));
-        QCOMPARE(m_printer.log("printLine"),
-            QStringList({ "printLine \"bild000.jpg\"", "printLine \"urlaub.jpg\"", "printLine \"\"" }));
-        QCOMPARE(m_printer.count("PaintPicture"), 1);
-        // The name is centred under the picture, a tenth of a line below it, in the job's size.
-        const QString p = m_printer.log("PaintPicture").first();
-        QVERIFY(qAbs(arg(m_printer.log("setCurrentX").first(), 1) - (arg(p, 1) + (arg(p, 3) - 770) / 2)) < 0.15);
-        QVERIFY(qAbs(arg(m_printer.log("setCurrentY").first(), 1) - (arg(p, 2) + arg(p, 4) + 16.1)) < 0.15);
-        QCOMPARE(m_printer.count("setFontSize"), 1);
+        // Landscape, portrait and failing files in one row: the names sit on one line, centred
+        // under the box, a tenth of a line below it; a file that fails prints its name alone.
+        const FileListSource row({ "/f/w3000h2000.jpg", "/f/w1200h1800.jpg", "urlaub-bad.jpg", "/bad/" });
+        print(row, { 7, 11, true, true });
+        QCOMPARE(names(), QStringList({ "w3000h2000.jpg", "w1200h1800.jpg", "urlaub-bad.jpg", "" }));
+        QCOMPARE(m_printer.count("PaintPicture"), 2);
+        const QStringList ys = m_printer.log("setCurrentY");
+        QVERIFY(ys.size() == 4 && ys.count(ys[0]) == 4 && qAbs(arg(ys[0], 1) - 1426.7) < 0.15);
+        QVERIFY(qAbs(arg(m_printer.log("setCurrentX")[1], 1) - (566.9 + 1538.9 + (1461.9 - 14 * 70) / 2)) < 0.15);
         // Without names nothing but the pictures is drawn, and no text is measured.
-        QVERIFY(print(files, { 7, 11, false, true }));
-        QCOMPARE(m_printer.log().filter(QRegularExpression("^(PaintPicture|printLine|setCurrent|text)")).size(), 1);
+        print(row, { 7, 11, false, true });
+        QCOMPARE(m_printer.log().filter(QRegularExpression("^(PaintPicture|printLine|setCurrent|text)")).size(), 2);
     }
-    void longNamesShrinkAndStayOnTheSheet_data()
+    void oneNameSizePerPage_data()
     {
-        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("page"); // file names; a character is 10 twips wide per point
         QTest::addColumn<double>("size");
-        // The picture area at 7 x 11 is 1,461.9 twips wide; a character takes 10 twips per point.
-        QTest::newRow("camera name") << "IMG_20240815_123410.jpg" << 7 * 1461.9 / (23 * 70);
-        QTest::newRow("too long even at 5 points") << QString(60, 'x') + ".jpg" << 5.0;
+        QTest::addColumn<QStringList>("printed");
+        // The picture area at 7 x 11 is 1,461.9 twips wide: 20 characters at 7 points.
+        const QString camera = "IMG_20240811_091626.jpg", longName = QString(60, 'x') + "y.jpg";
+        QTest::newRow("all fit") << QStringList { "DSC_4711.JPG", "a.jpg" } << 7.0
+                                 << QStringList { "DSC_4711.JPG", "a.jpg" };
+        QTest::newRow("a camera name sets the page's size")
+            << QStringList { "DSC_4711.JPG", camera } << 6.25 << QStringList { "DSC_4711.JPG", camera };
+        QTest::newRow("too long even at 5.5 points") << QStringList { "a.jpg", longName } << 5.5
+                                                     << QStringList { "a.jpg", "xxxxxxxxxxx\u2026xxxxxxxxxy.jpg" };
     }
-    void longNamesShrinkAndStayOnTheSheet()
+    void oneNameSizePerPage()
     {
-        QFETCH(QString, name);
+        QFETCH(QStringList, page);
         QFETCH(double, size);
-        CountingDecoder decoder;
-        // Seven in a row: the first and the last stand at the sheet's edges.
-        QVERIFY(print(QStringList(7, "/fotos/" + name), { 7, 11, true, true }, { {}, {}, {}, std::ref(decoder) }));
-        const QStringList sizes = m_printer.log("setFontSize");
-        QCOMPARE(sizes.size(), 1 + 2 * 7); // the job's size, then smaller and back for each name
-        QVERIFY2(qAbs(arg(sizes[1], 1) - size) < 0.05 && sizes.last() == "setFontSize 7.0", qPrintable(sizes[1]));
-        for (const QString& x : m_printer.log("setCurrentX"))
-            QVERIFY2(arg(x, 1) >= 0 && arg(x, 1) + name.size() * 10 * size <= 11906 + 0.1, qPrintable(x));
+        QFETCH(QStringList, printed);
+        QStringList paths;
+        for (const QString& name : page)
+            paths << "/fotos/" + name;
+        // The second page has names that fit: it goes back to 7 points.
+        print(FileListSource(paths + numbered(77)), { 7, 11, true, true });
+        QCOMPARE(names().mid(0, page.size()), printed);
+        // The size in effect as the first name prints.
+        const QStringList log = m_printer.log();
+        const QStringList before = log.mid(0, log.indexOf(QRegularExpression("printLine.*"))).filter("setFontSize");
+        QCOMPARE(arg(before.last(), 1), size);
+        for (const QString& line : m_printer.log("setCurrentX"))
+            QVERIFY2(arg(line, 1) >= 566.9, qPrintable(line));
+        QCOMPARE(m_printer.log("setFontSize").last(), QString("setFontSize 7"));
+    }
+    void ticksAreReadAsTheJobGoes()
+    {
+        // The list changes as the job yields before its fourth cell: entry 5 unticked and entry 8
+        // ticked, the list rebuilt with portrait pictures, or every tick gone.
+        for (const QString change : { "ticks", "rebuilt", "none left" }) {
+            TickedList list(numbered(10, "/fotos/w400h300-%1.jpg"), { 0, 1, 2, 3, 4, 5, 6 });
+            int ticked = 0;
+            const auto yield = [&] {
+                if (m_printer.count("PaintPicture") == 3 && list.paths[0].startsWith("/fotos")) {
+                    if (change == "ticks")
+                        list.ticks[5] = false, list.ticks[8] = true, list.paths[0] = "/f";
+                    else if (change == "rebuilt")
+                        list = TickedList(numbered(6, "/neu/w300h400-%1.jpg"), { 4, 5 });
+                    else
+                        list.ticks.fill(false), list.paths[0] = "/f";
+                }
+                return false;
+            };
+            const SheetResult result
+                = print(list, { 7, 11, true, true }, { yield, [&](int, int total) { ticked = total; }, {}, {} });
+            QVERIFY(!result.stopped);
+            const QList<int> printed = change == "ticks" ? QList<int> { 0, 1, 2, 3, 4, 6, 8 }
+                : change == "rebuilt"                    ? QList<int> { 0, 1, 2, 4, 5 }
+                                                         : QList<int> { 0, 1, 2 };
+            QStringList expected;
+            for (const int i : printed)
+                expected << QString("w%1-%2.jpg").arg(change == "rebuilt" && i > 2 ? "300h400" : "400h300").arg(i, 3, 10, QChar('0'));
+            QCOMPARE(names(), expected);
+            QCOMPARE(ticked, change == "rebuilt" ? 2 : 7);
+            // The rebuilt list's entries show their own pictures, not those decoded ahead for the old list.
+            const QString last = m_printer.log("PaintPicture").last();
+            QCOMPARE(arg(last, 3) < arg(last, 4), change == "rebuilt");
+        }
     }
     void decodingAhead()
     {
-        qputenv("RASTERBLATT_DECODE_THREADS", "3");
-        CountingDecoder decoder;
-        // One file decodes slowly and one fails: the cells still come in list order.
-        QStringList files, names;
-        for (int i = 0; i < 40; ++i)
-            files << QString("/fotos/pause%1.jpg").arg(i);
-        files[2] = "/fotos/slow.jpg";
+        // One file fails: the cells still come in list order, and at most two pictures per thread
+        // are decoded and waiting.
+        QStringList files = numbered(40, "/fotos/pause%1.jpg");
         files[5] = "/fotos/bad.jpg";
-        QVERIFY(print(files, { 2, 2, true, true }, { {}, {}, {}, std::ref(decoder) }));
-        for (const QString& path : files)
-            names << "printLine \"" + path.section('/', -1) + "\"";
-        QCOMPARE(m_printer.log("printLine"), names);
+        print(FileListSource(files), { 2, 2, true, true });
+        QCOMPARE(names().size(), 40);
+        QCOMPARE(names()[5], QString("bad.jpg"));
         QCOMPARE(m_printer.count("PaintPicture"), 39);
-        // At most two pictures per thread are decoded and waiting, and some were.
-        QVERIFY2(decoder.maxAlive <= 6 && decoder.maxAlive > 1, qPrintable(QString::number(decoder.maxAlive)));
-        QCOMPARE(decoder.alive.load(), 0);
-        // A stop ends the job at the next poll: nothing more is drawn and no decode runs on.
+        QVERIFY2(m_decoder.maxAlive <= 2 * decodeThreads() && m_decoder.maxAlive > 1,
+            qPrintable(QString::number(m_decoder.maxAlive)));
+        QTRY_COMPARE(m_decoder.alive.load(), 0);
+        // A stop ends the job at the next poll, and the job does not wait for the decode that runs.
+        files[3] = "/fotos/slow.jpg";
         const auto stop = [&] { return m_printer.count("PaintPicture") == 3; };
-        QVERIFY(!print(files, { 7, 11, true, true }, { stop, {}, {}, std::ref(decoder) }));
-        QVERIFY(m_printer.count("PaintPicture") == 3 && decoder.running == 0 && decoder.alive == 0);
-        qunsetenv("RASTERBLATT_DECODE_THREADS");
+        QVERIFY(print(FileListSource(files), { 7, 11, true, true }, { stop, {}, {}, {} }).stopped);
+        QVERIFY(m_printer.count("PaintPicture") == 3 && m_decoder.running > 0);
+        QTRY_COMPARE_WITH_TIMEOUT(m_decoder.running.load(), 0, 10000);
+    }
+    void howAJobEnds_data()
+    {
+        QTest::addColumn<QString>("files");
+        QTest::addColumn<bool>("names");
+        QTest::addColumn<QString>("failAt");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("reason");
+        using O = PrintCommand::Outcome;
+        QTest::newRow("sent") << "a.jpg" << true << "" << int(O::Sent) << "";
+        QTest::newRow("none readable, no names") << "a-bad.jpg b-bad.jpg" << false << "" << int(O::NothingReadable)
+                                                  << "";
+        QTest::newRow("none readable, names") << "a-bad.jpg" << true << "" << int(O::Sent) << "";
+        QTest::newRow("nothing ticked") << "" << true << "" << int(O::NothingTicked) << "";
+        QTest::newRow("printer fails") << "a.jpg" << true << "endDoc" << int(O::Failed) << "Papierstau";
+        QTest::newRow("cancelled while sending") << "a.jpg" << true << "endDoc cancel" << int(O::Cancelled) << "";
+        QTest::newRow("out of memory") << "a-oom.jpg" << true << "" << int(O::Failed)
+                                       << "Nicht genug Arbeitsspeicher.";
+    }
+    void howAJobEnds()
+    {
+        QFETCH(QString, files);
+        QFETCH(bool, names);
+        QFETCH(QString, failAt);
+        QFETCH(int, outcome);
+        QFETCH(QString, reason);
+        RecordingPrinterService printers({ "Testdrucker", "Zweitdrucker" });
+        RecordingPrinter* chosen = printers.printer("Zweitdrucker");
+        if (!failAt.isEmpty())
+            chosen->failAt(failAt.section(' ', 0, 0), 1, failAt.endsWith("cancel") ? QString() : QString("Papierstau"));
+        RunFlags flags;
+        PrintCommand::Callbacks callbacks;
+        callbacks.decode = [this](const QString& path, const ThumbnailRequest& request) {
+            if (path.contains("oom"))
+                throw std::bad_alloc();
+            return m_decoder(path, request);
+        };
+        const auto result = PrintCommand(printers, flags)
+                                .run(*chosen, FileListSource(files.split(' ', Qt::SkipEmptyParts)),
+                                    { 7, 11, names, true }, callbacks);
+        QCOMPARE(int(result.outcome), outcome);
+        QCOMPARE(result.reason, reason);
+        // Only a job sent reaches the queue; the previous printer is current again.
+        QCOMPARE(chosen->jobs().size(), size_t(outcome == int(PrintCommand::Outcome::Sent)));
+        QCOMPARE(printers.currentPrinter(), printers.printer("Testdrucker"));
+        QVERIFY(!flags.bPrinting);
     }
 };
 

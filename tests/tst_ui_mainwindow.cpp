@@ -2,6 +2,7 @@
 // The main window as a user meets it: start-up, the file list, the grid boxes, the settings file and closing.
 #include "ui/widgets/FolderList.h"
 
+#include "PdfTools.h"
 #include "Photos.h"
 #include "RecordingPrinterService.h"
 #include "WindowSession.h"
@@ -118,6 +119,35 @@ private Q_SLOTS:
         m_f->settings = m_f->dir.filePath("blocker/Rasterblatt.ini");
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("could not save"));
         QVERIFY(open().window->close());
+    }
+    void drivesThatGoAway()
+    {
+        // A stick: a folder bound under /mnt, which the drive list offers as a drive of its own.
+        QTemporaryDir stick(QCoreApplication::applicationDirPath() + "/stick-XXXXXX");
+        const QString drive = QString("/mnt/rasterblatt-test-%1").arg(QCoreApplication::applicationPid());
+        QDir().mkpath(drive);
+        if (!runTool("mount", { "--bind", stick.path(), drive }).ok) {
+            QDir().rmdir(drive);
+            QSKIP("no bind mount can be made here");
+        }
+        const auto unmount = qScopeGuard([&] {
+            m_f->session.reset();
+            runTool("umount", { drive });
+            QDir().rmdir(drive);
+        });
+        QVERIFY(QDir().mkpath(drive + "/Fotos/Tag 1"));
+        // The stored folder was on a stick that is gone: both lists stay on the start folder, on its drive.
+        fixtures::writeFile(m_f->settings, "[Settings]\nLastFolder=/media/rasterblatt-weg/Fotos\n");
+        m_f->photos = drive + "/Fotos";
+        auto* drives = open().get<QComboBox>("driveList");
+        QVERIFY(folders()->path() == drive + "/Fotos" && drives->currentData() == drive);
+        // A drive whose folder was deleted meanwhile opens at its top folder.
+        QVERIFY(folders()->setPath(drive + "/Fotos/Tag 1"));
+        drives->setCurrentIndex(drives->findData("/"));
+        QCOMPARE(folders()->path(), QString("/"));
+        QVERIFY(QDir(drive + "/Fotos").removeRecursively());
+        drives->setCurrentIndex(drives->findData(drive));
+        QCOMPARE(folders()->path(), drive);
     }
     void enterOnFocusedButtons_data()
     {

@@ -33,20 +33,21 @@ private Q_SLOTS:
             buttonsOn = buttonsOn || s.enabled("cmdPrint") || s.enabled("cmdPresentation");
             if (n < 4)
                 info += s.info();
-            if (n == 4) { // the job keeps its grid and files
+            if (n == 4) { // the job keeps its grid, but reads the ticks as it goes
                 s.get<QLineEdit>("txtCols")->setText("0");
                 s.tick(7, false);
             }
         });
         s.click("cmdPrint");
 
-        QCOMPARE(printer()->count("PaintPicture"), 8);
-        QCOMPARE(printer()->jobs(), std::vector<int>({ 2 }));
-        // The bar grows inside the status line, which stays blank; the buttons stay off.
+        QCOMPARE(printer()->count("PaintPicture"), 7);
+        QCOMPARE(printer()->jobs(), std::vector<int>({ 1 })); // seven in a row: the second page stays empty
+        // The bar grows inside the status line, which stays blank; the buttons stay off. Its
+        // scale follows the ticks: full as the last of the seven cells starts.
         QCOMPARE(widths.first(), qRound(4995.0 / 8 / 15));
-        QCOMPARE(s.get("lbProgressBar")->width(), qRound(4995.0 / 15)); // full as the last cell starts
+        QCOMPARE(s.get("lbProgressBar")->width(), qRound(4995.0 / 15));
         QVERIFY(info.isEmpty() && !buttonsOn);
-        QCOMPARE(s.get<PictureBox>("picBox")->ToolTipText(), s.window->catalogue().path(7));
+        QCOMPARE(s.get<PictureBox>("picBox")->ToolTipText(), s.window->catalogue().path(6));
         QVERIFY(!s.state().bPrinting && !s.get("lbProgressBar")->isVisible() && s.messages.shown.isEmpty());
         QCOMPARE(s.info(), QString("8 Datei(en) -  7 Datei(en) markiert - 0 Druckseiten"));
         QVERIFY(!s.enabled("cmdPrint")); // no columns now
@@ -95,6 +96,22 @@ private Q_SLOTS:
             QVERIFY(s.enabled("cmdPrint") && s.enabled("cmdPresentation"));
             QCOMPARE(s.info(), QString("20 Datei(en) -  20 Datei(en) markiert - 1 Druckseiten"));
         }
+    }
+    void nothingPrintedIsSaid()
+    {
+        // "Keine markieren" as the job starts: it finds no ticked file, ends as a job ends, and says so.
+        WindowSession& s = open(5);
+        {
+            AtEveryYield untick([&](int n) {
+                if (n == 1)
+                    s.click("cmdDeselect");
+            });
+            s.click("cmdPrint");
+        }
+        QVERIFY(printer()->jobs().empty() && printer()->count("killDoc") == 1);
+        QCOMPARE(s.messages.shown.size(), 1);
+        QCOMPARE(s.messages.shown[0].text, QString("Es wurde nichts gedruckt: kein Bild ist mehr markiert."));
+        QVERIFY(s.messages.shown[0].icon == QMessageBox::Information && s.enabled("cmdPrint"));
     }
     void printerErrorIsReported()
     {

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The preview pane, the full-screen viewer and the slide show, driven as a user would.
 #include "ui/widgets/PictureBox.h"
+#include "engine/catalogue/NativePath.h"
 #include "ui/widgets/ImageViewer.h"
 
 #include "Photos.h"
 #include "RecordingPrinterService.h"
 #include "WindowSession.h"
+
+#include <unistd.h>
 
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -21,7 +24,12 @@ private Q_SLOTS:
     void init() { m_f = std::make_unique<WindowFixture<RecordingPrinterService>>(); }
     void preview()
     {
-        const QString red = photo("a.jpg", Qt::red), blue = photo("b.bmp", Qt::blue), broken = m_f->photos + "/d.jpg";
+        // The first file's name is Latin-1, as old archives have them: the tooltips show it readably.
+        const QByteArray latin1 = QFile::encodeName(m_f->photos) + "/\xe4pfel.jpg";
+        fixtures::writeFile(latin1, fixtures::encode(fixtures::filled(QSize(320, 240), Qt::red), "JPEG"));
+        const auto remove = qScopeGuard([&] { ::unlink(latin1.constData()); });
+        const QString red = pathFromNative(latin1), readable = m_f->photos + "/\u00e4pfel.jpg";
+        const QString blue = photo("b.bmp", Qt::blue), broken = m_f->photos + "/d.jpg";
         photo("c.jpg", Qt::yellow);
         fixtures::writeFile(broken, "kein Bild, nur Text");
         WindowSession& s = m_f->open();
@@ -29,7 +37,8 @@ private Q_SLOTS:
         s.list()->setFocus(); // tabbing into the list chooses no entry
         QCOMPARE(s.list()->currentRow(), -1);
         s.list()->setCurrentRow(0);
-        QVERIFY(pane()->ToolTipText() == red && s.list()->toolTip() == red && shows(Qt::red));
+        QVERIFY(pane()->ToolTipText() == red && shows(Qt::red));
+        QVERIFY(pane()->toolTip() == readable && s.list()->toolTip() == readable);
         s.list()->setCurrentRow(3); // the BMP comes after the JPEGs
         QVERIFY(pane()->ToolTipText() == blue && shows(Qt::blue));
         // A file that fails to load keeps the picture; "Vollbild" is enabled but opens nothing.

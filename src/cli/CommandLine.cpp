@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/CommandLine.h"
 
+#include <exception>
+#include <new>
 #include <unistd.h>
 
 #include <QCommandLineParser>
@@ -14,6 +16,7 @@
 #include "engine/catalogue/StatusLine.h"
 #include "engine/print/CupsPrinterService.h"
 #include "engine/print/PrintCommand.h"
+#include "engine/print/PrintSource.h"
 #include "engine/print/Printer.h"
 
 namespace rasterblatt {
@@ -147,98 +150,126 @@ CommandLine parseCommandLine(const QStringList& arguments, QString* error)
     return command;
 }
 
-int runCommandLine(
-    const CommandLine& command, CupsPrinterService& printers, std::FILE* out, std::FILE* err, RunFlags& flags)
-{
-    const auto failed = [err](int status, const QString& reason) {
-        line(err, QStringLiteral("Rasterblatt: ") + displayName(reason));
-        return status;
-    };
+namespace {
 
-    if (command.mode == CommandLine::Mode::ListPrinters) {
-        for (const Printer* printer : printers.printers()) {
-            if (printer != printers.pdfPrinter())
-                line(out, printer->deviceName());
+    int printFolder(
+        const CommandLine& command, CupsPrinterService& printers, std::FILE* out, std::FILE* err, RunFlags& flags)
+    {
+        const auto failed = [err](int status, const QString& reason) {
+            line(err, QStringLiteral("Rasterblatt: ") + displayName(reason));
+            return status;
+        };
+
+        if (command.mode == CommandLine::Mode::ListPrinters) {
+            for (const Printer* printer : printers.printers()) {
+                if (printer != printers.pdfPrinter())
+                    line(out, printer->deviceName());
+            }
+            return ExitDone;
+        }
+
+        // The folder's pictures, found as the window finds them.
+        const QString folder = absolutePath(command.folder);
+        if (!isFolder(folder))
+            return failed(ExitNothingToPrint, QStringLiteral("Den Ordner %1 gibt es nicht.").arg(quoted(command.folder)));
+        Catalogue catalogue;
+        catalogue.bSubDirs = command.subdirs;
+        FolderScan scan(catalogue);
+        scan.reset();
+        try {
+            scan.ScanFolder(folder);
+        } catch (const CatalogueFull&) {
+            // As in the window: the first 32,700 pictures are printed.
+        }
+        const QStringList files = catalogue.paths();
+        if (files.isEmpty() && !readDirectory(folder).readable)
+            return failed(
+                ExitNothingToPrint, QStringLiteral("Der Ordner %1 kann nicht gelesen werden.").arg(quoted(command.folder)));
+        if (files.isEmpty())
+            return failed(ExitNothingToPrint,
+                QStringLiteral("Im Ordner %1 ist kein Bild (*.jpg, *.bmp, *.gif).").arg(quoted(command.folder)));
+
+        // The printer: a PDF file, written whole or not at all, or a CUPS queue by its exact name.
+        Printer* printer = nullptr;
+        if (command.mode == CommandLine::Mode::Pdf) {
+            const QFileInfo target(command.target);
+            if (!QFileInfo(target.absolutePath()).isWritable() || target.isDir())
+                return failed(ExitPrintingFailed,
+                    QStringLiteral("Die PDF-Datei %1 kann nicht geschrieben werden.").arg(quoted(command.target)));
+            // Qt writes files by UTF-8 names: any other name would be written under a different one.
+            if (nativePath(command.target) != QFile::encodeName(command.target))
+                return failed(ExitPrintingFailed,
+                    QStringLiteral("Die PDF-Datei %1 kann nicht geschrieben werden: Ihr Name ist nicht in UTF-8.")
+                        .arg(quoted(command.target)));
+            printer = printers.pdfPrinter();
+        } else {
+            printer = printers.printerNamed(command.target);
+            if (!printer)
+                return failed(ExitPrintingFailed, PrinterService::missingPrinterText(quoted(command.target)));
+        }
+
+        const PrintJobSettings settings { command.cols, command.rows, command.names, true };
+        const bool showProgress = !command.quiet && ::isatty(::fileno(err));
+        const int pages = pageCount(int(files.size()), command.cols, command.rows);
+        QStringList unreadable;
+        PrintCommand::Callbacks callbacks;
+        callbacks.yield = [] { QCoreApplication::processEvents(); };
+        callbacks.progress = [&](int printed, int total) {
+            if (showProgress) {
+                std::fprintf(err, "\rSeite %d von %d (%d %%) ", pageCount(printed, command.cols, command.rows), pages,
+                    printed * 100 / total);
+                std::fflush(err);
+            }
+        };
+        callbacks.picture = [&](const QString& path, const DecodedPicture& picture) {
+            if (!picture.loaded())
+                unreadable << path;
+        };
+        const PrintCommand::Result result
+            = PrintCommand(printers, flags).run(*printer, FileListSource(files), settings, callbacks);
+        if (showProgress)
+            std::fputs("\n", err);
+        switch (result.outcome) {
+        case PrintCommand::Outcome::Cancelled:
+            return failed(ExitPrintingFailed, QStringLiteral("Abgebrochen; nichts wurde gedruckt."));
+        case PrintCommand::Outcome::Failed:
+            return failed(ExitPrintingFailed, result.reason);
+        case PrintCommand::Outcome::NothingReadable:
+        case PrintCommand::Outcome::NothingTicked:
+            line(err, QStringLiteral("Nichts gedruckt: keines der Bilder konnte gelesen werden."));
+            return ExitNothingToPrint;
+        case PrintCommand::Outcome::Sent:
+            break;
+        }
+        if (!command.quiet) {
+            line(out,
+                QStringLiteral("%1 Bild(er) auf %2 Seite(n) gedruckt, %3 nicht lesbar.")
+                    .arg(files.size() - unreadable.size())
+                    .arg(pages)
+                    .arg(unreadable.size()));
+            if (command.verbose) {
+                for (const QString& path : unreadable)
+                    line(out, QStringLiteral("nicht lesbar: ") + displayName(path));
+            }
         }
         return ExitDone;
     }
 
-    // The folder's pictures, found as the window finds them.
-    const QString folder = absolutePath(command.folder);
-    if (!isFolder(folder))
-        return failed(ExitNothingToPrint, QStringLiteral("Den Ordner %1 gibt es nicht.").arg(quoted(command.folder)));
-    Catalogue catalogue;
-    catalogue.bSubDirs = command.subdirs;
-    FolderScan scan(catalogue);
-    scan.reset();
+} // namespace
+
+int runCommandLine(
+    const CommandLine& command, CupsPrinterService& printers, std::FILE* out, std::FILE* err, RunFlags& flags)
+{
+    // Every failure ends with a message and its status, whatever it was; a document begun is
+    // thrown away by the print command.
     try {
-        scan.ScanFolder(folder);
-    } catch (const CatalogueFull&) {
-        // As in the window: the first 32,700 pictures are printed.
+        return printFolder(command, printers, out, err, flags);
+    } catch (const std::bad_alloc&) {
+        line(err, QStringLiteral("Rasterblatt: Nicht genug Arbeitsspeicher."));
+    } catch (const std::exception& error) {
+        line(err, QStringLiteral("Rasterblatt: ") + QString::fromUtf8(error.what()));
     }
-    const QStringList files = catalogue.paths();
-    if (files.isEmpty() && !readDirectory(folder).readable)
-        return failed(
-            ExitNothingToPrint, QStringLiteral("Der Ordner %1 kann nicht gelesen werden.").arg(quoted(command.folder)));
-    if (files.isEmpty())
-        return failed(ExitNothingToPrint,
-            QStringLiteral("Im Ordner %1 ist kein Bild (*.jpg, *.bmp, *.gif).").arg(quoted(command.folder)));
-
-    // The printer: a PDF file, written whole or not at all, or a CUPS queue by its exact name.
-    Printer* printer = nullptr;
-    if (command.mode == CommandLine::Mode::Pdf) {
-        const QFileInfo target(command.target);
-        if (!QFileInfo(target.absolutePath()).isWritable() || target.isDir())
-            return failed(ExitPrintingFailed,
-                QStringLiteral("Die PDF-Datei %1 kann nicht geschrieben werden.").arg(quoted(command.target)));
-        // Qt writes files by UTF-8 names: any other name would be written under a different one.
-        if (nativePath(command.target) != QFile::encodeName(command.target))
-            return failed(ExitPrintingFailed,
-                QStringLiteral("Die PDF-Datei %1 kann nicht geschrieben werden: Ihr Name ist nicht in UTF-8.")
-                    .arg(quoted(command.target)));
-        printer = printers.pdfPrinter();
-    } else {
-        printer = printers.printerNamed(command.target);
-        if (!printer)
-            return failed(ExitPrintingFailed, PrinterService::missingPrinterText(quoted(command.target)));
-    }
-
-    const PrintJobSettings settings { command.cols, command.rows, command.names, true };
-    const bool showProgress = !command.quiet && ::isatty(::fileno(err));
-    const int pages = pageCount(int(files.size()), command.cols, command.rows);
-    QStringList unreadable;
-    PrintCommand::Callbacks callbacks;
-    callbacks.yield = [] { QCoreApplication::processEvents(); };
-    callbacks.progress = [&](int printed, int total) {
-        if (showProgress) {
-            std::fprintf(err, "\rSeite %d von %d (%d %%) ", pageCount(printed, command.cols, command.rows), pages,
-                printed * 100 / total);
-            std::fflush(err);
-        }
-    };
-    callbacks.picture = [&](const QString& path, const DecodedPicture& picture) {
-        if (!picture.loaded())
-            unreadable << path;
-    };
-    const PrintCommand::Result result = PrintCommand(printers, flags).run(*printer, files, settings, callbacks);
-    if (showProgress)
-        std::fputs("\n", err);
-    if (result.outcome == PrintCommand::Outcome::Cancelled)
-        return failed(ExitPrintingFailed, QStringLiteral("Abgebrochen; nichts wurde gedruckt."));
-    if (result.outcome == PrintCommand::Outcome::Failed)
-        return failed(ExitPrintingFailed, result.reason);
-    if (!command.quiet) {
-        line(out,
-            QStringLiteral("%1 Bild(er) auf %2 Seite(n) gedruckt, %3 nicht lesbar.")
-                .arg(files.size() - unreadable.size())
-                .arg(pages)
-                .arg(unreadable.size()));
-        if (command.verbose) {
-            for (const QString& path : unreadable)
-                line(out, QStringLiteral("nicht lesbar: ") + displayName(path));
-        }
-    }
-    return ExitDone;
+    return ExitPrintingFailed;
 }
 
 } // namespace rasterblatt

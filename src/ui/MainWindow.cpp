@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QSettings>
 
+#include "engine/catalogue/NativePath.h"
 #include "engine/common/Caption.h"
 #include "engine/common/LocaleNumber.h"
 #include "engine/picture/Units.h"
@@ -249,11 +250,15 @@ void MainWindow::Form_Load()
     chkPreview->setChecked(true);
 
     // 8. From here on a step that fails is passed over.
-    // 9. Drive, 10. folder: each runs its reaction when it changes something.
-    const QString drive = driveList->driveOf(folderText);
-    if (!drive.isEmpty())
-        driveList->setDrive(drive);
-    dirList->setPath(folderText);
+    // 9. Drive, 10. folder: each runs its reaction when it changes something. A stored folder
+    // that is gone moves neither list: here a drive that is not mounted cannot be told from a
+    // folder that was deleted, and both lists stay on the start folder.
+    if (isFolder(folderText)) {
+        const QString drive = driveList->driveOf(folderText);
+        if (!drive.isEmpty())
+            driveList->setDrive(drive);
+        dirList->setPath(folderText);
+    }
 
     // 11., 12. Grid boxes.
     txtRows->setText(QString::number(m_state.nRows));

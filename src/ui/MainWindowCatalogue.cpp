@@ -46,8 +46,10 @@ void MainWindow::RefreshFileList()
 void MainWindow::driveList_Change()
 {
     const QString drive = driveList->drive();
-    // A drive that cannot be opened leaves the folder list where it was.
-    dirList->setPath(m_driveFolders.value(drive, drive));
+    // The folder last shown on the drive, or its top folder where that one is gone. A drive
+    // that cannot be opened leaves the folder list where it was.
+    if (!dirList->setPath(m_driveFolders.value(drive, drive)))
+        dirList->setPath(drive);
 }
 
 void MainWindow::dirList_Change()

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's printing: the print button and the printer choice. The job itself is the
 // engine's print command; the window shows its progress and its end.
+#include <algorithm>
+
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
 
 #include "engine/picture/Units.h"
+#include "engine/print/PrintSource.h"
 #include "engine/print/Printer.h"
 #include "ui/FitAndPaint.h"
 #include "ui/MainWindow.h"
@@ -16,6 +19,29 @@
 #include "ui/widgets/PictureBox.h"
 
 namespace rasterblatt {
+
+namespace {
+
+    // The file list as the job reads it: entry i is ticked in the list, its path is the
+    // catalogue's; both as they are at the moment the job asks.
+    class WindowSelection final : public PrintSource {
+    public:
+        WindowSelection(const Catalogue& catalogue, const FileList& list)
+            : m_catalogue(catalogue)
+            , m_list(list)
+        {
+        }
+        int count() const override { return m_catalogue.count(); }
+        bool isTicked(int index) const override { return m_list.isTicked(index); }
+        QString path(int index) const override { return m_catalogue.path(index); }
+        int tickedCount() const override { return m_list.tickedCount(); }
+
+    private:
+        const Catalogue& m_catalogue;
+        const FileList& m_list;
+    };
+
+} // namespace
 
 void MainWindow::cmdPrint_Click()
 {
@@ -38,12 +64,7 @@ void MainWindow::cmdPrint_Click()
     if (!m_printers.prepareJob(chosen, dirList->path()))
         return;
 
-    // The job takes the ticked files and the grid once, as they are now.
-    QStringList files;
-    for (int i = 0; i < m_catalogue.count(); ++i) {
-        if (fileList->isTicked(i))
-            files.append(m_catalogue.path(i));
-    }
+    // The job takes the grid once, as it is now; the ticks and the list it reads as it goes.
     const PrintJobSettings settings { m_state.nCols, m_state.nRows, m_state.bPrintFileName, m_state.bKeepAspect };
 
     PrintCommand::Callbacks callbacks;
@@ -54,10 +75,10 @@ void MainWindow::cmdPrint_Click()
         lbInfo->repaint();
     };
     callbacks.yield = [] { QCoreApplication::processEvents(); };
-    callbacks.progress = [this](int printed, int total) {
-        const double barWidth = (twipsWidth(lbInfo) - 60.0) * printed / total;
+    callbacks.progress = [this](int printed, int ticked) {
+        const double barWidth = (twipsWidth(lbInfo) - 60.0) * printed / std::max(ticked, 1);
         lbProgressBar->resize(qRound(units::twipsToPixels(barWidth, m_dpi)), lbProgressBar->height());
-        lbProgressBar->setAccessibleDescription(QStringLiteral("%1 von %2 Bildern").arg(printed).arg(total));
+        lbProgressBar->setAccessibleDescription(QStringLiteral("%1 von %2 Bildern").arg(printed).arg(ticked));
         if (printed == 1)
             lbProgressBar->show();
         lbProgressBar->repaint();
@@ -68,12 +89,30 @@ void MainWindow::cmdPrint_Click()
     };
     callbacks.windingUp = [this] { UpdateInfo(); };
 
-    const PrintCommand::Result result = m_printCommand.run(*chosen, files, settings, callbacks);
+    const PrintCommand::Result result
+        = m_printCommand.run(*chosen, WindowSelection(m_catalogue, *fileList), settings, callbacks);
     cmdPrint->setEnabled(gridPrintable());
     cmdPresentation->setEnabled(cmdPrint->isEnabled());
     lbProgressBar->hide();
-    if (result.outcome == PrintCommand::Outcome::Failed)
+    // A job that drew nothing sent nothing: that is no success to keep quiet about.
+    const auto nothing = [this](const QString& why) {
+        m_messages.show(this, QMessageBox::Information, windowTitle(),
+            QStringLiteral("Es wurde nichts gedruckt: %1").arg(why), QMessageBox::Ok);
+    };
+    switch (result.outcome) {
+    case PrintCommand::Outcome::Failed:
         refuse(result.reason);
+        break;
+    case PrintCommand::Outcome::NothingReadable:
+        nothing(QStringLiteral("keines der markierten Bilder konnte gelesen werden."));
+        break;
+    case PrintCommand::Outcome::NothingTicked:
+        nothing(QStringLiteral("kein Bild ist mehr markiert."));
+        break;
+    case PrintCommand::Outcome::Sent:
+    case PrintCommand::Outcome::Cancelled:
+        break;
+    }
 }
 
 Printer* MainWindow::SelectPrinter() { return m_printers.printerNamed(prnList->currentText()); }

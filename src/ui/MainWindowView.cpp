@@ -29,7 +29,7 @@ void MainWindow::clearPreview()
     // A blank pane also forgets its picture, so that "Vollbild" opens nothing.
     picBox->Cls();
     picBox->setToolTipText(QString());
-    fileList->setToolTip(QString());
+    fileList->setPreviewPath(QString());
     cmdPreview->setEnabled(false);
 }
 
@@ -44,9 +44,9 @@ void MainWindow::fileList_Click()
         return;
     }
     const QString path = m_catalogue.path(index);
-    if (fileList->toolTip() != path) {
+    if (fileList->previewPath() != path) {
         const BusyCursor busy;
-        fileList->setToolTip(path);
+        fileList->setPreviewPath(path);
         ShowPicture(path, picBox);
         cmdPreview->setEnabled(true);
     }

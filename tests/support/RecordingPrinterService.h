@@ -21,7 +21,7 @@ public:
     explicit RecordingPrinter(const QString& name) { m_name = name; }
     QString deviceName() const override { return m_name; }
     void setFontName(const QString& name) override { recorded("setFontName", name, 0); }
-    void setFontSize(double points) override { m_fontSize = recorded("setFontSize", number(points), points); }
+    void setFontSize(double points) override { m_fontSize = recorded("setFontSize", QString::number(points), points); }
     double textWidth(const QString& s) override { return recorded("textWidth", s, s.size() * 10 * m_fontSize); }
     double textHeight(const QString& text) override { return recorded("textHeight", text, 161.0); }
     void setCurrentX(double x) override { m_x = recorded("setCurrentX", number(x), x); }
@@ -45,7 +45,8 @@ public:
     }
     void killDoc() override { m_discarded += recorded("killDoc", {}, true) && std::exchange(m_pages, 0) > 0; }
 
-    // Makes the nth call of op from now on throw PrinterError(message); that call has no other effect.
+    // Makes the nth call of op from now on throw PrinterError(message), or PrintCancelled for an
+    // empty message; that call has no other effect.
     void failAt(const QString& op, int nth, const QString& message) { m_fail = { op, message, nth }; }
     void clearCalls() { m_log.clear(); }
     QStringList log(const QString& op = {}) const { return m_log.filter(QRegularExpression('^' + op + "\\b")); }
@@ -59,8 +60,11 @@ private:
     template <typename T> T recorded(const QString& op, const QString& args, T result)
     {
         m_log << (args.isEmpty() ? op : op + ' ' + args);
-        if (op == m_fail.op && m_fail.countdown > 0 && --m_fail.countdown == 0)
+        if (op == m_fail.op && m_fail.countdown > 0 && --m_fail.countdown == 0) {
+            if (m_fail.message.isEmpty())
+                throw PrintCancelled();
             throw PrinterError(m_fail.message.toStdString());
+        }
         return result;
     }
     // Opens the document, or the page after a pending page break.

@@ -15,4 +15,16 @@ int decodeThreads()
     return std::max(1, ok && fromEnvironment > 0 ? fromEnvironment : QThread::idealThreadCount());
 }
 
+QThreadPool& decodePool()
+{
+    // Lives until the program ends; its destructor then waits for a decode still running.
+    static QThreadPool pool;
+    static const bool sized = [] {
+        pool.setMaxThreadCount(decodeThreads());
+        return true;
+    }();
+    Q_UNUSED(sized);
+    return pool;
+}
+
 } // namespace rasterblatt

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <algorithm>
+#include <atomic>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -16,29 +16,28 @@
 
 namespace rasterblatt {
 
-// The number of threads that decode ahead: one per core, or RASTERBLATT_DECODE_THREADS
-// when it is set (to measure); at least one.
+// The number of threads that decode: one per core, or RASTERBLATT_DECODE_THREADS when it is
+// set (to measure); at least one.
 int decodeThreads();
+// The process's decoding threads, shared by every job, preview and show, so that together
+// they never decode on more threads than decodeThreads().
+QThreadPool& decodePool();
 
-// Decodes pictures on a pool of worker threads while the user-interface thread goes on.
-// The work handed in only decodes into plain images: it touches no widget, no printer and
-// nothing shared. Destroying the pool drops what has not started and waits for what runs,
-// at most one decode per thread.
+// Decodes pictures on the decoding threads while the caller goes on. The work handed in only
+// decodes into plain images: it touches no widget, no printer and nothing shared. Destroying
+// it drops what has not started and returns at once: a decode that runs finishes on its own
+// and its result goes unused, so nobody waits for a picture no longer needed.
 template <typename Result> class DecodeAhead {
 public:
     // Runs while waiting, every pollMs: says whether to stop waiting.
     using Poll = std::function<bool()>;
 
-    explicit DecodeAhead(int threads = decodeThreads()) { m_pool.setMaxThreadCount(std::max(1, threads)); }
-    ~DecodeAhead()
-    {
-        m_pool.clear();
-        m_pool.waitForDone();
-    }
+    DecodeAhead() = default;
+    ~DecodeAhead() { m_dropped->store(true); }
     DecodeAhead(const DecodeAhead&) = delete;
     DecodeAhead& operator=(const DecodeAhead&) = delete;
 
-    int threads() const { return m_pool.maxThreadCount(); }
+    int threads() const { return decodePool().maxThreadCount(); }
 
     // The work's result to come; what the work throws comes out of the future's result().
     QFuture<Result> start(std::function<Result()> work)
@@ -46,11 +45,13 @@ public:
         auto promise = std::make_shared<QPromise<Result>>();
         QFuture<Result> future = promise->future();
         promise->start();
-        m_pool.start([promise, work = std::move(work)] {
-            try {
-                promise->addResult(work());
-            } catch (...) {
-                promise->setException(std::current_exception());
+        decodePool().start([promise, work = std::move(work), dropped = m_dropped] {
+            if (!dropped->load()) {
+                try {
+                    promise->addResult(work());
+                } catch (...) {
+                    promise->setException(std::current_exception());
+                }
             }
             promise->finish();
         });
@@ -80,7 +81,7 @@ public:
     }
 
 private:
-    QThreadPool m_pool;
+    std::shared_ptr<std::atomic<bool>> m_dropped = std::make_shared<std::atomic<bool>>(false);
 };
 
 } // namespace rasterblatt

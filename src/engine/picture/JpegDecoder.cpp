@@ -119,7 +119,7 @@ namespace {
         jpeg_read_header(&cinfo, TRUE);
         header.stored = QSize(static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height));
         header.components = cinfo.num_components;
-        header.progressive = cinfo.progressive_mode != 0;
+        header.multiScan = jpeg_has_multiple_scans(&cinfo) != 0;
         header.colorSpace = cinfo.jpeg_color_space;
         header.orientation = 0;
         for (jpeg_saved_marker_ptr marker = cinfo.marker_list; marker && !header.orientation; marker = marker->next)

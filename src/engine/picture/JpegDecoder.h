@@ -16,7 +16,8 @@ struct JpegHeader {
     QSize stored; // as stored, before the EXIF orientation
     int orientation = 0; // EXIF orientation 1-8, 0 when there is none
     int components = 0;
-    bool progressive = false;
+    // Progressive, or with its components in separate scans: libjpeg keeps every coefficient.
+    bool multiScan = false;
     int colorSpace = 0; // libjpeg's J_COLOR_SPACE of the file
 };
 

@@ -1,64 +1,56 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/picture/PictureLoader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QBuffer>
+#include <QImageReader>
 #include <QTransform>
 
 #include "engine/catalogue/Directory.h"
 #include "engine/catalogue/NativePath.h"
-#include "engine/picture/JpegDecoder.h"
 
 namespace rasterblatt {
 
 namespace {
 
-    constexpr qint64 MemoryBudget = qint64(PictureLoader::MemoryBudgetMegabytes) * 1024 * 1024;
+    constexpr qint64 MB = 1024 * 1024;
+    // The first read of a file: enough for the header of nearly every picture.
+    constexpr qint64 HeadBytes = 256 * 1024;
+    // What a decoder takes beside the pixels: buffers, tables, a strip or a row at a time.
+    constexpr qint64 DecoderSlack = 16 * MB;
 
-    // Reads a regular file whole through one descriptor. Anything else (a FIFO, a device,
-    // a folder) fails at once: the open does not wait for a writer, nothing is read from
-    // it. Gives an empty reason on success.
-    QString readRegularFile(const QString& path, QByteArray& data)
+    QString tooLarge(const QSize& size)
     {
-        const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0)
-            return qt_error_string(errno);
-        QString reason;
-        struct stat info { };
-        if (::fstat(fd, &info) != 0)
-            reason = qt_error_string(errno);
-        else if (!S_ISREG(info.st_mode))
-            reason = QStringLiteral("keine gewöhnliche Datei");
-        else if (info.st_size > MemoryBudget)
-            reason = QStringLiteral("die Datei ist größer als %1 MB").arg(PictureLoader::MemoryBudgetMegabytes);
-        else {
-            // What the file holds when we look; a file that grows meanwhile is cut there.
-            data.resize(static_cast<qsizetype>(info.st_size));
-            qsizetype done = 0;
-            while (done < data.size()) {
-                const ssize_t got = ::read(fd, data.data() + done, static_cast<size_t>(data.size() - done));
-                if (got < 0 && errno == EINTR)
-                    continue;
-                if (got < 0) {
-                    reason = qt_error_string(errno);
-                    break;
-                }
-                if (got == 0)
-                    break;
-                done += got;
+        return QStringLiteral("zu groß für den Speicherrahmen (%1 × %2 Pixel)").arg(size.width()).arg(size.height());
+    }
+
+    // Reads up to length bytes from the descriptor's current position; false with errno on failure.
+    bool readInto(int fd, QByteArray& data, qint64 length)
+    {
+        const qsizetype start = data.size();
+        data.resize(start + static_cast<qsizetype>(length));
+        qsizetype done = start;
+        while (done < data.size()) {
+            const ssize_t got = ::read(fd, data.data() + done, static_cast<size_t>(data.size() - done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0) {
+                data.truncate(done);
+                return false;
             }
-            data.truncate(done);
-            if (reason.isEmpty() && data.isEmpty())
-                reason = QStringLiteral("die Datei ist leer");
+            if (got == 0)
+                break;
+            done += got;
         }
-        ::close(fd);
-        if (!reason.isEmpty())
-            data.clear();
-        return reason;
+        // What the file holds when we look; a file that grows meanwhile is cut there.
+        data.truncate(done);
+        return true;
     }
 
     QImageIOHandler::Transformations transformationOf(int orientation)
@@ -99,47 +91,97 @@ namespace {
 
 } // namespace
 
-PictureLoader::PictureLoader(const QString& path)
+PictureLoader::PictureLoader(const QString& path, MemoryBudget& budget)
     : m_path(path)
+    , m_budget(budget)
 {
-    const QString reason = readRegularFile(path, m_data);
-    if (!reason.isEmpty()) {
-        fail(reason);
+    // Anything but a regular file (a FIFO, a device, a folder) fails at once: the open does
+    // not wait for a writer, nothing is read from it.
+    m_fd = ::open(nativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat info { };
+    if (m_fd < 0 || ::fstat(m_fd, &info) != 0) {
+        fail(qt_error_string(errno));
         return;
     }
+    if (!S_ISREG(info.st_mode)) {
+        fail(QStringLiteral("keine gewöhnliche Datei"));
+        return;
+    }
+    m_fileSize = info.st_size;
+    if (m_fileSize == 0) {
+        fail(QStringLiteral("die Datei ist leer"));
+        return;
+    }
+    if (m_fileSize > m_budget.total()) {
+        fail(QStringLiteral("die Datei ist größer als der Speicherrahmen (%1 MB)").arg(m_budget.total() / MB));
+        return;
+    }
+    if (!readInto(m_fd, m_data, std::min(m_fileSize, HeadBytes))) {
+        fail(qt_error_string(errno));
+        return;
+    }
+    readHeader();
+}
 
-    QSize stored;
+PictureLoader::~PictureLoader()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool PictureLoader::readHeader()
+{
     m_jpeg = isJpeg(m_data);
-    if (m_jpeg) {
+    QSize stored;
+    for (;;) {
         QString error;
-        if (!readJpegHeader(m_data, m_jpegHeader, error)) {
+        if (m_jpeg) {
+            if (readJpegHeader(m_data, m_jpegHeader, error)) {
+                stored = m_jpegHeader.stored;
+                m_transformation = transformationOf(m_jpegHeader.orientation);
+                break;
+            }
+        } else {
+            QBuffer buffer(&m_data);
+            buffer.open(QIODevice::ReadOnly);
+            QImageReader reader(&buffer);
+            reader.setAutoTransform(true);
+            stored = reader.size();
+            if (!stored.isEmpty()) {
+                m_transformation = reader.transformation();
+                break;
+            }
+            error = QStringLiteral("kein lesbares Bild (%1)").arg(reader.errorString());
+        }
+        // A header that does not end within the head (a JPEG with long metadata, a TIFF
+        // whose directory comes last) is read again from the whole file.
+        if (m_data.size() >= m_fileSize) {
             fail(error);
-            return;
+            return false;
         }
-        stored = m_jpegHeader.stored;
-        m_transformation = transformationOf(m_jpegHeader.orientation);
-    } else {
-        QBuffer buffer(&m_data);
-        buffer.open(QIODevice::ReadOnly);
-        QImageReader reader(&buffer);
-        reader.setAutoTransform(true);
-        stored = reader.size();
-        if (stored.isEmpty()) {
-            fail(QStringLiteral("kein lesbares Bild (%1)").arg(reader.errorString()));
-            return;
-        }
-        if (qint64(stored.width()) * stored.height() > MaxWholePixels) {
-            fail(QStringLiteral("zu groß (%1 × %2 Pixel)").arg(stored.width()).arg(stored.height()));
-            return;
-        }
-        m_transformation = reader.transformation();
+        if (!readRest())
+            return false;
     }
     if (stored.isEmpty()) {
         fail(QStringLiteral("das Bild hat keine Pixel"));
-        return;
+        return false;
+    }
+    if (!m_jpeg && qint64(stored.width()) * stored.height() > MaxWholePixels) {
+        fail(tooLarge(stored));
+        return false;
     }
     m_storedSize = stored;
     m_naturalSize = m_transformation.testFlag(QImageIOHandler::TransformationRotate90) ? stored.transposed() : stored;
+    return true;
+}
+
+bool PictureLoader::readRest()
+{
+    if (!readInto(m_fd, m_data, m_fileSize - m_data.size())) {
+        fail(qt_error_string(errno));
+        return false;
+    }
+    return true;
 }
 
 void PictureLoader::fail(const QString& reason)
@@ -167,6 +209,21 @@ QSize PictureLoader::decodeSize(const QSize& target) const
     return QSize(static_cast<int>(width), static_cast<int>(height));
 }
 
+qint64 PictureLoader::memoryNeeded(const QSize& stored, qint64* jpegMemory) const
+{
+    const auto pixels = [](const QSize& size) { return qint64(size.width()) * size.height(); };
+    // The decoded pixels, their scaled copy and the upright copy, at four bytes a pixel.
+    if (m_jpeg) {
+        const QSize out = jpegDecodeSize(m_storedSize, stored);
+        // A progressive or multi-scan picture keeps all its coefficients, two bytes each.
+        *jpegMemory = DecoderSlack
+            + (m_jpegHeader.multiScan ? 2 * pixels(m_storedSize) * std::max(1, m_jpegHeader.components) : 0);
+        return m_fileSize + *jpegMemory + 4 * (pixels(out) + 2 * pixels(stored));
+    }
+    *jpegMemory = 0;
+    return m_fileSize + DecoderSlack + 4 * (2 * pixels(m_storedSize) + 2 * pixels(stored));
+}
+
 QImage PictureLoader::read(const QSize& target)
 {
     if (!isValid() || m_read)
@@ -175,7 +232,15 @@ QImage PictureLoader::read(const QSize& target)
     // The size in stored orientation; the picture is turned upright after decoding.
     const QSize size = decodeSize(target);
     const QSize stored = m_transformation.testFlag(QImageIOHandler::TransformationRotate90) ? size.transposed() : size;
-    QImage image = m_jpeg ? readJpeg(stored) : readOther(stored);
+    qint64 jpegMemory = 0;
+    const MemoryBudget::Reservation reserved = m_budget.reserve(memoryNeeded(stored, &jpegMemory));
+    if (!reserved) {
+        fail(tooLarge(m_storedSize));
+        return QImage();
+    }
+    if (!readRest())
+        return QImage();
+    QImage image = m_jpeg ? readJpeg(stored, jpegMemory) : readOther(stored);
     m_data.clear();
     if (image.isNull())
         return image;
@@ -184,21 +249,11 @@ QImage PictureLoader::read(const QSize& target)
     return upright(std::move(image), m_transformation);
 }
 
-QImage PictureLoader::readJpeg(const QSize& stored)
+QImage PictureLoader::readJpeg(const QSize& stored, qint64 jpegMemory)
 {
-    // The file, the decoded pixels and their final copy come first; libjpeg gets the rest.
-    const QSize out = jpegDecodeSize(m_storedSize, stored);
-    const qint64 bytesPerPixel = m_jpegHeader.components == 1 ? 1 : 4;
-    const qint64 pixelBytes
-        = (qint64(out.width()) * out.height() + qint64(stored.width()) * stored.height()) * bytesPerPixel;
-    const qint64 rest = MemoryBudget - m_data.size() - pixelBytes;
-    if (rest < 16 * 1024 * 1024) {
-        fail(QStringLiteral("zu groß (%1 × %2 Pixel)").arg(m_storedSize.width()).arg(m_storedSize.height()));
-        return QImage();
-    }
     JpegLimits limits;
-    limits.memoryBytes = rest;
-    limits.cpuSeconds = DecodeSeconds + m_data.size() / (qint64(MegabytesPerExtraSecond) * 1024 * 1024);
+    limits.memoryBytes = jpegMemory;
+    limits.cpuSeconds = DecodeSeconds + m_fileSize / (qint64(MegabytesPerExtraSecond) * MB);
     limits.wallSeconds = limits.cpuSeconds * WallClockFactor;
     limits.maxScans = MaxJpegScans;
     QString error;
@@ -210,6 +265,9 @@ QImage PictureLoader::readJpeg(const QSize& stored)
 
 QImage PictureLoader::readOther(const QSize& stored)
 {
+    // Qt's own limit stands behind the budget's: a picture the header allowed always passes it.
+    static std::once_flag limitSet;
+    std::call_once(limitSet, [this] { QImageReader::setAllocationLimit(int(m_budget.total() / MB)); });
     QBuffer buffer(&m_data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
@@ -219,7 +277,7 @@ QImage PictureLoader::readOther(const QSize& stored)
         reader.setScaledSize(stored);
     QImage image = reader.read();
     if (image.isNull())
-        fail(reader.errorString());
+        fail(QStringLiteral("beschädigt (%1)").arg(reader.errorString()));
     return image;
 }
 

@@ -3,11 +3,12 @@
 
 #include <QByteArray>
 #include <QImage>
-#include <QImageReader>
+#include <QImageIOHandler>
 #include <QSize>
 #include <QString>
 
 #include "engine/picture/JpegDecoder.h"
+#include "engine/picture/MemoryBudget.h"
 
 namespace rasterblatt {
 
@@ -15,17 +16,18 @@ namespace rasterblatt {
 // then the pixels at the size they will be drawn, so that a big JPEG is decoded small.
 // The format is taken from the content, not the name. Nothing here throws.
 //
-// Every picture is decoded within one budget, so that no file can take the program's
-// memory or time: only regular files are opened (a FIFO or a device fails at once), a
-// picture fails to load rather than take more than MemoryBudgetMegabytes (file, decoder
-// buffers and pixels together) or more than DecodeSeconds of decoding (more for a big file). JPEG goes through
-// libjpeg directly, which scales while decoding and lets the budget reach its own buffers;
-// other formats go through QImageReader and are refused by their header's size.
+// No file can take the program's memory or time: only regular files are opened (a FIFO or
+// a device fails at once), the header is read before the rest of the file and refuses a
+// picture that claims too many pixels, and every decode first reserves what it needs (file,
+// decoder buffers and pixels together) from the process's memory budget, waiting while other
+// decodes hold it; a picture that needs more than the whole budget fails to load. A JPEG may
+// take at most DecodeSeconds of decoding (more for a big file). JPEG goes through libjpeg
+// (JpegDecoder), which scales while decoding and lets the budget reach its own buffers;
+// other formats go through QImageReader.
 //
 // One loader belongs to one thread; loaders in different threads run independently.
 class PictureLoader {
 public:
-    static constexpr int MemoryBudgetMegabytes = 512;
     // Processor time one JPEG may take to decode, plus a second for every
     // MegabytesPerExtraSecond of file: a bomb is a small file that claims much work, a big
     // photo brings the data that takes its time (150 megapixels, 50 MB: about 0.6 s).
@@ -35,14 +37,16 @@ public:
     static constexpr int WallClockFactor = 4;
     // A progressive JPEG with more scans is refused (cameras write about ten).
     static constexpr int MaxJpegScans = 500;
-    // Formats that Qt decodes whole (BMP, GIF, PNG, ...): at most this many pixels, which
-    // at four bytes a pixel is Qt's own allocation limit (128 MB, not changed here: it is
-    // process-wide), so that the picture and a scaled copy stay well within the budget.
+    // Formats that Qt decodes whole (BMP, GIF, PNG, ...): at most this many pixels, refused
+    // from their header before the rest of the file is read.
     static constexpr qint64 MaxWholePixels = 32LL * 1024 * 1024;
 
-    explicit PictureLoader(const QString& path);
+    explicit PictureLoader(const QString& path, MemoryBudget& budget = MemoryBudget::process());
+    ~PictureLoader();
+    PictureLoader(const PictureLoader&) = delete;
+    PictureLoader& operator=(const PictureLoader&) = delete;
 
-    // False for a missing, unreadable, empty, undecodable or over-budget file and for a
+    // False for a missing, unreadable, empty, undecodable or too large file and for a
     // picture with no pixels.
     bool isValid() const { return !m_naturalSize.isEmpty(); }
     // The full size in pixels, upright (EXIF orientation applied).
@@ -51,19 +55,26 @@ public:
     // proportions, at least target in both directions, at most the full picture.
     QSize decodeSize(const QSize& target) const;
     // Decodes the picture upright at decodeSize(target), or whole for an invalid target.
-    // Null when decoding fails or would break the budget. Reads once: a second call gives
-    // a null image.
+    // Null when decoding fails or the picture does not fit into the budget. Reads once: a
+    // second call gives a null image.
     QImage read(const QSize& target = QSize());
-    // Why the picture cannot be loaded: "„name“ kann nicht geladen werden: reason".
+    // Why the picture cannot be loaded: "„name“ kann nicht geladen werden: reason."
     QString errorString() const { return m_error; }
 
 private:
     void fail(const QString& reason);
-    QImage readJpeg(const QSize& stored);
+    bool readHeader();
+    bool readRest();
+    QImage readJpeg(const QSize& stored, qint64 jpegMemory);
     QImage readOther(const QSize& stored);
+    // What decoding at stored (in stored orientation) takes from the budget, and of it libjpeg's own.
+    qint64 memoryNeeded(const QSize& stored, qint64* jpegMemory) const;
 
     QString m_path;
-    QByteArray m_data;
+    MemoryBudget& m_budget;
+    int m_fd = -1;
+    qint64 m_fileSize = 0;
+    QByteArray m_data; // the file, or its head until read() needs the rest
     QString m_error;
     QSize m_naturalSize;
     QSize m_storedSize;

@@ -8,9 +8,11 @@
 #include <cups/cups.h>
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QTimer>
 
 #include "engine/catalogue/Directory.h"
 #include "engine/catalogue/NativePath.h"
@@ -112,6 +114,14 @@ namespace {
                                 .toStdString());
     }
 
+    // Ends a job: the user's cancel, or why CUPS failed (the watch's reason where none is given).
+    [[noreturn]] void fail(const QString& destination, const Watch& watch, const QString& reason = {})
+    {
+        if (watch.outcome == Watch::Cancelled)
+            throw PrintCancelled();
+        throw jobError(destination, reason.isEmpty() ? cupsReason(watch) : reason);
+    }
+
     PrinterError unreachable(const QString& destination)
     {
         return jobError(destination,
@@ -140,12 +150,43 @@ namespace {
         return Destination(copy, [](cups_dest_t* d) { cupsFreeDests(1, d); });
     }
 
+    // Lets the event loop run for a moment.
+    void pause(int ms)
+    {
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+
+    // Cancels a job that was created but not completed, so that nothing of it prints and
+    // nothing stays in the queue: on the job's own connection while that still works, else
+    // on fresh ones until the scheduler answers (a restarted cupsd keeps the job) or the time
+    // is up. Best effort: a scheduler that stays away keeps the job.
+    void cancelJob(http_t* http, const char* queue, int job, std::chrono::milliseconds limit)
+    {
+        // A watch without the abort poll, so that the request is sent even after "Abbrechen".
+        Watch watch(nullptr, limit, true);
+        httpSetTimeout(http, PollSeconds, keepWaiting, &watch);
+        const auto done = [](ipp_status_t status) {
+            return status <= IPP_STATUS_OK_CONFLICTING || status == IPP_STATUS_ERROR_NOT_FOUND
+                || status == IPP_STATUS_ERROR_NOT_POSSIBLE;
+        };
+        if (done(cupsCancelJob2(http, queue, job, 0)))
+            return;
+        while (watch.outcome == Watch::Waiting && Clock::now() - watch.start < limit) {
+            Watch attempt(nullptr, std::chrono::milliseconds(2000), true);
+            const Connection fresh = connectWatched(attempt);
+            if (fresh && done(cupsCancelJob2(fresh.get(), queue, job, 0)))
+                return;
+            pause(200);
+        }
+    }
+
     // Sends the file as one PDF job. A destination "queue/instance" is an lpoptions
     // instance: its saved options apply, as they do for lp.
     void submitJob(const QString& destination, QIODevice& pdf, const Limits& limits)
     {
         Watch watch(&limits.abortPoll, limits.responseTimeout, false);
-        std::optional<Watch> cancelWatch; // for the cancel request; outlives the connection, as watch does
         const Connection http = connectWatched(watch);
         if (!http)
             throw unreachable(destination);
@@ -154,44 +195,41 @@ namespace {
         if (missing)
             throw jobError(destination, QStringLiteral("Diesen Drucker gibt es im Drucksystem (CUPS) nicht mehr."));
         if (!dest)
-            throw jobError(destination, cupsReason(watch));
+            fail(destination, watch);
 
         const int job = cupsCreateJob(http.get(), dest->name, "Rasterblatt", dest->num_options, dest->options);
         if (job == 0)
-            throw jobError(destination, cupsReason(watch));
-        // Nothing of a half-sent job may print. The cancel request gets a fresh watch, so
-        // that it is sent even after the user's "Abbrechen".
-        const auto cancel = [&](const QString& reason) {
-            cancelWatch.emplace(nullptr, std::min(limits.responseTimeout, std::chrono::milliseconds(5000)), true);
-            httpSetTimeout(http.get(), PollSeconds, keepWaiting, &*cancelWatch);
-            cupsCancelJob2(http.get(), dest->name, job, 0);
-            return jobError(destination, reason);
+            fail(destination, watch);
+        // Nothing of a half-sent job may print.
+        const auto cancel = [&](const QString& reason = {}) {
+            cancelJob(http.get(), dest->name, job, std::min(limits.responseTimeout, std::chrono::milliseconds(10000)));
+            fail(destination, watch, reason);
         };
 
         if (cupsStartDocument(http.get(), dest->name, job, "Kontaktabzug.pdf", CUPS_FORMAT_PDF, 1)
             != HTTP_STATUS_CONTINUE)
-            throw cancel(cupsReason(watch));
+            cancel();
         for (;;) {
             if (watch.cancelled())
-                throw cancel(cupsReason(watch));
+                cancel();
             const QByteArray chunk = pdf.read(64 * 1024);
             if (chunk.isEmpty())
                 break;
             if (cupsWriteRequestData(http.get(), chunk.constData(), static_cast<size_t>(chunk.size()))
                 != HTTP_STATUS_CONTINUE) {
-                const QString reason = cupsReason(watch);
+                const QString reason = watch.outcome == Watch::Cancelled ? QString() : cupsReason(watch);
                 if (watch.outcome == Watch::Waiting)
                     cupsFinishDocument(http.get(), dest->name);
-                throw cancel(reason);
+                cancel(reason);
             }
         }
         if (!pdf.atEnd()) {
             const QString reason = pdf.errorString();
             cupsFinishDocument(http.get(), dest->name);
-            throw cancel(reason);
+            cancel(reason);
         }
         if (cupsFinishDocument(http.get(), dest->name) > IPP_STATUS_OK_CONFLICTING)
-            throw cancel(cupsReason(watch));
+            cancel(cupsReason(watch));
     }
 
     class CupsQueuePrinter final : public PdfDocumentPrinter {
@@ -214,7 +252,7 @@ namespace {
             if (!http)
                 return a4WithoutMargins();
             if (!namedDestination(http.get(), deviceName()) && watch.outcome != Watch::Waiting)
-                throw jobError(deviceName(), cupsReason(watch));
+                fail(deviceName(), watch);
             return m_query ? m_query(deviceName()).value_or(a4WithoutMargins()) : a4WithoutMargins();
         }
 

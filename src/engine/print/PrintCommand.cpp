@@ -2,7 +2,9 @@
 #include "engine/print/PrintCommand.h"
 
 #include <exception>
+#include <new>
 
+#include "engine/print/PrintSource.h"
 #include "engine/print/Printer.h"
 
 namespace rasterblatt {
@@ -14,7 +16,7 @@ PrintCommand::PrintCommand(PrinterService& printers, RunFlags& flags)
 }
 
 PrintCommand::Result PrintCommand::run(
-    Printer& chosen, const QStringList& files, const PrintJobSettings& settings, const Callbacks& callbacks)
+    Printer& chosen, const PrintSource& source, const PrintJobSettings& settings, const Callbacks& callbacks)
 {
     if (m_flags.bPrinting)
         return { Outcome::Failed, QStringLiteral("Es läuft schon ein Druckauftrag.") };
@@ -36,21 +38,37 @@ PrintCommand::Result PrintCommand::run(
     PageCallbacks page { abortRequested, callbacks.progress, callbacks.picture, callbacks.decode };
 
     Result result;
-    try {
-        const bool whole = PrintSelection(chosen, files, settings, page) && !abortRequested();
-        if (whole) {
-            chosen.endDoc();
-        } else {
-            chosen.killDoc();
-            result.outcome = Outcome::Cancelled;
-        }
-    } catch (const std::exception& error) {
+    const auto discard = [&chosen] {
         try {
             chosen.killDoc();
         } catch (const std::exception&) {
             // Nothing more can be done with a document that cannot even be thrown away.
         }
-        result = { Outcome::Failed, QString::fromUtf8(error.what()) };
+    };
+    try {
+        const SheetResult sheet = PrintSelection(chosen, source, settings, page);
+        result.cells = sheet.cells;
+        result.pictures = sheet.pictures;
+        if (sheet.stopped || abortRequested()) {
+            result.outcome = Outcome::Cancelled;
+            discard();
+        } else if (!sheet.drawn) {
+            result.outcome = sheet.cells == 0 ? Outcome::NothingTicked : Outcome::NothingReadable;
+            discard();
+        } else {
+            chosen.endDoc();
+        }
+    } catch (const PrintCancelled&) {
+        result.outcome = Outcome::Cancelled;
+        discard();
+    } catch (const std::bad_alloc&) {
+        discard();
+        result.outcome = Outcome::Failed;
+        result.reason = QStringLiteral("Nicht genug Arbeitsspeicher.");
+    } catch (const std::exception& error) {
+        discard();
+        result.outcome = Outcome::Failed;
+        result.reason = QString::fromUtf8(error.what());
     }
     m_printers.setAbortPoll({});
 

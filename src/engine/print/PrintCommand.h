@@ -4,7 +4,6 @@
 #include <functional>
 
 #include <QString>
-#include <QStringList>
 
 #include "engine/print/PrintJob.h"
 
@@ -12,6 +11,7 @@ namespace rasterblatt {
 
 class Printer;
 class PrinterService;
+class PrintSource;
 
 // The flags of the long operations: a job (or a slide show) runs, and a stop was asked for.
 struct RunFlags {
@@ -21,14 +21,22 @@ struct RunFlags {
 
 // One print job from start to end, the same for the window and the command line: it marks
 // the job as running, makes the chosen printer current, runs the page engine, sends the
-// document (or throws it away when a stop was asked for, or on an error) and makes the
-// previous printer current again. Only one job runs at a time.
+// document (or throws it away when a stop was asked for, on an error, or when nothing was
+// drawn) and makes the previous printer current again. Only one job runs at a time.
 class PrintCommand {
 public:
-    enum class Outcome { Sent, Cancelled, Failed };
+    enum class Outcome {
+        Sent,
+        NothingTicked, // no ticked entry was found: nothing was sent
+        NothingReadable, // no cell had a picture or a name: nothing was sent
+        Cancelled,
+        Failed,
+    };
     struct Result {
         Outcome outcome = Outcome::Sent;
         QString reason; // why it failed
+        int cells = 0; // filled
+        int pictures = 0; // of them with a picture
     };
     struct Callbacks {
         // The job has started: whatever must not start a second one is locked now.
@@ -48,7 +56,7 @@ public:
     PrintCommand(PrinterService& printers, RunFlags& flags);
 
     bool running() const { return m_flags.bPrinting; }
-    Result run(Printer& chosen, const QStringList& files, const PrintJobSettings& settings, const Callbacks& callbacks);
+    Result run(Printer& chosen, const PrintSource& source, const PrintJobSettings& settings, const Callbacks& callbacks);
 
 private:
     PrinterService& m_printers;

@@ -8,6 +8,7 @@
 #include "engine/catalogue/Directory.h"
 #include "engine/picture/DecodeAhead.h"
 #include "engine/picture/Units.h"
+#include "engine/print/PrintSource.h"
 #include "engine/print/Printer.h"
 #include "engine/print/SheetLayout.h"
 
@@ -17,8 +18,6 @@ namespace {
 
     const QString jobFont = QStringLiteral("Arial");
     constexpr double jobFontSize = 7;
-    // Names too wide for their column shrink down to this size.
-    constexpr double smallestNameSize = 5;
     constexpr double printDpi = 300;
     // How often a cell that waits for its picture looks at the abort request.
     constexpr int PollMs = 20;
@@ -30,47 +29,77 @@ namespace {
         return QSize(pixels(place.width), pixels(place.height));
     }
 
-    Fit<double> placeNatural(float left, float top, float width, float height, QSize natural, bool keepAspect)
-    {
-        return placeInArea(
-            left, top, width, height, naturalTwips(natural.width()), naturalTwips(natural.height()), keepAspect);
-    }
-
-    // The name under the picture: centred on it, a tenth of a line below it. A name wider
-    // than its column (the width of a picture area, which leaves the gap to the next one)
-    // is set smaller, down to the smallest size, and kept on the sheet.
-    void printName(Printer& prn, const Fit<double>& place, float pitch, double lineHeight, const QString& name)
-    {
-        double width = prn.textWidth(name);
-        double size = jobFontSize;
-        while (width > pitch && size > smallestNameSize) {
-            size = std::max(smallestNameSize, std::min(size - 0.25, size * pitch / width));
-            prn.setFontSize(size);
-            width = prn.textWidth(name);
+    // The pictures of the entries ticked ahead of the job, decoding on worker threads. Each
+    // knows its entry's position and path; a picture whose entry was unticked, or whose
+    // position holds another path since the list was rebuilt, is dropped unused.
+    class DecodingAhead {
+    public:
+        DecodingAhead(const PrintSource& source, ThumbnailRequest request, const PageCallbacks& callbacks)
+            : m_source(source)
+            , m_request(request)
+            , m_decode(callbacks.decode ? callbacks.decode : decodeThumbnail)
+            , m_bound(2 * std::size_t(m_pool.threads()))
+        {
         }
-        double x = place.x + (place.width - width) / 2;
-        if (size < jobFontSize)
-            x = std::clamp(x, 0.0, std::max(0.0, prn.pageWidth() - width));
-        prn.setCurrentX(x);
-        prn.setCurrentY(place.y + place.height + 0.1 * lineHeight);
-        prn.printLine(name);
-        if (size < jobFontSize)
-            prn.setFontSize(jobFontSize);
-    }
 
-    // One cell: the picture fitted and centred in its area, the name under it. A file that
-    // could not be loaded prints its name alone, under the area.
-    void PrintThumbnail(Printer& prn, float sngLeft, float sngTop, float sngMaxWidth, float sngMaxHeight,
-        const QString& sPath, const DecodedPicture& picture, const PrintJobSettings& settings,
-        std::optional<double> nameLine)
-    {
-        Fit<double> place { sngLeft, sngTop, sngMaxWidth, sngMaxHeight };
-        if (picture.loaded() && !picture.image.isNull()) {
-            place = placeNatural(sngLeft, sngTop, sngMaxWidth, sngMaxHeight, picture.natural, settings.bKeepAspect);
-            prn.PaintPicture(picture.image, place.x, place.y, place.width, place.height);
+        // The picture for the entry at index, once decoded; nothing when poll asked to stop first.
+        std::optional<DecodedPicture> take(int index, const QString& path, const DecodeAhead<DecodedPicture>::Poll& poll)
+        {
+            while (!m_queue.empty()
+                && (m_queue.front().index < index || (m_queue.front().index == index && m_queue.front().path != path)))
+                m_queue.pop_front();
+            QFuture<DecodedPicture> picture;
+            if (!m_queue.empty() && m_queue.front().index == index) {
+                picture = m_queue.front().picture;
+                m_queue.pop_front();
+            } else {
+                picture = start(path);
+            }
+            m_next = std::max(m_next, index + 1);
+            fill();
+            return DecodeAhead<DecodedPicture>::wait(picture, poll, PollMs);
         }
-        if (nameLine)
-            printName(prn, place, sngMaxWidth, *nameLine, displayName(fileNameOf(sPath)));
+
+    private:
+        struct Pending {
+            int index;
+            QString path;
+            QFuture<DecodedPicture> picture;
+        };
+
+        QFuture<DecodedPicture> start(const QString& path)
+        {
+            return m_pool.start([path, request = m_request, decode = m_decode] { return decode(path, request); });
+        }
+        // The pictures alive: the one drawn now and those waiting behind it.
+        void fill()
+        {
+            for (; m_queue.size() + 1 < m_bound && m_next < m_source.count(); ++m_next) {
+                if (m_source.isTicked(m_next)) {
+                    const QString path = m_source.path(m_next);
+                    m_queue.push_back({ m_next, path, start(path) });
+                }
+            }
+        }
+
+        const PrintSource& m_source;
+        const ThumbnailRequest m_request;
+        const std::function<DecodedPicture(const QString&, const ThumbnailRequest&)> m_decode;
+        DecodeAhead<DecodedPicture> m_pool;
+        const std::size_t m_bound;
+        std::deque<Pending> m_queue;
+        int m_next = 0; // the next entry to look at for decoding ahead
+    };
+
+    // The names of the entries ticked from index on, as many as a page holds.
+    QStringList namesFrom(const PrintSource& source, int index, qint64 perPage)
+    {
+        QStringList names;
+        for (; index < source.count() && names.size() < perPage; ++index) {
+            if (source.isTicked(index))
+                names << displayName(fileNameOf(source.path(index)));
+        }
+        return names;
     }
 
 } // namespace
@@ -79,7 +108,7 @@ DecodedPicture decodeThumbnail(const QString& path, const ThumbnailRequest& requ
 {
     QSize paper;
     DecodedPicture picture = decodeFor(path, [&](const QSize& natural) {
-        paper = paperPixels(placeNatural(0, 0, request.width, request.height, natural, request.keepAspect));
+        paper = paperPixels(placeCell(0, 0, request.width, request.height, natural, request.keepAspect).photo);
         return paper;
     });
     // Qt's PDF writer embeds an image at its own size: hand it no more pixels than the paper takes.
@@ -90,57 +119,88 @@ DecodedPicture decodeThumbnail(const QString& path, const ThumbnailRequest& requ
     return picture;
 }
 
-bool PrintSelection(
-    Printer& prn, const QStringList& files, const PrintJobSettings& settings, const PageCallbacks& callbacks)
+SheetResult PrintSelection(
+    Printer& prn, const PrintSource& source, const PrintJobSettings& settings, const PageCallbacks& callbacks)
 {
     if (settings.nCols < 1 || settings.nRows < 1)
         throw PrinterError("Spalten und Zeilen m\u00fcssen mindestens 1 sein.");
     prn.setFontName(jobFont);
     prn.setFontSize(jobFontSize);
-    std::optional<double> nameLine;
+    std::optional<double> lineHeight;
     if (settings.bPrintFileName)
-        nameLine = prn.textHeight(QStringLiteral("ABC"));
-    const PageGeometry grid = pageGeometry(prn.pageWidth(), prn.pageHeight(), settings.nCols, settings.nRows, nameLine,
-        prn.himetricToTwipsX(1), prn.himetricToTwipsY(1));
-
-    const auto decode = callbacks.decode ? callbacks.decode : decodeThumbnail;
-    const ThumbnailRequest request { grid.picWidth, grid.picHeight, settings.bKeepAspect };
-    const auto abortRequested = [&] { return callbacks.abortRequested && callbacks.abortRequested(); };
-
-    // Leaving the job drops the decodes still queued and waits for the running ones.
-    DecodeAhead<DecodedPicture> ahead;
-    const std::size_t bound = 2 * std::size_t(ahead.threads());
-    std::deque<QFuture<DecodedPicture>> queue;
-    qsizetype queued = 0;
-
+        lineHeight = prn.textHeight(QStringLiteral("ABC"));
+    const PageGeometry grid = pageGeometry(prn.pageWidth(), prn.pageHeight(), settings.nCols, settings.nRows,
+        lineHeight, prn.himetricToTwipsX(1), prn.himetricToTwipsY(1));
     const qint64 perPage = qint64(settings.nCols) * settings.nRows;
-    for (qsizetype i = 0; i < files.size(); ++i) {
-        if (abortRequested())
-            return false;
-        // The decoded pictures alive: the one drawn now and those waiting behind it.
-        while (queued < files.size() && queue.size() < bound) {
-            const QString path = files[queued++];
-            queue.push_back(ahead.start([path, request, decode] { return decode(path, request); }));
+
+    double fontSize = jobFontSize;
+    const MeasureText measure = [&](const QString& text, double points) {
+        if (points != fontSize)
+            prn.setFontSize(fontSize = points);
+        return prn.textWidth(text);
+    };
+    const auto abortRequested = [&] { return callbacks.abortRequested && callbacks.abortRequested(); };
+    DecodingAhead ahead(source, { grid.picWidth, grid.picHeight, settings.bKeepAspect }, callbacks);
+
+    SheetResult result;
+    int nFileIndex = 0;
+    for (;;) {
+        if (nFileIndex >= source.count() || abortRequested()) {
+            result.stopped = nFileIndex < source.count();
+            return result;
         }
-        QFuture<DecodedPicture> pending = std::move(queue.front());
-        queue.pop_front();
+        // One size for the names of the page: those ticked as it starts.
+        double nameSize = jobFontSize;
+        if (lineHeight)
+            nameSize = pageNameSize(namesFrom(source, nFileIndex, perPage), grid.picWidth, measure);
+        float y = grid.top;
+        for (std::int32_t row = 0; row < settings.nRows; ++row) {
+            float x = grid.left;
+            for (std::int32_t col = 0; col < settings.nCols; ++col) {
+                if (abortRequested()) {
+                    result.stopped = true;
+                    return result;
+                }
+                while (nFileIndex < source.count() && !source.isTicked(nFileIndex))
+                    ++nFileIndex;
+                if (nFileIndex >= source.count())
+                    continue; // the rest of the page stays empty
+                ++result.cells;
+                if (callbacks.progress)
+                    callbacks.progress(result.cells, source.tickedCount());
+                const QString path = source.path(nFileIndex);
+                const std::optional<DecodedPicture> picture = ahead.take(nFileIndex, path, abortRequested);
+                if (!picture) {
+                    result.stopped = true;
+                    return result;
+                }
+                if (callbacks.picture)
+                    callbacks.picture(path, *picture);
 
-        const qint64 cell = i % perPage;
-        if (cell == 0 && i > 0)
+                // The cell: the picture fitted into the box, the box into the picture area, the name under the box.
+                const bool loaded = picture->loaded() && !picture->image.isNull();
+                const CellPlacement cell = placeCell(x, y, grid.picWidth, grid.picHeight,
+                    loaded ? picture->natural : QSize(), settings.bKeepAspect);
+                if (loaded) {
+                    prn.PaintPicture(picture->image, cell.photo.x, cell.photo.y, cell.photo.width, cell.photo.height);
+                    ++result.pictures;
+                    result.drawn = true;
+                }
+                if (lineHeight) {
+                    const QString name = fitName(displayName(fileNameOf(path)), grid.picWidth, nameSize, measure);
+                    prn.setCurrentX(cell.box.x + (cell.box.width - measure(name, nameSize)) / 2);
+                    prn.setCurrentY(cell.box.y + cell.box.height + 0.1 * *lineHeight);
+                    prn.printLine(name);
+                    result.drawn = true;
+                }
+                x += grid.cellWidth;
+                ++nFileIndex;
+            }
+            y += grid.cellHeight;
+        }
+        if (nFileIndex < source.count())
             prn.newPage();
-        const float x = grid.left + float(cell % settings.nCols) * grid.cellWidth;
-        const float y = grid.top + float(cell / settings.nCols) * grid.cellHeight;
-        if (callbacks.progress)
-            callbacks.progress(int(i + 1), int(files.size()));
-
-        const std::optional<DecodedPicture> picture = DecodeAhead<DecodedPicture>::wait(pending, abortRequested, PollMs);
-        if (!picture)
-            return false;
-        if (callbacks.picture)
-            callbacks.picture(files[i], *picture);
-        PrintThumbnail(prn, x, y, grid.picWidth, grid.picHeight, files[i], *picture, settings, nameLine);
     }
-    return true;
 }
 
 } // namespace rasterblatt

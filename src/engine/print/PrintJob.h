@@ -4,13 +4,12 @@
 #include <cstdint>
 #include <functional>
 
-#include <QStringList>
-
 #include "engine/picture/DecodedPicture.h"
 
 namespace rasterblatt {
 
 class Printer;
+class PrintSource;
 
 // What a job takes once, when it starts.
 struct PrintJobSettings {
@@ -34,23 +33,32 @@ DecodedPicture decodeThumbnail(const QString& path, const ThumbnailRequest& requ
 
 struct PageCallbacks {
     // Yields to the event loop and says whether the job is to stop; runs before every cell
-    // and while a cell waits for its picture.
+    // and, every few milliseconds, while a cell waits for its picture.
     std::function<bool()> abortRequested;
-    // Before each cell: cells begun so far, and in all.
-    std::function<void(int printed, int total)> progress;
+    // Before each filled cell: cells filled so far, and the files ticked now.
+    std::function<void(int printed, int ticked)> progress;
     // Each cell's picture as it prints (a failed one too).
     std::function<void(const QString& path, const DecodedPicture& picture)> picture;
     // Decodes a cell's picture on a worker thread; decodeThumbnail when empty.
     std::function<DecodedPicture(const QString& path, const ThumbnailRequest& request)> decode;
 };
 
-// The page engine: prints the files in order as pages of nCols by nRows thumbnails, each with
-// its name under it when wanted, on any printer; it neither opens nor ends the document. The
-// pictures are decoded ahead on all cores, in order, at most two per thread waiting at a
-// time. Gives false when it stopped on request (the document is then unfinished), true when
-// every file is drawn. Throws PrinterError for a printer's failure and for a grid without
-// cells.
-bool PrintSelection(
-    Printer& prn, const QStringList& files, const PrintJobSettings& settings, const PageCallbacks& callbacks);
+// How the page engine ended.
+struct SheetResult {
+    bool stopped = false; // on request, with the document unfinished
+    int cells = 0; // filled with a ticked file
+    int pictures = 0; // of them with a picture
+    bool drawn = false; // anything reached the printer
+};
+
+// The page engine: prints the ticked entries of the source in list order as pages of nCols
+// by nRows thumbnails, each with its name under it when wanted, on any printer; it neither
+// opens nor ends the document. It reads the entries' ticks afresh before every cell, so an
+// entry ticked or unticked meanwhile is printed or left out, and a rebuilt list is read at
+// the job's position. The pictures of the entries ticked ahead are decoded on all cores, in
+// order, at most two per thread waiting at a time. Throws PrinterError for a printer's
+// failure and for a grid without cells; what a decode throws comes out too.
+SheetResult PrintSelection(
+    Printer& prn, const PrintSource& source, const PrintJobSettings& settings, const PageCallbacks& callbacks);
 
 } // namespace rasterblatt

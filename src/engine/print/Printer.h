@@ -16,6 +16,15 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The user cancelled while the printer waited for its spooler: nothing was sent.
+class PrintCancelled : public PrinterError {
+public:
+    PrintCancelled()
+        : PrinterError("Der Druck wurde abgebrochen.")
+    {
+    }
+};
+
 // One installed printer and its document. Positions and sizes are twips, measured from the
 // top-left corner of the printable area of the printer's default page. The first drawing
 // opens the document; a new page is only emitted when something is drawn after it, so an

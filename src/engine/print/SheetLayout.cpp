@@ -1,7 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/print/SheetLayout.h"
 
+#include <algorithm>
+#include <cmath>
+
+#include "engine/picture/DecodedPicture.h"
+
 namespace rasterblatt {
+
+namespace {
+    constexpr double LargestNameSize = 7;
+    constexpr double SmallestNameSize = 5.5;
+    constexpr double NameSizeStep = 0.25;
+    const QString Ellipsis = QStringLiteral("\u2026");
+} // namespace
 
 PageGeometry pageGeometry(int pageWidth, int pageHeight, std::int32_t cols, std::int32_t rows,
     std::optional<double> nameLineHeight, double twipsPerHimetricX, double twipsPerHimetricY)
@@ -17,13 +29,60 @@ PageGeometry pageGeometry(int pageWidth, int pageHeight, std::int32_t cols, std:
     return grid;
 }
 
-Fit<double> placeInArea(
-    float left, float top, float maxWidth, float maxHeight, float naturalWidth, float naturalHeight, bool keepAspect)
+CellPlacement placeCell(float left, float top, float maxWidth, float maxHeight, QSize natural, bool keepAspect)
 {
-    Fit<double> place = fitPicture<double>(naturalWidth, naturalHeight, maxWidth, maxHeight, keepAspect);
-    place.x += left;
-    place.y += top;
-    return place;
+    CellPlacement cell;
+    cell.box = fitPicture<double>(PictureBoxWidth, PictureBoxHeight, maxWidth, maxHeight, keepAspect);
+    cell.box.x += left;
+    cell.box.y += top;
+    if (natural.isEmpty())
+        return cell;
+    // As the preview pane shows the picture, scaled with the box.
+    const Fit<float> inBox = fitPicture<float>(
+        naturalTwips(natural.width()), naturalTwips(natural.height()), PictureBoxWidth, PictureBoxHeight, keepAspect);
+    const double scaleX = cell.box.width / PictureBoxWidth;
+    const double scaleY = cell.box.height / PictureBoxHeight;
+    cell.photo = { cell.box.x + inBox.x * scaleX, cell.box.y + inBox.y * scaleY, inBox.width * scaleX,
+        inBox.height * scaleY };
+    return cell;
+}
+
+double pageNameSize(const QStringList& names, double width, const MeasureText& measure)
+{
+    const auto fits = [&](double points) {
+        return std::all_of(
+            names.begin(), names.end(), [&](const QString& name) { return measure(name, points) <= width; });
+    };
+    double points = LargestNameSize;
+    while (points > SmallestNameSize && !fits(points))
+        points -= NameSizeStep;
+    return points;
+}
+
+QString fitName(const QString& name, double width, double points, const MeasureText& measure)
+{
+    if (measure(name, points) <= width)
+        return name;
+    // The extension stays whole; the stem loses its middle.
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString extension = dot > 0 ? name.mid(dot) : QString();
+    const QString stem = name.left(name.size() - extension.size());
+    const auto shortened = [&](qsizetype kept) {
+        const qsizetype head = (kept + 1) / 2;
+        return stem.left(head) + Ellipsis + stem.right(kept - head) + extension;
+    };
+    // The most characters of the stem that still fit.
+    qsizetype low = 0, high = stem.size() - 1;
+    if (measure(shortened(0), points) > width)
+        return measure(Ellipsis, points) <= width ? Ellipsis : QString();
+    while (low < high) {
+        const qsizetype middle = (low + high + 1) / 2;
+        if (measure(shortened(middle), points) <= width)
+            low = middle;
+        else
+            high = middle - 1;
+    }
+    return shortened(low);
 }
 
 } // namespace rasterblatt

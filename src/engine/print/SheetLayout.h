@@ -2,7 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
+
+#include <QSize>
+#include <QString>
+#include <QStringList>
 
 #include "engine/picture/Fit.h"
 
@@ -26,9 +31,29 @@ struct PageGeometry {
 PageGeometry pageGeometry(int pageWidth, int pageHeight, std::int32_t cols, std::int32_t rows,
     std::optional<double> nameLineHeight, double twipsPerHimetricX, double twipsPerHimetricY);
 
-// A picture of the given natural size fitted and centred into the area at (left, top), on
-// the page.
-Fit<double> placeInArea(
-    float left, float top, float maxWidth, float maxHeight, float naturalWidth, float naturalHeight, bool keepAspect);
+// Every picture of the sheet is first fitted into a box of the preview pane's area, which is
+// then fitted into the cell's picture area: so all boxes of a row, and the names under them,
+// share one line whatever the pictures' shapes.
+inline constexpr float PictureBoxWidth = 2835;
+inline constexpr float PictureBoxHeight = 2115;
+
+struct CellPlacement {
+    Fit<double> box; // on the page
+    Fit<double> photo; // on the page, inside the box; empty for a picture that did not load
+};
+
+// Where the box and the picture of the given natural size (in pixels; empty for a picture
+// that did not load) land in the picture area at (left, top).
+CellPlacement placeCell(float left, float top, float maxWidth, float maxHeight, QSize natural, bool keepAspect);
+
+// The width of a text at a size in points, in twips.
+using MeasureText = std::function<double(const QString& text, double points)>;
+
+// The names of a page share one size: the largest from 7 pt down to 5.5 pt, in steps of a
+// quarter point, at which every one is at most width wide (5.5 pt where one is wider even then).
+double pageNameSize(const QStringList& names, double width, const MeasureText& measure);
+// The name as it fits into width at that size: whole, or shortened in the middle with "…",
+// keeping its beginning, its end and its extension; empty where not even "…" fits.
+QString fitName(const QString& name, double width, double points, const MeasureText& measure);
 
 } // namespace rasterblatt

@@ -61,7 +61,7 @@ void SlideShow::run()
     };
 
     // One picture decodes ahead: the next ticked one, while the current one is on screen.
-    DecodeAhead<DecodedPicture> ahead(1);
+    DecodeAhead<DecodedPicture> ahead;
     QString aheadPath;
     std::optional<QFuture<DecodedPicture>> aheadPicture;
     const auto decodeAhead = [&](const QString& path) {

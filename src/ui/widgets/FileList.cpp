@@ -63,6 +63,12 @@ void FileList::focusInEvent(QFocusEvent* event)
     }
 }
 
+void FileList::setPreviewPath(const QString& path)
+{
+    m_previewPath = path;
+    setToolTip(displayName(path));
+}
+
 bool FileList::isTicked(int index) const
 {
     const QListWidgetItem* entry = item(index);

@@ -21,12 +21,17 @@ public:
     void setTicked(int index, bool ticked);
     int tickedCount() const { return m_ticked; }
 
+    // The path last sent to the preview pane, kept exactly; the tooltip shows it readably.
+    QString previewPath() const { return m_previewPath; }
+    void setPreviewPath(const QString& path);
+
 protected:
     void focusInEvent(QFocusEvent* event) override;
 
 private:
     friend class FileListItem;
     int m_ticked = 0;
+    QString m_previewPath;
 };
 
 } // namespace rasterblatt

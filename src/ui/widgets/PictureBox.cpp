@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <qdrawutil.h>
 
+#include "engine/catalogue/NativePath.h"
 #include "engine/picture/Units.h"
 
 namespace rasterblatt {
@@ -51,6 +52,12 @@ void PictureBox::PaintPicture(const QImage& picture, double x, double y, double 
     painter.drawImage(target, picture);
     painter.end();
     update();
+}
+
+void PictureBox::setToolTipText(const QString& text)
+{
+    m_toolTipText = text;
+    setToolTip(displayName(text));
 }
 
 QImage PictureBox::Image() const

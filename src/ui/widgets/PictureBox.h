@@ -29,9 +29,10 @@ public:
     // pixels it holds per logical pixel.
     QImage Image() const;
 
-    // The tooltip doubles as the record of the path the box shows.
-    QString ToolTipText() const { return toolTip(); }
-    void setToolTipText(const QString& text) { setToolTip(text); }
+    // The tooltip doubles as the record of the path the box shows: the path is kept exactly,
+    // the tooltip shows it readably (see displayName).
+    QString ToolTipText() const { return m_toolTipText; }
+    void setToolTipText(const QString& text);
 
     // Like Cls, a new colour also clears the drawing.
     void setBackgroundColor(const QColor& color);
@@ -60,6 +61,7 @@ private:
     void ensureImage() const;
 
     mutable QImage m_image;
+    QString m_toolTipText;
     QColor m_background = Qt::white;
     bool m_border = false;
     bool m_pressed = false;

@@ -104,7 +104,6 @@ inline qint64 peakResidentKilobytes()
     return -1;
 }
 
-
 // Writes count photo-like pictures of width x height, one thread per core; name(i) is the
 // path of picture i, write(image, path) stores it. False when one could not be written.
 inline bool writePhotos(int count, int width, int height, const std::function<QString(int)>& name,
@@ -164,8 +163,8 @@ struct Finished {
     QByteArray errors;
 };
 
-// Runs a program to its end, standard output and error going to files in scratch. Its peak memory comes from wait4(); the high-water mark is
-// reset before exec, as a forked child would otherwise inherit ours.
+// Runs a program to its end, standard output and error going to files in scratch. Its peak memory comes from wait4();
+// the high-water mark is reset before exec, as a forked child would otherwise inherit ours.
 inline Finished runProgram(const QStringList& command, const QString& scratch)
 {
     Finished result;

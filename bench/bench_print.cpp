@@ -34,6 +34,8 @@ constexpr int Rows = 11;
 constexpr int Rounds = 3;
 // The long job: the same photos again and again, as symbolic links.
 constexpr int LongJobCount = 1000;
+// The big document: one photo a page.
+constexpr int BigDocumentPages = 300;
 // Plain montage takes long; it gets fewer rounds once it has used this much.
 constexpr double PlainMontageBudgetMs = 75000;
 // montage's default tile is 120 x 120; the hint lets libjpeg decode at twice that or a bit more.
@@ -329,6 +331,20 @@ int runBenchmark()
     if (!runJob(photoDir, PhotoCount, Cols, Rows, 0, shortJob)
         || !runJob(longDir, LongJobCount, Cols, Rows, 0, longJob))
         return 1;
+    // One picture a page: the document grows large, the program's memory must not grow with it.
+    std::printf("1 x 1, %d and %d pages...\n", PhotoCount, BigDocumentPages);
+    std::fflush(stdout);
+    const QString bigDir = work.filePath(QStringLiteral("Seiten"));
+    QDir().mkpath(bigDir);
+    for (int i = 0; i < BigDocumentPages; ++i) {
+        if (!QFile::link(photos[i % PhotoCount], QDir(bigDir).filePath(photoName(i))))
+            return fail(QStringLiteral("cannot link the photos of the big document"));
+    }
+    Job smallDocument;
+    Job bigDocument;
+    if (!runJob(photoDir, PhotoCount, 1, 1, 0, smallDocument)
+        || !runJob(bigDir, BigDocumentPages, 1, 1, 0, bigDocument))
+        return 1;
 
     const double oursMs = median(ours.measured.ms);
     const double oursPeakMb = megabytes(static_cast<qint64>(median(ours.measured.peakKilobytes)));
@@ -363,6 +379,13 @@ int runBenchmark()
     std::printf("  %-28s %8.0f %8.1f %8.0f %9.1f %4zu  %d pictures, %.1f MB PDF\n\n", "Rasterblatt, 1000 photos",
         longMs, longMs / LongJobCount, median(longJob.measured.cpuMs), longPeakMb, longJob.measured.ms.size(),
         LongJobCount, static_cast<double>(longJob.pdfBytes) / (1 << 20));
+    for (const auto& [pages, job] : { std::pair { PhotoCount, &smallDocument }, { BigDocumentPages, &bigDocument } })
+        std::printf("  %-28s %8.0f %8.1f %8.0f %9.1f %4zu  %d pages, %.0f MB PDF\n",
+            qPrintable(QStringLiteral("Rasterblatt, 1 x 1, %1 pages").arg(pages)), median(job->measured.ms),
+            median(job->measured.ms) / pages, median(job->measured.cpuMs),
+            megabytes(static_cast<qint64>(median(job->measured.peakKilobytes))), job->measured.ms.size(), pages,
+            static_cast<double>(job->pdfBytes) / (1 << 20));
+    std::printf("\n");
     printTarget("time, ours / all-core floor", oursMs / median(floorAll.ms), 1.3, 2, "x");
     printTarget("time, ours / plain montage", oursMs / median(plain.ms), 0.15, 2, "x");
     printTarget("time, ours / hinted montage", oursMs / median(hinted.ms), 0.5, 2, "x");
@@ -370,6 +393,8 @@ int runBenchmark()
     printTarget("peak memory, 1000 photos", longPeakMb, 160, 0, " MB");
     printTarget("time, 1000 / 60 photos", longMs / median(shortJob.measured.ms), 17, 1, "x");
     printTarget("command line / window process", median(commandLine.ms) / median(ours.processMs), 1.0, 2, "x");
+    printTarget("peak memory, 1 x 1, 300 pages",
+        megabytes(static_cast<qint64>(median(bigDocument.measured.peakKilobytes))), 200, 0, " MB");
     return 0;
 }
 

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <csignal>
 #include <cstdio>
 
 #include <QApplication>
@@ -51,6 +52,8 @@ int runWithoutWindow(const QStringList& arguments)
 
 int main(int argc, char* argv[])
 {
+    // A file that may not grow (ulimit -f) fails its write with a reason instead of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << pathFromNative(argv[i]);
@@ -86,9 +89,9 @@ int main(int argc, char* argv[])
     QtMessageBoxes messages;
     // A folder given on the command line ("Öffnen mit" of a file manager) is shown at once;
     // for a picture, its folder.
-    QString openFolder;
-    if (!arguments.isEmpty()) {
-        openFolder = absolutePath(arguments.first());
+    QString openFolder = windowFolder(arguments);
+    if (!openFolder.isEmpty()) {
+        openFolder = absolutePath(openFolder);
         if (!isFolder(openFolder))
             openFolder = openFolder.section(u'/', 0, -2);
     }

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The folder walk, the name rules and the page count, on generated folder trees.
 #include "engine/catalogue/Directory.h"
-#include "engine/catalogue/MountTable.h"
 #include "engine/catalogue/FolderScan.h"
+#include "engine/catalogue/MountTable.h"
 #include "engine/catalogue/StatusLine.h"
 
 #include <array>

@@ -33,6 +33,8 @@ private Q_SLOTS:
         QVERIFY(fixtures::writeFile(m_dir.filePath("Urlaub/kaputt.gif"), "GIF89a"));
         QVERIFY(fixtures::writeFile(m_dir.filePath("Kaputt/kaputt.jpg"), "kein Bild"));
         QDir().mkpath(m_dir.filePath("leer"));
+        QVERIFY(::mkfifo(QFile::encodeName(m_dir.filePath("fifo.pdf")).constData(), 0600) == 0);
+        m_photoSize = QFileInfo(m_dir.filePath("Urlaub/bild000.jpg")).size();
         QDir().mkpath(m_dir.filePath("tmp"));
         QDir().mkpath(m_dir.filePath("run"));
         QFile::setPermissions(m_dir.filePath("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -59,7 +61,15 @@ private Q_SLOTS:
                                           << "Nichts gedruckt: keines der Bilder konnte gelesen werden.";
         QTest::newRow("queue missing") << QStringList { "--printer", "Gibtsnicht", "Urlaub" } << 3
                                        << "\u201eGibtsnicht\u201c";
-        QTest::newRow("target not writable") << QStringList { "--pdf", "fehlt/a.pdf", "Urlaub" } << 3 << "fehlt/a.pdf";
+        QTest::newRow("target's folder missing") << QStringList { "--pdf", "fehlt/a.pdf", "Urlaub" } << 3 << "fehlt";
+        // What is there is never damaged: a device, a FIFO, a picture of the folder.
+        QTest::newRow("target a device") << QStringList { "--pdf", "/dev/null", "Urlaub" } << 3
+                                         << "\u201e/dev/null\u201c ist keine gew\u00f6hnliche Datei.";
+        QTest::newRow("target a FIFO") << QStringList { "--pdf", "fifo.pdf", "Urlaub" } << 3 << "fifo.pdf";
+        QTest::newRow("target a picture")
+            << QStringList { "--pdf", "Urlaub/bild000.jpg", "Urlaub" } << 1 << "eines der Bilder";
+        QTest::newRow("option twice") << QStringList { "--pdf", "a.pdf", "--pdf", "b.pdf", "Urlaub" } << 1
+                                      << "--pdf ist mehrfach";
     }
     void exitStatus()
     {
@@ -75,7 +85,9 @@ private Q_SLOTS:
             QCOMPARE(result.err.count('\n'), 1);
         if (status == 1)
             QVERIFY(result.err.contains("--help"));
-        QVERIFY(!QFile::exists(m_dir.filePath("a.pdf")));
+        QVERIFY(!QFile::exists(m_dir.filePath("a.pdf")) && !QFile::exists(m_dir.filePath("b.pdf")));
+        QVERIFY(QFileInfo("/dev/null").isFile() == false && QFileInfo(m_dir.filePath("fifo.pdf")).isFile() == false);
+        QCOMPARE(QFileInfo(m_dir.filePath("Urlaub/bild000.jpg")).size(), m_photoSize);
     }
     void contactSheet_data()
     {
@@ -140,12 +152,14 @@ private Q_SLOTS:
         const QString pdf = m_dir.filePath("alt.pdf");
         QVERIFY(fixtures::writeFile(pdf, "alt"));
         std::unique_ptr<QProcess> process(start({ "--pdf", "alt.pdf", "--cols", "1", "--rows", "1", "Viele" }));
-        // The job's document is opened in the temporary folder when the first picture is drawn.
+        // The job's document is opened beside its target when the first picture is drawn.
         const auto documentOpen = [&] {
             const QString fds = QString("/proc/%1/fd/").arg(process->processId());
             const QStringList open = QDir(fds).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
-            return std::any_of(open.begin(), open.end(),
-                [&](const QString& fd) { return QFile::symLinkTarget(fds + fd).startsWith(m_dir.filePath("tmp")); });
+            return std::any_of(open.begin(), open.end(), [&](const QString& fd) {
+                const QString file = QFile::symLinkTarget(fds + fd);
+                return file.startsWith(m_dir.path() + '/') && !file.contains("/Viele/");
+            });
         };
         QTRY_VERIFY_WITH_TIMEOUT(documentOpen(), 20000);
         ::kill(pid_t(process->processId()), SIGINT);
@@ -155,7 +169,79 @@ private Q_SLOTS:
         QFile old(pdf);
         QVERIFY(old.open(QIODevice::ReadOnly));
         QCOMPARE(old.readAll(), QByteArray("alt"));
-        QVERIFY(QDir(m_dir.filePath("tmp")).entryList({ "rasterblatt*" }).isEmpty());
+        for (const QString& folder : { m_dir.path(), m_dir.filePath("tmp") })
+            QVERIFY(QDir(folder).entryList({ ".rasterblatt*" }, QDir::Files | QDir::Hidden).isEmpty());
+    }
+    void fullDisk()
+    {
+        // A small file system, filled up: the good sheet written before stays byte for byte.
+        const QString disk = m_dir.filePath("Stick");
+        QDir().mkpath(disk);
+        const bool mounted = runTool("mount", { "-t", "tmpfs", "-o", "size=2m", "tmpfs", disk }).ok;
+        const auto unmount = qScopeGuard([&] {
+            if (mounted)
+                runTool("umount", { disk });
+        });
+        const QString pdf = disk + "/x.pdf";
+        QCOMPARE(run({ "--pdf", pdf, "Urlaub" }).status, 0);
+        QFile written(pdf);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QByteArray good = written.readAll();
+        written.close();
+        Run result;
+        if (mounted) {
+            // Everything but 4 kB taken.
+            QProcess::execute("dd", { "if=/dev/zero", "of=" + disk + "/voll", "bs=4k", "count=10000" });
+            QFile::resize(disk + "/voll", QFileInfo(disk + "/voll").size() - 4096);
+            result = run({ "--pdf", pdf, "Urlaub" });
+        } else {
+            // Where no file system can be mounted, files may not grow beyond 4 kB.
+            result = run(
+                { "-c", "ulimit -f 8; exec \"$0\" \"$@\"", RASTERBLATT_EXECUTABLE, "--pdf", pdf, "Urlaub" }, "/bin/sh");
+        }
+        QCOMPARE(result.status, 3);
+        QVERIFY2(result.err.contains("Auf dem Datentr\u00e4ger ist kein Platz mehr."), qPrintable(result.err));
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), good);
+        QVERIFY(QDir(disk).entryList({ ".rasterblatt*" }, QDir::Files | QDir::Hidden).isEmpty());
+    }
+    void beyondTheLimit()
+    {
+        // 300 pictures more than the catalogue holds: printed are 32,700, and the rest are counted.
+        const QString folder = m_dir.filePath("Viel");
+        for (int i = 0; i < 33000; ++i)
+            fixtures::writeFile(folder + QString("/b%1.jpg").arg(i, 5, 10, QChar('0')), {});
+        const Run result = run({ "--pdf", "viel.pdf", "--cols", "99", "--rows", "99", "--quiet", "Viel" });
+        QCOMPARE(result.status, 4);
+        QVERIFY2(result.err.contains("300 Bild(er) jenseits der Grenze"), qPrintable(result.err));
+        QCOMPARE(pdfInfo(m_dir.filePath("viel.pdf"), "Pages"), QString("4"));
+        QVERIFY(QDir(folder).removeRecursively());
+    }
+    void namesAreNoCommands()
+    {
+        // A name with an escape sequence and a line break of its own cannot colour the terminal or
+        // forge a line; with --verbose, why a picture could not be read.
+        const QString folder = m_dir.filePath("Boese");
+        fixtures::writeFile(folder + "/\x1b[31mrot\nnicht lesbar: geheim.jpg", "kein Bild");
+        writePhotos(folder, 1);
+        const Run result = run({ "--pdf", "boese.pdf", "--verbose", "Boese" });
+        QCOMPARE(result.status, 0);
+        QVERIFY2(!result.out.contains('\x1b')
+                && result.out.split('\n').filter(QRegularExpression("^nicht lesbar")).size() == 1,
+            qPrintable(result.out));
+        QVERIFY2(
+            result.out.contains("\\x1b[31mrot\\nnicht lesbar: geheim.jpg (kein lesbares Bild"), qPrintable(result.out));
+    }
+    void optionsEndWithTwoDashes()
+    {
+        // "--" ends the options: a folder named "--pdf" opens in the window (whose settings then name it).
+        QDir().mkpath(m_dir.filePath("--pdf"));
+        std::unique_ptr<QProcess> process(start({ "--", "--pdf" }, { "QT_QPA_PLATFORM=offscreen" }));
+        QVERIFY(process->waitForStarted() && !process->waitForFinished(1500));
+        process->terminate();
+        QVERIFY(process->waitForFinished(10000));
+        QCOMPARE(process->exitCode(), 0);
+        QVERIFY(fixtures::readFile(m_dir.filePath("config/Rasterblatt/Rasterblatt.ini")).contains("/--pdf"));
     }
     void nameNotInUtf8()
     {
@@ -171,45 +257,57 @@ private Q_SLOTS:
     }
     void longNamesDoNotCollide()
     {
-        // Seven camera names in a row are wider than their columns at 7 points; an eighth name is
-        // too long for its column even at 5. On the sheet no two touch, and none leaves the page.
+        // Seven camera names in a row, under landscape and portrait pictures, are wider than their
+        // columns at 7 points; an eighth name is too long for its column even at 5.5. On the sheet the
+        // names of a row share one line, the page's names one size; no two touch, none leaves the page.
         const QString folder = m_dir.filePath("Kamera");
-        for (const QString& path : writePhotos(folder, 8))
+        const QStringList photos = writePhotos(folder, 8);
+        fixtures::writeFile(photos[1], fixtures::encode(fixtures::filled(QSize(60, 80), Qt::blue), "JPEG"));
+        for (const QString& path : photos)
             QFile::rename(path,
                 folder + (path.endsWith("7.jpg") ? "/" + QString(60, 'x') : "/IMG_20240815_1234") + path.right(6));
         QCOMPARE(run({ "--pdf", "kamera.pdf", "Kamera" }).status, 0);
-        static const QRegularExpression word(R"re(xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)"[^>]*>[^<]*\.jpg<)re");
-        QList<std::array<double, 3>> names; // top, left, right in points
+        static const QRegularExpression word(
+            R"re(xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)"[^>]*>[^<]*\.jpg<)re");
+        QList<std::array<double, 4>> names; // top, left, right, height in points
         const QString boxes = runTool("pdftotext", { "-bbox", m_dir.filePath("kamera.pdf"), "-" }).output;
         for (auto m = word.globalMatch(boxes); m.hasNext();) {
             const QRegularExpressionMatch name = m.next();
-            names.append({ name.captured(2).toDouble(), name.captured(1).toDouble(), name.captured(3).toDouble() });
+            const double top = name.captured(2).toDouble();
+            names.append(
+                { top, name.captured(1).toDouble(), name.captured(3).toDouble(), name.captured(4).toDouble() - top });
         }
         std::sort(names.begin(), names.end());
         QVERIFY2(
-            names.size() == 8 && names[6][0] - names[0][0] < 1 && names[7][0] - names[0][0] > 10, qPrintable(boxes));
+            names.size() == 8 && names[6][0] - names[0][0] < 0.01 && names[7][0] - names[0][0] > 10, qPrintable(boxes));
         for (int i = 0; i < 8; ++i)
-            QVERIFY2(names[i][1] >= 0 && names[i][2] <= (i < 6 ? names[i + 1][1] : 595.3), qPrintable(boxes));
+            QVERIFY2(names[i][1] >= 0 && names[i][2] <= (i < 6 ? names[i + 1][1] : 595.3)
+                    && qAbs(names[i][3] - names[0][3]) < 0.01,
+                qPrintable(boxes));
     }
 
 private:
-    QProcess* start(const QStringList& arguments)
+    // The program (or another), without a display unless settings say otherwise.
+    QProcess* start(
+        const QStringList& arguments, const QStringList& settings = {}, const QString& program = RASTERBLATT_EXECUTABLE)
     {
         auto* process = new QProcess;
-        // No display at all: the program must not need one.
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
             environment.remove(name);
         environment.insert("TMPDIR", m_dir.filePath("tmp"));
         environment.insert("XDG_RUNTIME_DIR", m_dir.filePath("run"));
+        environment.insert("XDG_CONFIG_HOME", m_dir.filePath("config"));
+        for (const QString& setting : settings)
+            environment.insert(setting.section('=', 0, 0), setting.section('=', 1));
         process->setProcessEnvironment(environment);
         process->setWorkingDirectory(m_dir.path());
-        process->start(RASTERBLATT_EXECUTABLE, arguments);
+        process->start(program, arguments);
         return process;
     }
-    Run run(const QStringList& arguments)
+    Run run(const QStringList& arguments, const QString& program = RASTERBLATT_EXECUTABLE)
     {
-        std::unique_ptr<QProcess> process(start(arguments));
+        std::unique_ptr<QProcess> process(start(arguments, {}, program));
         process->waitForFinished(60000);
         return { process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1,
             QString::fromLocal8Bit(process->readAllStandardOutput()),
@@ -217,6 +315,7 @@ private:
     }
 
     QTemporaryDir m_dir;
+    qint64 m_photoSize = 0;
 };
 
 QTEST_MAIN(TestCommandLine)

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Hostile picture files: each one is loaded in a child process of its own, which must end
 // within a hang guard, either loading the picture or failing cleanly, and stay within the
-// loader's memory budget.
+// loader's memory budget. And big pictures decoded on more threads than cores stay within
+// the budget the process shares.
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -11,12 +12,16 @@
 #include <unistd.h>
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
 
 #include "ImageFixtures.h"
+#include "RecordingPrinterService.h"
 #include "engine/picture/PictureLoader.h"
+#include "engine/print/PrintJob.h"
+#include "engine/print/PrintSource.h"
 
 using namespace rasterblatt;
 
@@ -167,7 +172,45 @@ private Q_SLOTS:
             QVERIFY2(
                 fixtures::similarColor(QColor(result.centre), colour, 8), qPrintable(QColor(result.centre).name()));
     }
+
+    // Eight decoding threads on big BMPs share one budget of 200 MB: one decode at a time fits.
+    void oneBudgetForAllThreads()
+    {
+        const QString bmp = m_dir.filePath("gross.bmp");
+        QVERIFY(fixtures::filled(QSize(4000, 3000), Qt::darkGreen).save(bmp, "BMP"));
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("RASTERBLATT_DECODE_THREADS", "8");
+        environment.insert("RASTERBLATT_MEMORY_BUDGET_MB", "200");
+        child.setProcessEnvironment(environment);
+        child.start(QCoreApplication::applicationFilePath(), { "--print-child", bmp });
+        QVERIFY(child.waitForFinished(HangGuardMs) && child.exitCode() == 0);
+        const QList<QByteArray> figures = child.readAllStandardOutput().trimmed().split(' ');
+        qInfo("%s pictures, peak +%lld MB", figures.value(0).constData(), figures.value(1).toLongLong() / 1024);
+        QCOMPARE(figures.value(0), QByteArray("16"));
+        QVERIFY(figures.value(1).toLongLong() < (200 + 150) * 1024);
+    }
 };
 
-QTEST_GUILESS_MAIN(TestHostile)
+// The child of oneBudgetForAllThreads: prints the file 16 times at 2 x 2 and reports the
+// pictures printed and the rise of its peak memory in kB.
+static int printChild(const QString& path)
+{
+    rusage before {}, after {};
+    ::getrusage(RUSAGE_SELF, &before);
+    RecordingPrinter printer("Testdrucker");
+    const SheetResult sheet = PrintSelection(printer, FileListSource(QStringList(16, path)), { 2, 2, true, true }, {});
+    ::getrusage(RUSAGE_SELF, &after);
+    std::printf("%d %ld\n", sheet.pictures, after.ru_maxrss - before.ru_maxrss);
+    return 0;
+}
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--print-child") == 0)
+        return printChild(QString::fromLocal8Bit(argv[2]));
+    TestHostile test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_hostile.moc"

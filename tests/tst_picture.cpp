@@ -79,8 +79,9 @@ private Q_SLOTS:
             const double error = qAbs(fit.x - expected.x()) + qAbs(fit.y - expected.y())
                 + qAbs(fit.width - expected.width()) + qAbs(fit.height - expected.height());
             // Empty; or close and touching the area's edges exactly in one direction.
-            QVERIFY2(expected.isNull() ? fit.isEmpty() && fit.x == 0 && fit.y == 0
-                                       : error <= tolerance && (fit.width == area.width() || fit.height == area.height()),
+            QVERIFY2(expected.isNull()
+                    ? fit.isEmpty() && fit.x == 0 && fit.y == 0
+                    : error <= tolerance && (fit.width == area.width() || fit.height == area.height()),
                 qPrintable(QStringLiteral("%1, %2, %3 x %4").arg(fit.x).arg(fit.y).arg(fit.width).arg(fit.height)));
         };
         check(fitPicture<float>(picture.width(), picture.height(), area.width(), area.height(), keepAspect), 0.01);
@@ -117,7 +118,7 @@ private Q_SLOTS:
         const DecodedPicture picture = decodePicture(path, { 2835, 2115, 96, 1 }, true);
         QCOMPARE(picture.loaded(), loads);
         QVERIFY2(loads ? picture.natural == QSize(64, 48) && upright(picture.image)
-                       : picture.image.isNull() && picture.error.contains("kann nicht geladen werden"),
+                       : picture.image.isNull() && !picture.error.isEmpty(),
             qPrintable(picture.error));
     }
 

@@ -41,8 +41,8 @@ struct CountingDecoder {
             const auto release = [](void* info) { delete static_cast<Pixels*>(info); };
             static const QRegularExpression size("w(\\d+)h(\\d+)");
             const QRegularExpressionMatch asked = size.match(path);
-            const QSize natural = asked.hasMatch() ? QSize(asked.captured(1).toInt(), asked.captured(2).toInt())
-                                                   : QSize(400, 300);
+            const QSize natural
+                = asked.hasMatch() ? QSize(asked.captured(1).toInt(), asked.captured(2).toInt()) : QSize(400, 300);
             picture = { natural, QImage(pixels->data, 40, 30, 160, QImage::Format_RGB32, release, pixels), {} };
         }
         --running;
@@ -127,7 +127,12 @@ private Q_SLOTS:
                 ticked << i;
         QList<QPair<int, int>> progress;
         const TickedList list(numbered(files), ticked);
-        print(list, { grid.width(), grid.height(), true, true }, { {}, [&](int p, int t) { progress.append({ p, t }); }, {}, {} });
+        print(list, { grid.width(), grid.height(), true, true },
+            { {},
+                [&](int p, int t) {
+                    progress.append({ p, t });
+                },
+                {}, {} });
         QCOMPARE(m_printer.jobs().back(), int(sheets.size()));
         QCOMPARE(m_printer.count("PaintPicture"), int(ticked.size()));
         QCOMPARE(progress.last(), qMakePair(int(ticked.size()), int(ticked.size())));
@@ -150,11 +155,13 @@ private Q_SLOTS:
         // into the area, centred; the picture is decoded at 300 dpi, at most its own pixels.
         const QSize wide(3000, 2000), tall(1200, 1800), g7(7, 11), g2(2, 2);
         QTest::newRow("7 x 11") << wide << g7 << true << true << "566.9 377.9 1461.9 974.6 img=305x204";
-        QTest::newRow("7 x 11, tall, no names") << tall << g7 << false << true << "934.3 404.0 727.1 1090.6 img=152x228";
+        QTest::newRow("7 x 11, tall, no names")
+            << tall << g7 << false << true << "934.3 404.0 727.1 1090.6 img=152x228";
         QTest::newRow("2 x 2, stretched") << wide << g2 << true << false << "566.9 283.5 5116.8 7156.6 img=1066x1491";
-        QTest::newRow("1 x 1, tall") << tall << QSize(1, 1) << true << true << "3138.8 3706.9 5089.7 7634.5 img=1061x1591";
-        QTest::newRow("small, own pixels") << QSize(200, 150) << g2 << true << true
-                                           << "580.5 1953.1 5089.7 3817.3 img=200x150";
+        QTest::newRow("1 x 1, tall") << tall << QSize(1, 1) << true << true
+                                     << "3138.8 3706.9 5089.7 7634.5 img=1061x1591";
+        QTest::newRow("small, own pixels")
+            << QSize(200, 150) << g2 << true << true << "580.5 1953.1 5089.7 3817.3 img=200x150";
     }
     void placeAndResolution()
     {
@@ -193,8 +200,8 @@ private Q_SLOTS:
                                  << QStringList { "DSC_4711.JPG", "a.jpg" };
         QTest::newRow("a camera name sets the page's size")
             << QStringList { "DSC_4711.JPG", camera } << 6.25 << QStringList { "DSC_4711.JPG", camera };
-        QTest::newRow("too long even at 5.5 points") << QStringList { "a.jpg", longName } << 5.5
-                                                     << QStringList { "a.jpg", "xxxxxxxxxxx\u2026xxxxxxxxxy.jpg" };
+        QTest::newRow("too long even at 5.5 points")
+            << QStringList { "a.jpg", longName } << 5.5 << QStringList { "a.jpg", "xxxxxxxxxxx\u2026xxxxxxxxxy.jpg" };
     }
     void oneNameSizePerPage()
     {
@@ -241,7 +248,9 @@ private Q_SLOTS:
                                                          : QList<int> { 0, 1, 2 };
             QStringList expected;
             for (const int i : printed)
-                expected << QString("w%1-%2.jpg").arg(change == "rebuilt" && i > 2 ? "300h400" : "400h300").arg(i, 3, 10, QChar('0'));
+                expected << QString("w%1-%2.jpg")
+                                .arg(change == "rebuilt" && i > 2 ? "300h400" : "400h300")
+                                .arg(i, 3, 10, QChar('0'));
             QCOMPARE(names(), expected);
             QCOMPARE(ticked, change == "rebuilt" ? 2 : 7);
             // The rebuilt list's entries show their own pictures, not those decoded ahead for the old list.
@@ -278,14 +287,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("reason");
         using O = PrintCommand::Outcome;
         QTest::newRow("sent") << "a.jpg" << true << "" << int(O::Sent) << "";
-        QTest::newRow("none readable, no names") << "a-bad.jpg b-bad.jpg" << false << "" << int(O::NothingReadable)
-                                                  << "";
+        QTest::newRow("none readable, no names")
+            << "a-bad.jpg b-bad.jpg" << false << "" << int(O::NothingReadable) << "";
         QTest::newRow("none readable, names") << "a-bad.jpg" << true << "" << int(O::Sent) << "";
         QTest::newRow("nothing ticked") << "" << true << "" << int(O::NothingTicked) << "";
         QTest::newRow("printer fails") << "a.jpg" << true << "endDoc" << int(O::Failed) << "Papierstau";
         QTest::newRow("cancelled while sending") << "a.jpg" << true << "endDoc cancel" << int(O::Cancelled) << "";
-        QTest::newRow("out of memory") << "a-oom.jpg" << true << "" << int(O::Failed)
-                                       << "Nicht genug Arbeitsspeicher.";
+        QTest::newRow("out of memory") << "a-oom.jpg" << true << "" << int(O::Failed) << "Nicht genug Arbeitsspeicher.";
     }
     void howAJobEnds()
     {

@@ -92,23 +92,38 @@ private Q_SLOTS:
         box("chkSubDir")->setChecked(true);
         QCOMPARE(s.info(), QString("32700 Datei(en) -  0 Datei(en) markiert - 0 Druckseiten"));
         QVERIFY(s.list()->count() == 32700 && s.window->catalogue().capacity() == 32699 && s.enabled("cmdSelect"));
+        // The pictures beyond the limit are not left out in silence: once per listing.
+        QCOMPARE(s.messages.shown.size(), 1);
+        QCOMPARE(s.messages.shown[0].text,
+            QString("Der Ordner enth\u00e4lt mehr als 32.700 Bilder; die \u00fcbrigen werden nicht angezeigt."));
         // Enter opens a folder; ticks never survive a rebuild of the list.
         s.tick(0);
         folders()->setCurrentItem(current->child(0));
         QTest::keyClick(folders(), Qt::Key_Return);
         QCOMPARE(folders()->path(), m_f->photos + "/d0");
         QCOMPARE(s.info(), QString("2973 Datei(en) -  0 Datei(en) markiert - 0 Druckseiten"));
+        QCOMPARE(s.messages.shown.size(), 1);
     }
     void badStoredSettings()
     {
-        fixtures::writeFile(
-            m_f->settings, "[Settings]\nRows=viele\nCols=3\nLastFolder=/gibt/es/nicht\n\x01\xff\xfe garbage ===\n");
+        fixtures::writeFile(m_f->settings,
+            "[Settings]\nRows=viele\nCols=3\nLastFolder=/gibt/es/nicht\nFremd=1\n\x01\xff\xfe garbage "
+            "===\n[Anderes]\nx=y\n");
         WindowSession* s = &open();
         QVERIFY(s->state().nRows == 11 && s->state().nCols == 3 && folders()->path() == m_f->photos); // start folder
-        // Rewriting a file that could not be parsed is no failure to report.
+        // Rewriting a file that could not be parsed is no failure to report; the file then holds
+        // the program's keys and nothing else.
         QTest::failOnWarning(QRegularExpression("could not save"));
         s->window->close();
+        QCOMPARE(QSettings(m_f->settings, QSettings::IniFormat).allKeys(),
+            QStringList({ "Settings/Cols", "Settings/LastFolder", "Settings/Rows" }));
         QCOMPARE(stored("Settings/Rows"), QString("11"));
+        // A file of more than 1 MB is no file of ours: it is not read, and the next close replaces it.
+        fixtures::writeFile(m_f->settings, "[Settings]\nCols=2\n" + QByteArray(2 << 20, '#'));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("larger than 1 MB"));
+        QCOMPARE(open().state().nCols, 7);
+        m_f->session->window->close();
+        QVERIFY(QFileInfo(m_f->settings).size() < 1000);
         // Where the stored and the start folder are gone, the home folder is taken and stored.
         QVERIFY(QDir(m_f->photos).removeRecursively());
         QCOMPARE(open().get<FolderList>("dirList")->path(), QDir::homePath());

@@ -8,6 +8,8 @@
 #include "Photos.h"
 #include "WindowSession.h"
 
+#include <sys/stat.h>
+
 #include <QComboBox>
 #include <QLineEdit>
 #include <QtTest>
@@ -94,23 +96,29 @@ private Q_SLOTS:
     void pdfFile_data()
     {
         QTest::addColumn<int>("grid");
-        QTest::addColumn<bool>("save");
-        QTest::newRow("1 x 1") << 1 << true;
-        QTest::newRow("2 x 2") << 2 << true;
-        QTest::newRow("save dialog cancelled") << 2 << false;
+        QTest::addColumn<QString>("save"); // the file chosen, below the test's folder; "": cancelled
+        QTest::newRow("1 x 1") << 1 << "Kontaktabzug.pdf";
+        QTest::newRow("2 x 2") << 2 << "Kontaktabzug.pdf";
+        QTest::newRow("save dialog cancelled") << 2 << "";
+        // Nothing there is damaged: no FIFO, no picture of the folder.
+        QTest::newRow("a FIFO") << 2 << "fifo.pdf";
+        QTest::newRow("one of the pictures") << 2 << "Fotos/bild001.jpg";
     }
     void pdfFile()
     {
         QFETCH(int, grid);
-        QFETCH(bool, save);
+        QFETCH(QString, save);
         // A photo with more pixels than the largest cell needs at 300 dpi.
         QVERIFY(fixtures::writeFile(
             m_f->photos + "/bild000.jpg", fixtures::encode(fixtures::quadrants(QSize(2400, 1800)), "JPEG")));
-        const QString target = m_f->dir.filePath("Kontaktabzug.pdf");
+        const QString target = save.isEmpty() ? QString() : m_f->dir.filePath(save);
+        QVERIFY(save != "fifo.pdf" || ::mkfifo(QFile::encodeName(target).constData(), 0600) == 0);
+        const auto contents = [&] { return save == "fifo.pdf" ? QByteArray() : fixtures::readFile(target); };
+        const QByteArray before = contents();
         QStringList proposals;
         WindowSession& s = open([&](const QString& proposal) {
             proposals << proposal;
-            return save ? target : QString();
+            return target;
         });
         s.get<QLineEdit>("txtCols")->setText(QString::number(grid));
         s.get<QLineEdit>("txtRows")->setText(QString::number(grid));
@@ -120,14 +128,19 @@ private Q_SLOTS:
         s.click("cmdPrint");
         // The file name is asked for first: the folder's name in the folder printed.
         QCOMPARE(proposals, QStringList { m_f->photos + "/Fotos.pdf" });
-        QVERIFY(s.messages.shown.isEmpty() && !s.state().bPrinting);
-        QCOMPARE(QFile::exists(target), save);
+        QVERIFY(!s.state().bPrinting);
         QCOMPARE(m_f->printers->currentPrinter()->deviceName(), QString("Testdrucker"));
+        if (save != "Kontaktabzug.pdf") {
+            // A file that cannot take the sheet is refused before anything is drawn, and stays as it was.
+            QCOMPARE(s.messages.shown.size(), save.isEmpty() ? 0 : 1);
+            QVERIFY(save.isEmpty() || QFileInfo(target).isFile() == save.endsWith(".jpg"));
+            QCOMPARE(contents(), before);
+            return;
+        }
+        QVERIFY(s.messages.shown.isEmpty() && QFile::exists(target));
         // A4 to the twip, as the page geometry of every cell assumes.
         QVERIFY(
             m_f->printers->pdfPrinter()->pageWidth() == 11906 && m_f->printers->pdfPrinter()->pageHeight() == 16838);
-        if (!save)
-            return;
         // Sharp thumbnails: at least 300 dpi in the cell, whatever its size.
         const QString images = runTool("pdfimages", { "-list", target }).output;
         static const QRegularExpression ppi(

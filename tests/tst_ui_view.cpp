@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The preview pane, the full-screen viewer and the slide show, driven as a user would.
-#include "ui/widgets/PictureBox.h"
 #include "engine/catalogue/NativePath.h"
 #include "ui/widgets/ImageViewer.h"
+#include "ui/widgets/PictureBox.h"
 
 #include "Photos.h"
 #include "RecordingPrinterService.h"

@@ -15,6 +15,7 @@
 #include "engine/catalogue/FolderScan.h"
 #include "engine/catalogue/StatusLine.h"
 #include "engine/print/CupsPrinterService.h"
+#include "engine/print/FileTarget.h"
 #include "engine/print/PrintCommand.h"
 #include "engine/print/PrintSource.h"
 #include "engine/print/Printer.h"
@@ -53,7 +54,8 @@ namespace {
             "Druckt Kontaktabzüge: Seiten mit Miniaturen der Bilder (*.jpg, *.bmp, *.gif) eines Ordners.\n"
             "Ohne Argumente öffnet sich das Fenster, mit nur einem ORDNER das Fenster auf diesem Ordner.\n"
             "Mit --pdf oder --printer druckt es ohne Fenster alle Bilder des Ordners.\n"
-            "Exit-Status: 0 fertig, 1 falsche Argumente, 2 nichts zu drucken, 3 Drucken fehlgeschlagen."));
+            "Exit-Status: 0 fertig, 1 falsche Argumente, 2 nichts zu drucken, 3 Drucken fehlgeschlagen,\n"
+            "4 gedruckt, aber Bilder jenseits der Grenze von 32.700 Dateien ausgelassen."));
         parser.addOptions({ pdfOption, printerOption, colsOption, rowsOption, subdirsOption, noNamesOption, listOption,
             quietOption, verboseOption, helpOption, versionOption });
         parser.addPositionalArgument(QStringLiteral("ORDNER"), QStringLiteral("Der Ordner mit den Bildern."));
@@ -66,9 +68,11 @@ namespace {
         return ok && value >= 1 && value <= 99 ? std::optional<int>(value) : std::nullopt;
     }
 
+    // One line for a terminal or a log: names read as in the lists, and no control character
+    // of a name can move the cursor, colour the text or start a line of its own.
     void line(std::FILE* stream, const QString& text)
     {
-        std::fputs(text.toLocal8Bit().constData(), stream);
+        std::fputs(escapeControls(displayName(text)).toLocal8Bit().constData(), stream);
         std::fputc('\n', stream);
         std::fflush(stream);
     }
@@ -77,9 +81,37 @@ namespace {
 
 } // namespace
 
+QString escapeControls(const QString& text)
+{
+    QString escaped;
+    escaped.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u >= 0x20 && u != 0x7f && (u < 0x80 || u > 0x9f))
+            escaped += c;
+        else if (u == '\n')
+            escaped += QLatin1String("\\n");
+        else if (u == '\r')
+            escaped += QLatin1String("\\r");
+        else if (u == '\t')
+            escaped += QLatin1String("\\t");
+        else
+            escaped += QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'));
+    }
+    return escaped;
+}
+
 bool wantsTerminal(const QStringList& arguments)
 {
-    return std::any_of(arguments.begin(), arguments.end(), [](const QString& a) { return a.startsWith(u'-'); });
+    // "--" ends the options: what follows is a folder, whatever it looks like.
+    const auto end = std::find(arguments.begin(), arguments.end(), QStringLiteral("--"));
+    return std::any_of(arguments.begin(), end, [](const QString& a) { return a.startsWith(u'-'); });
+}
+
+QString windowFolder(const QStringList& arguments)
+{
+    const qsizetype end = arguments.indexOf(QStringLiteral("--"));
+    return arguments.value(end < 0 ? 0 : end + 1);
 }
 
 QString commandLineHelp()
@@ -100,6 +132,13 @@ CommandLine parseCommandLine(const QStringList& arguments, QString* error)
     };
     if (!parser.parse(QStringList { QStringLiteral("Rasterblatt") } + arguments))
         return bad(parser.errorText());
+    // An option given twice would leave one of its values unheard.
+    const QStringList given = parser.optionNames();
+    for (const QString& name : given) {
+        if (given.count(name) > 1)
+            return bad(QStringLiteral("Die Option %1%2 ist mehrfach angegeben.")
+                           .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name));
+    }
     if (parser.isSet(helpOption)) {
         command.mode = CommandLine::Mode::Help;
         return command;
@@ -139,7 +178,7 @@ CommandLine parseCommandLine(const QStringList& arguments, QString* error)
             return bad(
                 QStringLiteral("\u201ePDF-Datei\u201c ist keine Warteschlange; eine PDF-Datei schreibt --pdf DATEI."));
     } else {
-        if (arguments.size() > folders.size())
+        if (arguments.size() > folders.size() + arguments.count(QStringLiteral("--")))
             return bad(QStringLiteral("Ohne --pdf oder --printer gibt es nichts zu drucken."));
         return command;
     }
@@ -156,7 +195,9 @@ namespace {
         const CommandLine& command, CupsPrinterService& printers, std::FILE* out, std::FILE* err, RunFlags& flags)
     {
         const auto failed = [err](int status, const QString& reason) {
-            line(err, QStringLiteral("Rasterblatt: ") + displayName(reason));
+            line(err,
+                QStringLiteral("Rasterblatt: ") + reason
+                    + (status == ExitBadArguments ? QStringLiteral(" (Hilfe: Rasterblatt --help)") : QString()));
             return status;
         };
 
@@ -171,20 +212,19 @@ namespace {
         // The folder's pictures, found as the window finds them.
         const QString folder = absolutePath(command.folder);
         if (!isFolder(folder))
-            return failed(ExitNothingToPrint, QStringLiteral("Den Ordner %1 gibt es nicht.").arg(quoted(command.folder)));
+            return failed(
+                ExitNothingToPrint, QStringLiteral("Den Ordner %1 gibt es nicht.").arg(quoted(command.folder)));
         Catalogue catalogue;
         catalogue.bSubDirs = command.subdirs;
+        // As in the window, the first 32,700 pictures are printed; the rest are counted.
         FolderScan scan(catalogue);
+        scan.setCountBeyondLimit(true);
         scan.reset();
-        try {
-            scan.ScanFolder(folder);
-        } catch (const CatalogueFull&) {
-            // As in the window: the first 32,700 pictures are printed.
-        }
+        scan.ScanFolder(folder);
         const QStringList files = catalogue.paths();
         if (files.isEmpty() && !readDirectory(folder).readable)
-            return failed(
-                ExitNothingToPrint, QStringLiteral("Der Ordner %1 kann nicht gelesen werden.").arg(quoted(command.folder)));
+            return failed(ExitNothingToPrint,
+                QStringLiteral("Der Ordner %1 kann nicht gelesen werden.").arg(quoted(command.folder)));
         if (files.isEmpty())
             return failed(ExitNothingToPrint,
                 QStringLiteral("Im Ordner %1 ist kein Bild (*.jpg, *.bmp, *.gif).").arg(quoted(command.folder)));
@@ -192,10 +232,22 @@ namespace {
         // The printer: a PDF file, written whole or not at all, or a CUPS queue by its exact name.
         Printer* printer = nullptr;
         if (command.mode == CommandLine::Mode::Pdf) {
+            // Nothing that is there may be damaged: no device, no FIFO, no picture of the folder.
             const QFileInfo target(command.target);
-            if (!QFileInfo(target.absolutePath()).isWritable() || target.isDir())
+            if (const QString problem = targetProblem(command.target); !problem.isEmpty())
+                return failed(
+                    ExitPrintingFailed, QStringLiteral("Die PDF-Datei kann nicht geschrieben werden: %1").arg(problem));
+            if (!QFileInfo(target.absolutePath()).isWritable())
                 return failed(ExitPrintingFailed,
                     QStringLiteral("Die PDF-Datei %1 kann nicht geschrieben werden.").arg(quoted(command.target)));
+            if (target.exists()) {
+                const QString resolved = resolvedTarget(command.target);
+                if (std::any_of(files.begin(), files.end(),
+                        [&](const QString& path) { return resolvedTarget(path) == resolved; }))
+                    return failed(ExitBadArguments,
+                        QStringLiteral("Die PDF-Datei %1 ist eines der Bilder; sie wird nicht überschrieben.")
+                            .arg(quoted(command.target)));
+            }
             // Qt writes files by UTF-8 names: any other name would be written under a different one.
             if (nativePath(command.target) != QFile::encodeName(command.target))
                 return failed(ExitPrintingFailed,
@@ -212,6 +264,7 @@ namespace {
         const bool showProgress = !command.quiet && ::isatty(::fileno(err));
         const int pages = pageCount(int(files.size()), command.cols, command.rows);
         QStringList unreadable;
+        QStringList reasons;
         PrintCommand::Callbacks callbacks;
         callbacks.yield = [] { QCoreApplication::processEvents(); };
         callbacks.progress = [&](int printed, int total) {
@@ -222,8 +275,10 @@ namespace {
             }
         };
         callbacks.picture = [&](const QString& path, const DecodedPicture& picture) {
-            if (!picture.loaded())
+            if (!picture.loaded()) {
                 unreadable << path;
+                reasons << picture.error;
+            }
         };
         const PrintCommand::Result result
             = PrintCommand(printers, flags).run(*printer, FileListSource(files), settings, callbacks);
@@ -248,9 +303,15 @@ namespace {
                     .arg(pages)
                     .arg(unreadable.size()));
             if (command.verbose) {
-                for (const QString& path : unreadable)
-                    line(out, QStringLiteral("nicht lesbar: ") + displayName(path));
+                for (qsizetype i = 0; i < unreadable.size(); ++i)
+                    line(out, QStringLiteral("nicht lesbar: %1 (%2)").arg(unreadable[i], reasons[i]));
             }
+        }
+        if (scan.beyondLimit() > 0) {
+            line(err,
+                QStringLiteral("Rasterblatt: %1 Bild(er) jenseits der Grenze von 32.700 Dateien wurden ausgelassen.")
+                    .arg(scan.beyondLimit()));
+            return ExitPicturesLeftOut;
         }
         return ExitDone;
     }

@@ -27,15 +27,26 @@ struct CommandLine {
 };
 
 // Exit statuses of a run without a window.
-enum ExitStatus { ExitDone = 0, ExitBadArguments = 1, ExitNothingToPrint = 2, ExitPrintingFailed = 3 };
+enum ExitStatus {
+    ExitDone = 0,
+    ExitBadArguments = 1,
+    ExitNothingToPrint = 2,
+    ExitPrintingFailed = 3,
+    ExitPicturesLeftOut = 4, // printed, but pictures beyond the catalogue's limit were left out
+};
 
 // Reads the arguments (without the program name). A bad command line gives the German
 // one-line reason in error.
 CommandLine parseCommandLine(const QStringList& arguments, QString* error);
 QString commandLineHelp();
 
-// Whether the arguments ask for a run without a window; such a run needs no display.
+// Whether the arguments ask for a run without a window; such a run needs no display. "--"
+// ends the options: what follows is the folder, even one named like an option.
 bool wantsTerminal(const QStringList& arguments);
+// The folder a run with the window opens on: the first argument, or the one after "--".
+QString windowFolder(const QStringList& arguments);
+// The text with its control characters written out ("\n", "\x1b"), for a terminal or a log.
+QString escapeControls(const QString& text);
 
 // Prints the folder's pictures, as the window does with every file ticked, to a PDF file or a
 // CUPS queue, or lists the queues. Progress goes to err when it is a terminal; every error is

@@ -13,11 +13,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QSettings>
 
 #include "engine/catalogue/NativePath.h"
 #include "engine/common/Caption.h"
 #include "engine/common/LocaleNumber.h"
+#include "engine/common/StoredSettings.h"
 #include "engine/picture/Units.h"
 #include "engine/print/Printer.h"
 #include "ui/MessageBoxes.h"
@@ -31,7 +31,6 @@ namespace rasterblatt {
 
 namespace {
 
-    const QString settingsGroup = QStringLiteral("Settings");
     // The window's own name, which its caption has always carried.
     const QString designCaption = QStringLiteral("Kachelbrett");
     const QString creditText = QStringLiteral(" \u2013 Kontaktabz\u00fcge von Bildordnern");
@@ -213,18 +212,11 @@ void MainWindow::Form_Load()
         designCaption, RASTERBLATT_VERSION_MAJOR, RASTERBLATT_VERSION_MINOR, RASTERBLATT_VERSION_PATCH, creditText));
 
     // 2. Settings. A stored count that is not a number falls back to its default.
-    QString folderText;
-    {
-        QSettings settings(m_settingsFile, QSettings::IniFormat);
-        settings.beginGroup(settingsGroup);
-        folderText = settings.value(QStringLiteral("LastFolder"), m_startFolder).toString();
-        if (!m_openFolder.isEmpty())
-            folderText = m_openFolder;
-        m_state.nRows
-            = parseWholeNumber(settings.value(QStringLiteral("Rows"), QStringLiteral("11")).toString()).value_or(11);
-        m_state.nCols
-            = parseWholeNumber(settings.value(QStringLiteral("Cols"), QStringLiteral("7")).toString()).value_or(7);
-    }
+    const StoredSettings stored
+        = readSettings(m_settingsFile, { m_startFolder, QStringLiteral("11"), QStringLiteral("7") });
+    const QString folderText = m_openFolder.isEmpty() ? stored.lastFolder : m_openFolder;
+    m_state.nRows = parseWholeNumber(stored.rows).value_or(11);
+    m_state.nCols = parseWholeNumber(stored.cols).value_or(7);
 
     // 3. Printers, the current one chosen by its exact name.
     const std::vector<Printer*> printers = m_printers.printers();
@@ -336,16 +328,8 @@ void MainWindow::Form_Unload()
     if (m_viewer)
         m_viewer->closeViewer(true);
 
-    QSettings settings(m_settingsFile, QSettings::IniFormat);
-    settings.beginGroup(settingsGroup);
-    settings.setValue(QStringLiteral("LastFolder"), dirList->path());
-    settings.setValue(QStringLiteral("Rows"), QString::number(m_state.nRows));
-    settings.setValue(QStringLiteral("Cols"), QString::number(m_state.nCols));
-    settings.endGroup();
-    settings.sync();
-    // Only a failed write counts: a file that could not be parsed when it was read is
-    // rewritten whole here.
-    if (settings.status() == QSettings::AccessError)
+    const StoredSettings stored { dirList->path(), QString::number(m_state.nRows), QString::number(m_state.nCols) };
+    if (!writeSettings(m_settingsFile, stored))
         qWarning("Rasterblatt: could not save the settings to %s", qPrintable(m_settingsFile));
 }
 

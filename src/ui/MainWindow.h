@@ -102,6 +102,8 @@ private:
     // MainWindowPrint.cpp
     void cmdPrint_Click();
     Printer* SelectPrinter();
+    // Whether the file is one of the catalogue's pictures (symbolic links followed).
+    bool isPicture(const QString& path) const;
 
     PrinterService& m_printers;
     MessageBoxes& m_messages;

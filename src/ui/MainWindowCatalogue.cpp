@@ -4,11 +4,13 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 
 #include "engine/catalogue/FolderScan.h"
 #include "engine/catalogue/StatusLine.h"
 #include "ui/BusyCursor.h"
 #include "ui/MainWindow.h"
+#include "ui/MessageBoxes.h"
 #include "ui/widgets/DriveList.h"
 #include "ui/widgets/FileList.h"
 #include "ui/widgets/FolderList.h"
@@ -19,28 +21,32 @@ void MainWindow::RefreshFileList()
 {
     FolderScan scan(m_catalogue, [this](const QString& name) { fileList->addEntry(name); });
     scan.reset();
-    const BusyCursor busy;
-    try {
-        // The list's own notifications stay quiet while it is rebuilt: the rebuild leaves
-        // the preview alone.
-        const QSignalBlocker blocker(fileList);
-        fileList->removeAll();
-        fileList->setUpdatesEnabled(false);
+    bool full = false;
+    {
+        const BusyCursor busy;
         try {
+            // The list's own notifications stay quiet while it is rebuilt: the rebuild leaves
+            // the preview alone.
+            const QSignalBlocker blocker(fileList);
+            fileList->removeAll();
+            fileList->setUpdatesEnabled(false);
+            const auto updates = qScopeGuard([this] { fileList->setUpdatesEnabled(true); });
             scan.ScanFolder(dirList->path());
-        } catch (...) {
-            fileList->setUpdatesEnabled(true);
-            throw;
+        } catch (const CatalogueFull&) {
+            full = true;
+        } catch (const std::exception&) {
+            // The walk ends here (memory ran out); what was listed stays, and the status line counts it.
         }
-        fileList->setUpdatesEnabled(true);
-    } catch (const std::exception&) {
-        // The walk ends here (the catalogue is full, or memory ran out); what was listed stays,
-        // and the status line counts it.
+        UpdateInfo();
+        const bool any = m_catalogue.count() > 0;
+        cmdSelect->setEnabled(any);
+        cmdDeselect->setEnabled(any);
     }
-    UpdateInfo();
-    const bool any = m_catalogue.count() > 0;
-    cmdSelect->setEnabled(any);
-    cmdDeselect->setEnabled(any);
+    // The walk ends at the limit as it always has, but not in silence.
+    if (full)
+        m_messages.show(this, QMessageBox::Information, windowTitle(),
+            QStringLiteral("Der Ordner enth\u00e4lt mehr als 32.700 Bilder; die \u00fcbrigen werden nicht angezeigt."),
+            QMessageBox::Ok);
 }
 
 void MainWindow::driveList_Change()

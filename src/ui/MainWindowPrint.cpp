@@ -5,10 +5,13 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 
+#include "engine/catalogue/NativePath.h"
 #include "engine/picture/Units.h"
+#include "engine/print/FileTarget.h"
 #include "engine/print/PrintSource.h"
 #include "engine/print/Printer.h"
 #include "ui/FitAndPaint.h"
@@ -60,9 +63,21 @@ void MainWindow::cmdPrint_Click()
         refuse(PrinterService::missingPrinterText(QStringLiteral("\u201e%1\u201c").arg(prnList->currentText())));
         return;
     }
-    // "PDF-Datei" asks where to save before anything is drawn; cancelling starts no job.
-    if (!m_printers.prepareJob(chosen, dirList->path()))
+    // "PDF-Datei" asks where to save before anything is drawn; cancelling starts no job, and
+    // neither does a file that cannot take the sheet or is one of the pictures.
+    try {
+        if (!m_printers.prepareJob(chosen, dirList->path()))
+            return;
+    } catch (const PrinterError& error) {
+        refuse(QString::fromUtf8(error.what()));
         return;
+    }
+    if (const QString target = m_printers.jobTarget(chosen); !target.isEmpty() && isPicture(target)) {
+        refuse(QStringLiteral("Die PDF-Datei \u201e%1\u201c ist eines der Bilder des Ordners; sie wird nicht "
+                              "\u00fcberschrieben.")
+                   .arg(displayName(target)));
+        return;
+    }
 
     // The job takes the grid once, as it is now; the ticks and the list it reads as it goes.
     const PrintJobSettings settings { m_state.nCols, m_state.nRows, m_state.bPrintFileName, m_state.bKeepAspect };
@@ -116,5 +131,17 @@ void MainWindow::cmdPrint_Click()
 }
 
 Printer* MainWindow::SelectPrinter() { return m_printers.printerNamed(prnList->currentText()); }
+
+bool MainWindow::isPicture(const QString& path) const
+{
+    if (!QFileInfo::exists(path))
+        return false;
+    const QString resolved = resolvedTarget(path);
+    for (int i = 0; i < m_catalogue.count(); ++i) {
+        if (resolvedTarget(m_catalogue.path(i)) == resolved)
+            return true;
+    }
+    return false;
+}
 
 } // namespace rasterblatt

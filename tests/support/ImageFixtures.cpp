@@ -113,6 +113,12 @@ bool writeFile(const QString& path, const QByteArray& data)
     return writeFile(QFile::encodeName(path), data);
 }
 
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 bool similarColor(const QColor& actual, const QColor& expected, int tolerance)
 {
     return qAbs(actual.red() - expected.red()) <= tolerance && qAbs(actual.green() - expected.green()) <= tolerance

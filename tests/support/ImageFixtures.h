@@ -30,6 +30,7 @@ QByteArray claiming(const char* format, int width, int height);
 // Creates the file's folders first. Bytes name any file, also one whose name is not UTF-8.
 bool writeFile(const QString& path, const QByteArray& data);
 bool writeFile(const QByteArray& nativePath, const QByteArray& data);
+QByteArray readFile(const QString& path);
 // Whether the colours differ by at most tolerance in each channel (JPEG shifts them).
 bool similarColor(const QColor& actual, const QColor& expected, int tolerance = 40);
 

@@ -23,6 +23,7 @@ FolderScan::FolderScan(Catalogue& catalogue, AppendEntry appendEntry)
 void FolderScan::reset()
 {
     m_catalogue.reset();
+    m_beyondLimit = 0;
     m_visited.clear();
 }
 
@@ -55,7 +56,18 @@ void FolderScan::AddImageFiles(const QString& folderPath, const QString& pattern
 
 void FolderScan::appendFile(const QString& folder, const QString& name)
 {
-    m_catalogue.append(joinPath(folder, name));
+    if (m_beyondLimit > 0) {
+        ++m_beyondLimit;
+        return;
+    }
+    try {
+        m_catalogue.append(joinPath(folder, name));
+    } catch (const CatalogueFull&) {
+        if (!m_countBeyondLimit)
+            throw;
+        m_beyondLimit = 1;
+        return;
+    }
     if (m_appendEntry)
         m_appendEntry(name);
 }

@@ -15,7 +15,7 @@ namespace rasterblatt {
 // folder the "*.jpg" files, then "*.bmp", then "*.gif", each group in the fixed name order.
 // Every file found is appended to the catalogue and handed to appendEntry with its bare
 // name. When the catalogue is full the walk ends with CatalogueFull; everything added before
-// stays.
+// stays. With countBeyondLimit it walks on instead and only counts what it finds.
 class FolderScan {
 public:
     using AppendEntry = std::function<void(const QString& name)>;
@@ -26,12 +26,18 @@ public:
     void reset();
     void ScanFolder(const QString& folderPath);
 
+    void setCountBeyondLimit(bool count) { m_countBeyondLimit = count; }
+    // The pictures found after the catalogue was full.
+    int beyondLimit() const { return m_beyondLimit; }
+
 private:
     void AddImageFiles(const QString& folderPath, const QString& pattern, const QStringList& files);
     void appendFile(const QString& folder, const QString& name);
 
     Catalogue& m_catalogue;
     AppendEntry m_appendEntry;
+    bool m_countBeyondLimit = false;
+    int m_beyondLimit = 0;
     // Folders already walked, so that symbolic links never make the walk go round in circles.
     QSet<QPair<quint64, quint64>> m_visited;
 };

@@ -25,14 +25,14 @@ DecodedPicture decodeFor(const QString& path, const std::function<QSize(const QS
 {
     PictureLoader loader(path);
     if (!loader.isValid())
-        return { {}, {}, loader.errorString() };
+        return { {}, {}, loader.reason() };
     DecodedPicture picture { loader.naturalSize(), {}, {} };
     const QSize pixels = pixelsFor(picture.natural);
     if (pixels.isEmpty())
         return picture;
     picture.image = loader.read(pixels);
     if (picture.image.isNull())
-        return { {}, {}, loader.errorString() };
+        return { {}, {}, loader.reason() };
     return picture;
 }
 

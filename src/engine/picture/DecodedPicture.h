@@ -10,7 +10,8 @@
 namespace rasterblatt {
 
 // A picture decoded for drawing: its full upright size and its pixels at the size asked
-// for (or larger). A picture that failed to load has no natural size, and error says why.
+// for (or larger). A picture that failed to load has no natural size, and error says why
+// ("beschädigt (...)", "zu groß für den Speicherrahmen (...)").
 struct DecodedPicture {
     QSize natural;
     QImage image;

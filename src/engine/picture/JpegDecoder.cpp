@@ -129,7 +129,7 @@ namespace {
     }
 
     struct JpegDecode {
-        unsigned int scaleDenom;
+        unsigned int scaleEighths; // libjpeg scales by this many eighths while it decodes
         J_COLOR_SPACE outColorSpace;
         uchar* pixels; // expectedWidth x expectedHeight, bytesPerLine apart
         qsizetype bytesPerLine;
@@ -155,12 +155,12 @@ namespace {
         job.progress.hit = JpegLimit::None;
         cinfo.progress = &job.progress.manager;
         jpeg_read_header(&cinfo, TRUE);
-        cinfo.scale_num = 1;
-        cinfo.scale_denom = job.scaleDenom;
+        cinfo.scale_num = job.scaleEighths;
+        cinfo.scale_denom = 8;
         cinfo.out_color_space = job.outColorSpace;
         cinfo.dct_method = JDCT_ISLOW;
         // Smoothing the chroma is wasted on a picture that is then made smaller.
-        cinfo.do_fancy_upsampling = job.scaleDenom == 1 ? TRUE : FALSE;
+        cinfo.do_fancy_upsampling = job.scaleEighths == 8 ? TRUE : FALSE;
         jpeg_start_decompress(&cinfo);
         if (cinfo.output_width != job.expectedWidth || cinfo.output_height != job.expectedHeight) {
             std::snprintf(errors.message, JMSG_LENGTH_MAX, "unexpected output size");
@@ -180,14 +180,16 @@ namespace {
         return true;
     }
 
-    unsigned int scaleDenominator(const QSize& stored, const QSize& target)
+    int scaled(int length, unsigned int eighths) { return int((qint64(length) * eighths + 7) / 8); }
+
+    // The fewest eighths (1/8 to 8/8) that still cover the target.
+    unsigned int scaleEighths(const QSize& stored, const QSize& target)
     {
-        unsigned int denom = 8;
-        const auto scaled = [](int length, unsigned int by) { return int((qint64(length) + by - 1) / by); };
-        while (denom > 1
-            && (scaled(stored.width(), denom) < target.width() || scaled(stored.height(), denom) < target.height()))
-            denom /= 2;
-        return denom;
+        unsigned int eighths = 1;
+        while (eighths < 8
+            && (scaled(stored.width(), eighths) < target.width() || scaled(stored.height(), eighths) < target.height()))
+            ++eighths;
+        return eighths;
     }
 
 } // namespace
@@ -205,8 +207,8 @@ bool readJpegHeader(const QByteArray& data, JpegHeader& header, QString& error)
 
 QSize jpegDecodeSize(const QSize& stored, const QSize& target)
 {
-    const unsigned int denom = scaleDenominator(stored, target);
-    return QSize(int((qint64(stored.width()) + denom - 1) / denom), int((qint64(stored.height()) + denom - 1) / denom));
+    const unsigned int eighths = scaleEighths(stored, target);
+    return QSize(scaled(stored.width(), eighths), scaled(stored.height(), eighths));
 }
 
 QImage decodeJpeg(
@@ -214,7 +216,7 @@ QImage decodeJpeg(
 {
     const QSize out = jpegDecodeSize(header.stored, target);
     JpegDecode job {};
-    job.scaleDenom = scaleDenominator(header.stored, target);
+    job.scaleEighths = scaleEighths(header.stored, target);
     QImage::Format format = QImage::Format_RGB32;
     if (header.colorSpace == JCS_GRAYSCALE) {
         job.outColorSpace = JCS_GRAYSCALE;

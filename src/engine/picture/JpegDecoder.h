@@ -9,7 +9,7 @@
 namespace rasterblatt {
 
 // JPEG through libjpeg-turbo, which scales by 1/8 to 8/8 while it decodes (far faster than
-// decoding whole and scaling) and lets us bound its own buffers and its time. libjpeg's
+// decoding whole and scaling, and far smaller) and lets us bound its own buffers and its time. libjpeg's
 // errors jump out of it; the jumps stay inside JpegDecoder.cpp, where nothing needs a
 // destructor. Nothing here throws.
 struct JpegHeader {
@@ -35,11 +35,11 @@ bool isJpeg(const QByteArray& data);
 // is no JPEG or its header is cut off.
 bool readJpegHeader(const QByteArray& data, JpegHeader& header, QString& error);
 // The size libjpeg decodes at for a picture stored at `stored` to cover `target`: the smallest
-// of its scales 1/8, 1/4, 1/2 and 1 that is at least target in both directions.
+// of its scales 1/8, 2/8, ..., 8/8 that is at least target in both directions.
 QSize jpegDecodeSize(const QSize& stored, const QSize& target);
 // Decodes in stored orientation at jpegDecodeSize (RGB32, or Grayscale8 for a grey picture);
 // null with the reason in error when it fails or breaks a limit.
-QImage decodeJpeg(const QByteArray& data, const JpegHeader& header, const QSize& target, const JpegLimits& limits,
-    QString& error);
+QImage decodeJpeg(
+    const QByteArray& data, const JpegHeader& header, const QSize& target, const JpegLimits& limits, QString& error);
 
 } // namespace rasterblatt

@@ -186,9 +186,16 @@ bool PictureLoader::readRest()
 
 void PictureLoader::fail(const QString& reason)
 {
-    m_error = QStringLiteral("„%1“ kann nicht geladen werden: %2.").arg(displayName(fileNameOf(m_path)), reason);
+    m_reason = reason;
     m_naturalSize = QSize();
     m_data.clear();
+}
+
+QString PictureLoader::errorString() const
+{
+    if (m_reason.isEmpty())
+        return {};
+    return QStringLiteral("„%1“ kann nicht geladen werden: %2.").arg(displayName(fileNameOf(m_path)), m_reason);
 }
 
 QSize PictureLoader::decodeSize(const QSize& target) const

@@ -58,8 +58,10 @@ public:
     // Null when decoding fails or the picture does not fit into the budget. Reads once: a
     // second call gives a null image.
     QImage read(const QSize& target = QSize());
-    // Why the picture cannot be loaded: "„name“ kann nicht geladen werden: reason."
-    QString errorString() const { return m_error; }
+    // Why the picture cannot be loaded: "„name“ kann nicht geladen werden: reason.", and the
+    // reason alone ("beschädigt (...)", "zu groß für den Speicherrahmen (...)").
+    QString errorString() const;
+    QString reason() const { return m_reason; }
 
 private:
     void fail(const QString& reason);
@@ -75,7 +77,7 @@ private:
     int m_fd = -1;
     qint64 m_fileSize = 0;
     QByteArray m_data; // the file, or its head until read() needs the rest
-    QString m_error;
+    QString m_reason;
     QSize m_naturalSize;
     QSize m_storedSize;
     bool m_jpeg = false;

@@ -10,12 +10,12 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTimer>
 
 #include "engine/catalogue/Directory.h"
 #include "engine/catalogue/NativePath.h"
+#include "engine/print/FileTarget.h"
 #include "engine/print/PdfDocumentPrinter.h"
 
 namespace rasterblatt {
@@ -256,7 +256,7 @@ namespace {
             return m_query ? m_query(deviceName()).value_or(a4WithoutMargins()) : a4WithoutMargins();
         }
 
-        void deliver(QIODevice& pdf) override { submitJob(deviceName(), pdf, m_limits); }
+        void deliver(QTemporaryFile& pdf) override { submitJob(deviceName(), pdf, m_limits); }
 
     private:
         const Limits& m_limits;
@@ -271,37 +271,45 @@ namespace {
         {
         }
 
-        QString askFileName(const QString& proposal) const { return m_askFileName ? m_askFileName(proposal) : QString(); }
+        QString askFileName(const QString& proposal) const
+        {
+            return m_askFileName ? m_askFileName(proposal) : QString();
+        }
         // The file the next document goes to, asked for before the job.
-        void setTarget(const QString& target) { m_target = target; }
+        void setTarget(const QString& target) { m_target = resolvedTarget(target); }
+        QString target() const { return m_target; }
 
     protected:
         QPageLayout defaultPageLayout() override { return a4WithoutMargins(); }
 
-        void deliver(QIODevice& pdf) override
+        // Beside the target, so that the finished document only needs a new name; a document
+        // begun without a target asks for one now.
+        QString documentFolder() const override
         {
-            const QString target
-                = m_target.isEmpty() && m_askFileName ? m_askFileName(QString()) : std::exchange(m_target, QString());
+            if (m_target.isEmpty() && m_askFileName)
+                m_target = resolvedTarget(m_askFileName(QString()));
+            return m_target.isEmpty() ? PdfDocumentPrinter::documentFolder() : QFileInfo(m_target).absolutePath();
+        }
+
+        void deliver(QTemporaryFile& pdf) override
+        {
+            const QString target = std::exchange(m_target, QString());
             if (target.isEmpty())
                 return;
-            const QByteArray data = pdf.readAll();
-            if (data.size() != pdf.size())
-                throw fileError(target, pdf.errorString());
-            QSaveFile out(target);
-            if (!out.open(QIODevice::WriteOnly) || out.write(data) != data.size() || !out.commit())
-                throw fileError(target, out.errorString());
+            if (const QString problem = targetProblem(target); !problem.isEmpty())
+                throw PrinterError(problem.toStdString());
+            if (QFileInfo(pdf.fileName()).absolutePath() != QFileInfo(target).absolutePath())
+                throw PrinterError(QStringLiteral("Die PDF-Datei „%1“ kann nicht geschrieben werden: Ihr Ordner ist "
+                                                  "ein anderer als beim Beginn des Drucks.")
+                                       .arg(displayName(target))
+                                       .toStdString());
+            moveIntoPlace(pdf, target);
+            pdf.setAutoRemove(false);
         }
 
     private:
-        static PrinterError fileError(const QString& target, const QString& reason)
-        {
-            return PrinterError(QStringLiteral("Die PDF-Datei „%1“ kann nicht geschrieben werden: %2")
-                                    .arg(QDir::toNativeSeparators(target), reason)
-                                    .toStdString());
-        }
-
         CupsPrinterService::FileNameQuery m_askFileName;
-        QString m_target;
+        mutable QString m_target;
     };
 
 } // namespace
@@ -386,8 +394,16 @@ bool CupsPrinterService::prepareJob(Printer* printer, const QString& folder)
     if (target.isEmpty())
         return false;
     m_lastPdfFolder = QFileInfo(target).absolutePath();
+    if (const QString problem = targetProblem(target); !problem.isEmpty())
+        throw PrinterError(
+            QStringLiteral("Die PDF-Datei kann nicht geschrieben werden: %1").arg(problem).toStdString());
     pdf->setTarget(target);
     return true;
+}
+
+QString CupsPrinterService::jobTarget(Printer* printer) const
+{
+    return printer == pdfPrinter() ? static_cast<PdfFilePrinter*>(m_pdfPrinter.get())->target() : QString();
 }
 
 Printer* CupsPrinterService::queuePrinter(const QString& name)

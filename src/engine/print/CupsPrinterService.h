@@ -49,8 +49,10 @@ public:
     Printer* currentPrinter() override;
     void setCurrentPrinter(Printer* printer) override;
     // For "PDF-Datei": proposes the folder's name with ".pdf", in the folder last chosen, else in
-    // the printed folder, else (not writable) in the documents folder.
+    // the printed folder, else (not writable) in the documents folder. A file chosen that is
+    // not a regular file throws PrinterError.
     bool prepareJob(Printer* printer, const QString& folder) override;
+    QString jobTarget(Printer* printer) const override;
 
     // Applies to every later request of this service's printers.
     void setAbortPoll(AbortPoll poll) override { m_limits->abortPoll = std::move(poll); }

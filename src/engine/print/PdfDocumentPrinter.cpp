@@ -9,7 +9,6 @@
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QPainter>
-#include <QTemporaryFile>
 
 namespace rasterblatt {
 
@@ -58,18 +57,14 @@ namespace {
         qint64 m_written = 0;
     };
 
-    // A document that could not be written whole: the job ends here, nothing of it is sent.
+    // A document that could not be written whole: the job ends here, nothing of it goes on.
     PrinterError writeError(const QFile& file, int failure)
     {
         const QString folder = QDir::toNativeSeparators(QFileInfo(file.fileName()).absolutePath());
-        const QString reason = failure != 0 ? qt_error_string(failure) : QStringLiteral("die Datei ist unvollständig");
+        QString reason = failure != 0 ? qt_error_string(failure) : QStringLiteral("Die Datei ist unvollständig.");
         if (failure == ENOSPC || failure == EDQUOT || failure == EFBIG)
-            return PrinterError(QStringLiteral("Auf dem Datenträger ist kein Platz mehr für das Druckdokument "
-                                               "(Ordner „%1“: %2). Es wurde nichts gedruckt.")
-                                    .arg(folder, reason)
-                                    .toStdString());
-        return PrinterError(QStringLiteral("Das Druckdokument konnte im Ordner „%1“ nicht geschrieben werden: %2. "
-                                           "Es wurde nichts gedruckt.")
+            reason = QStringLiteral("Auf dem Datenträger ist kein Platz mehr.");
+        return PrinterError(QStringLiteral("Das Druckdokument kann im Ordner „%1“ nicht geschrieben werden: %2")
                                 .arg(folder, reason)
                                 .toStdString());
     }
@@ -171,7 +166,7 @@ void PdfDocumentPrinter::endDoc()
         return;
     // Every write must have reached the file: a full disk leaves a cut-off PDF that CUPS
     // would take without complaint.
-    QFile& file = document->file;
+    QTemporaryFile& file = document->file;
     const bool ended = document->painter.end();
     if (!ended || document->device->failure() != 0 || !complete(file, document->device->written()))
         throw writeError(file, document->device->failure());
@@ -206,10 +201,11 @@ PdfDocumentPrinter::Document& PdfDocumentPrinter::drawingTarget()
     }
 
     auto document = std::make_unique<Document>();
-    document->file.setFileTemplate(QDir(QDir::tempPath()).filePath(QStringLiteral("rasterblatt-XXXXXX.pdf")));
+    const QString folder = documentFolder();
+    document->file.setFileTemplate(QDir(folder).filePath(QStringLiteral(".rasterblatt-XXXXXX.pdf")));
     if (!document->file.open())
-        throw PrinterError(QStringLiteral("Die temporäre Druckdatei kann nicht angelegt werden: %1")
-                               .arg(document->file.errorString())
+        throw PrinterError(QStringLiteral("Das Druckdokument kann im Ordner „%1“ nicht angelegt werden: %2")
+                               .arg(QDir::toNativeSeparators(folder), document->file.errorString())
                                .toStdString());
     document->device = std::make_unique<DocumentDevice>(document->file.handle());
     document->writer = std::make_unique<QPdfWriter>(document->device.get());

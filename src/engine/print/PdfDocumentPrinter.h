@@ -5,9 +5,11 @@
 #include <optional>
 
 #include <QBuffer>
+#include <QDir>
 #include <QFont>
 #include <QPageLayout>
 #include <QPdfWriter>
+#include <QTemporaryFile>
 
 #include "engine/print/Printer.h"
 
@@ -15,8 +17,10 @@ namespace rasterblatt {
 
 // A printer whose document is drawn into a temporary PDF file at 1440 dpi, so that device
 // units are twips. The file is opened by the first drawing; a page break waits until
-// something is drawn after it. Subclasses say which page the printer has and where a
-// finished file goes; the temporary file is deleted whatever happens to it.
+// something is drawn after it. Every byte written is checked: a full disk ends the job with
+// its cause, never with a cut-off file. Subclasses say which page the printer has, where the
+// document is drawn and where a finished file goes; the temporary file is deleted unless
+// the subclass moved it into place.
 class PdfDocumentPrinter : public Printer {
 public:
     explicit PdfDocumentPrinter(QString name);
@@ -47,9 +51,11 @@ public:
 protected:
     // The default page of the printer, margins marking its printable area.
     virtual QPageLayout defaultPageLayout() = 0;
-    // Hands the finished PDF on, read from its start; the file is deleted after this
-    // returns or throws.
-    virtual void deliver(QIODevice& pdf) = 0;
+    // The folder the document is drawn in.
+    virtual QString documentFolder() const { return QDir::tempPath(); }
+    // Hands the finished PDF on, positioned at its start; the file is deleted after this
+    // returns or throws, unless deliver turned its auto-removal off.
+    virtual void deliver(QTemporaryFile& pdf) = 0;
 
 private:
     struct Document;

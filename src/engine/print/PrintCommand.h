@@ -56,7 +56,8 @@ public:
     PrintCommand(PrinterService& printers, RunFlags& flags);
 
     bool running() const { return m_flags.bPrinting; }
-    Result run(Printer& chosen, const PrintSource& source, const PrintJobSettings& settings, const Callbacks& callbacks);
+    Result run(
+        Printer& chosen, const PrintSource& source, const PrintJobSettings& settings, const Callbacks& callbacks);
 
 private:
     PrinterService& m_printers;

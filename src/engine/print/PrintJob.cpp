@@ -43,7 +43,8 @@ namespace {
         }
 
         // The picture for the entry at index, once decoded; nothing when poll asked to stop first.
-        std::optional<DecodedPicture> take(int index, const QString& path, const DecodeAhead<DecodedPicture>::Poll& poll)
+        std::optional<DecodedPicture> take(
+            int index, const QString& path, const DecodeAhead<DecodedPicture>::Poll& poll)
         {
             while (!m_queue.empty()
                 && (m_queue.front().index < index || (m_queue.front().index == index && m_queue.front().path != path)))
@@ -113,8 +114,7 @@ DecodedPicture decodeThumbnail(const QString& path, const ThumbnailRequest& requ
     });
     // Qt's PDF writer embeds an image at its own size: hand it no more pixels than the paper takes.
     const QImage& image = picture.image;
-    if (!image.isNull() && image.size() != paper && image.width() >= paper.width()
-        && image.height() >= paper.height())
+    if (!image.isNull() && image.size() != paper && image.width() >= paper.width() && image.height() >= paper.height())
         picture.image = image.scaled(paper, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return picture;
 }
@@ -179,8 +179,8 @@ SheetResult PrintSelection(
 
                 // The cell: the picture fitted into the box, the box into the picture area, the name under the box.
                 const bool loaded = picture->loaded() && !picture->image.isNull();
-                const CellPlacement cell = placeCell(x, y, grid.picWidth, grid.picHeight,
-                    loaded ? picture->natural : QSize(), settings.bKeepAspect);
+                const CellPlacement cell = placeCell(
+                    x, y, grid.picWidth, grid.picHeight, loaded ? picture->natural : QSize(), settings.bKeepAspect);
                 if (loaded) {
                     prn.PaintPicture(picture->image, cell.photo.x, cell.photo.y, cell.photo.width, cell.photo.height);
                     ++result.pictures;

@@ -95,12 +95,19 @@ public:
             .arg(quotedName);
     }
     // Asks, before a job on the printer starts, what the job needs to know from the user (where
-    // "PDF-Datei" saves the folder's contact sheet); false when the user cancels.
+    // "PDF-Datei" saves the folder's contact sheet); false when the user cancels. Throws
+    // PrinterError for an answer no job can use.
     virtual bool prepareJob(Printer* printer, const QString& folder)
     {
         Q_UNUSED(printer);
         Q_UNUSED(folder);
         return true;
+    }
+    // The file the printer's next document is written to; empty for a printer that writes none.
+    virtual QString jobTarget(Printer* printer) const
+    {
+        Q_UNUSED(printer);
+        return {};
     }
 
     // Asked while a printer waits for its spooler, a few times a second (it may process

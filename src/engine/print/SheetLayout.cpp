@@ -42,8 +42,8 @@ CellPlacement placeCell(float left, float top, float maxWidth, float maxHeight, 
         naturalTwips(natural.width()), naturalTwips(natural.height()), PictureBoxWidth, PictureBoxHeight, keepAspect);
     const double scaleX = cell.box.width / PictureBoxWidth;
     const double scaleY = cell.box.height / PictureBoxHeight;
-    cell.photo = { cell.box.x + inBox.x * scaleX, cell.box.y + inBox.y * scaleY, inBox.width * scaleX,
-        inBox.height * scaleY };
+    cell.photo
+        = { cell.box.x + inBox.x * scaleX, cell.box.y + inBox.y * scaleY, inBox.width * scaleX, inBox.height * scaleY };
     return cell;
 }
 

@@ -1,0 +1,25 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+
+namespace rasterblatt {
+
+// What the window remembers between runs, as the texts of the settings file's section
+// "Settings". A key that is missing keeps the value the caller gave as its default.
+struct StoredSettings {
+    QString lastFolder; // "LastFolder"
+    QString rows = QStringLiteral("11"); // "Rows"
+    QString cols = QStringLiteral("7"); // "Cols"
+};
+
+// Reads the settings file. A file larger than MaxBytes is not read at all (the defaults
+// stand, and a warning goes to standard error): it is no file the program wrote.
+StoredSettings readSettings(const QString& file, const StoredSettings& defaults);
+// Writes the settings: the file then holds these keys and nothing else. False when it could
+// not be written.
+bool writeSettings(const QString& file, const StoredSettings& settings);
+
+inline constexpr qint64 SettingsMaxBytes = 1024 * 1024;
+
+} // namespace rasterblatt

@@ -95,6 +95,8 @@ private Q_SLOTS:
         row("arithmetic 65500 x 65500", claimingJpeg(flatJpeg(), 65500, 65500, char(0xc9)), LoadsOrFails);
         row("5000 scans", manyScans(5000), Fails);
         row("BMP 11000 x 11000", fixtures::claiming("BMP", 11000, 11000), Fails);
+        // All 400 MB there (sparse): refused from its header, before the rest is read.
+        row("BMP 20000 x 20000 of 400 MB", fixtures::claiming("BMP", 20000, 20000), Fails);
         row("GIF 50000 x 50000", fixtures::claiming("GIF", 50000, 50000), Fails);
         row("XBM 60000 x 60000", "#define a_width 60000\n#define a_height 60000\nstatic char a_bits[] = {0x00};\n",
             Fails);
@@ -127,6 +129,8 @@ private Q_SLOTS:
             QVERIFY(QFile::link("/dev/zero", path));
         else
             QVERIFY(fixtures::writeFile(path, data));
+        const bool sparse = tag.endsWith("400 MB");
+        QVERIFY(!sparse || QFile::resize(path, 400LL << 20));
 
         int channel[2];
         QVERIFY(::pipe(channel) == 0);
@@ -164,7 +168,7 @@ private Q_SLOTS:
 
         qInfo("%s in %lld ms, peak +%ld MB%s%s", result.loaded ? "loaded" : "failed", clock.elapsed(),
             result.peakRiseKb / 1024, result.loaded ? "" : ": ", result.error);
-        QVERIFY(result.peakRiseKb < (MemoryBudget::process().total() / 1024 + 64 * 1024));
+        QVERIFY(result.peakRiseKb < (sparse ? 16 * 1024 : MemoryBudget::process().total() / 1024 + 64 * 1024));
         QVERIFY(result.loaded
                 ? outcome != Fails
                 : outcome != Loads && QString::fromUtf8(result.error).contains("kann nicht geladen werden"));

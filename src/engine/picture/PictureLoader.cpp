@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
@@ -11,6 +13,7 @@
 #include <QBuffer>
 #include <QImageReader>
 #include <QTransform>
+#include <QtEndian>
 
 #include "engine/catalogue/Directory.h"
 #include "engine/catalogue/NativePath.h"
@@ -28,6 +31,23 @@ namespace {
     QString tooLarge(const QSize& size)
     {
         return QStringLiteral("zu groß für den Speicherrahmen (%1 × %2 Pixel)").arg(size.width()).arg(size.height());
+    }
+
+    // The size the header of a BMP, GIF or PNG file claims, read before any decoder sees it:
+    // such a picture is decoded whole, so a claim too large is refused at once, whatever the
+    // rest of the file holds. Empty for other files.
+    QSize claimedSize(const QByteArray& head)
+    {
+        const auto* bytes = reinterpret_cast<const uchar*>(head.constData());
+        if (head.startsWith("BM") && head.size() >= 26)
+            return QSize(
+                std::abs(qFromLittleEndian<qint32>(bytes + 18)), std::abs(qFromLittleEndian<qint32>(bytes + 22)));
+        if ((head.startsWith("GIF87a") || head.startsWith("GIF89a")) && head.size() >= 10)
+            return QSize(qFromLittleEndian<quint16>(bytes + 6), qFromLittleEndian<quint16>(bytes + 8));
+        if (head.startsWith("\x89PNG\r\n\x1a\n") && head.size() >= 24)
+            return QSize(int(std::min<quint32>(qFromBigEndian<quint32>(bytes + 16), INT_MAX)),
+                int(std::min<quint32>(qFromBigEndian<quint32>(bytes + 20), INT_MAX)));
+        return {};
     }
 
     // Reads up to length bytes from the descriptor's current position; false with errno on failure.
@@ -131,6 +151,10 @@ PictureLoader::~PictureLoader()
 
 bool PictureLoader::readHeader()
 {
+    if (const QSize claimed = claimedSize(m_data); qint64(claimed.width()) * claimed.height() > MaxWholePixels) {
+        fail(tooLarge(claimed));
+        return false;
+    }
     m_jpeg = isJpeg(m_data);
     QSize stored;
     for (;;) {

@@ -203,7 +203,9 @@ static int printChild(const QString& path)
     rusage before {}, after {};
     ::getrusage(RUSAGE_SELF, &before);
     RecordingPrinter printer("Testdrucker");
-    const SheetResult sheet = PrintSelection(printer, FileListSource(QStringList(16, path)), { 2, 2, true, true }, {});
+    PrintJobSettings grid;
+    grid.nCols = grid.nRows = 2;
+    const SheetResult sheet = PrintSelection(printer, FileListSource(QStringList(16, path)), grid, {});
     ::getrusage(RUSAGE_SELF, &after);
     std::printf("%d %ld\n", sheet.pictures, after.ru_maxrss - before.ru_maxrss);
     return 0;

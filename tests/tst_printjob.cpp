@@ -50,6 +50,15 @@ struct CountingDecoder {
     }
 };
 double arg(const QString& line, int n) { return line.section(' ', n, n).toDouble(); }
+PrintJobSettings sheet(int cols, int rows, bool names = true, bool keepAspect = true)
+{
+    PrintJobSettings settings;
+    settings.nCols = cols;
+    settings.nRows = rows;
+    settings.bPrintFileName = names;
+    settings.bKeepAspect = keepAspect;
+    return settings;
+}
 QString writeJpeg(const QTemporaryDir& dir, const QImage& image)
 {
     const QString path = dir.filePath("bild000.jpg");
@@ -127,7 +136,7 @@ private Q_SLOTS:
                 ticked << i;
         QList<QPair<int, int>> progress;
         const TickedList list(numbered(files), ticked);
-        print(list, { grid.width(), grid.height(), true, true },
+        print(list, sheet(grid.width(), grid.height()),
             { {},
                 [&](int p, int t) {
                     progress.append({ p, t });
@@ -171,7 +180,7 @@ private Q_SLOTS:
         QFETCH(bool, keepAspect);
         QTemporaryDir dir;
         const FileListSource file({ writeJpeg(dir, fixtures::quadrants(picture)) });
-        print(file, { grid.width(), grid.height(), names, keepAspect }, { {}, {}, {}, decodeThumbnail });
+        print(file, sheet(grid.width(), grid.height(), names, keepAspect), { {}, {}, {}, decodeThumbnail });
         QTEST(m_printer.log("PaintPicture").value(0).mid(13), "drawn");
     }
     void namesShareALine()
@@ -179,14 +188,14 @@ private Q_SLOTS:
         // Landscape, portrait and failing files in one row: the names sit on one line, centred
         // under the box, a tenth of a line below it; a file that fails prints its name alone.
         const FileListSource row({ "/f/w3000h2000.jpg", "/f/w1200h1800.jpg", "urlaub-bad.jpg", "/bad/" });
-        print(row, { 7, 11, true, true });
+        print(row, sheet(7, 11));
         QCOMPARE(names(), QStringList({ "w3000h2000.jpg", "w1200h1800.jpg", "urlaub-bad.jpg", "" }));
         QCOMPARE(m_printer.count("PaintPicture"), 2);
         const QStringList ys = m_printer.log("setCurrentY");
         QVERIFY(ys.size() == 4 && ys.count(ys[0]) == 4 && qAbs(arg(ys[0], 1) - 1426.7) < 0.15);
         QVERIFY(qAbs(arg(m_printer.log("setCurrentX")[1], 1) - (566.9 + 1538.9 + (1461.9 - 14 * 70) / 2)) < 0.15);
         // Without names nothing but the pictures is drawn, and no text is measured.
-        print(row, { 7, 11, false, true });
+        print(row, sheet(7, 11, false));
         QCOMPARE(m_printer.log().filter(QRegularExpression("^(PaintPicture|printLine|setCurrent|text)")).size(), 2);
     }
     void oneNameSizePerPage_data()
@@ -212,7 +221,7 @@ private Q_SLOTS:
         for (const QString& name : page)
             paths << "/fotos/" + name;
         // The second page has names that fit: it goes back to 7 points.
-        print(FileListSource(paths + numbered(77)), { 7, 11, true, true });
+        print(FileListSource(paths + numbered(77)), sheet(7, 11));
         QCOMPARE(names().mid(0, page.size()), printed);
         // The size in effect as the first name prints.
         const QStringList log = m_printer.log();
@@ -241,7 +250,7 @@ private Q_SLOTS:
                 return false;
             };
             const SheetResult result
-                = print(list, { 7, 11, true, true }, { yield, [&](int, int total) { ticked = total; }, {}, {} });
+                = print(list, sheet(7, 11), { yield, [&](int, int total) { ticked = total; }, {}, {} });
             QVERIFY(!result.stopped);
             const QList<int> printed = change == "ticks" ? QList<int> { 0, 1, 2, 3, 4, 6, 8 }
                 : change == "rebuilt"                    ? QList<int> { 0, 1, 2, 4, 5 }
@@ -264,7 +273,7 @@ private Q_SLOTS:
         // are decoded and waiting.
         QStringList files = numbered(40, "/fotos/pause%1.jpg");
         files[5] = "/fotos/bad.jpg";
-        print(FileListSource(files), { 2, 2, true, true });
+        print(FileListSource(files), sheet(2, 2));
         QCOMPARE(names().size(), 40);
         QCOMPARE(names()[5], QString("bad.jpg"));
         QCOMPARE(m_printer.count("PaintPicture"), 39);
@@ -274,7 +283,7 @@ private Q_SLOTS:
         // A stop ends the job at the next poll, and the job does not wait for the decode that runs.
         files[3] = "/fotos/slow.jpg";
         const auto stop = [&] { return m_printer.count("PaintPicture") == 3; };
-        QVERIFY(print(FileListSource(files), { 7, 11, true, true }, { stop, {}, {}, {} }).stopped);
+        QVERIFY(print(FileListSource(files), sheet(7, 11), { stop, {}, {}, {} }).stopped);
         QVERIFY(m_printer.count("PaintPicture") == 3 && m_decoder.running > 0);
         QTRY_COMPARE_WITH_TIMEOUT(m_decoder.running.load(), 0, 10000);
     }
@@ -313,9 +322,9 @@ private Q_SLOTS:
                 throw std::bad_alloc();
             return m_decoder(path, request);
         };
-        const auto result = PrintCommand(printers, flags)
-                                .run(*chosen, FileListSource(files.split(' ', Qt::SkipEmptyParts)),
-                                    { 7, 11, names, true }, callbacks);
+        const auto result
+            = PrintCommand(printers, flags)
+                  .run(*chosen, FileListSource(files.split(' ', Qt::SkipEmptyParts)), sheet(7, 11, names), callbacks);
         QCOMPARE(int(result.outcome), outcome);
         QCOMPARE(result.reason, reason);
         // Only a job sent reaches the queue; the previous printer is current again.

@@ -107,17 +107,30 @@ private Q_SLOTS:
     void badStoredSettings()
     {
         fixtures::writeFile(m_f->settings,
-            "[Settings]\nRows=viele\nCols=3\nLastFolder=/gibt/es/nicht\nFremd=1\n\x01\xff\xfe garbage "
-            "===\n[Anderes]\nx=y\n");
+            "[Settings]\nRows=viele\nCols=3\nLastFolder=/gibt/es/nicht\nFremd=1\nPaper=<A4>\nOrientation=Diagonal\n"
+            "Header=ja\nPageNumbers=2\n\x01\xff\xfe garbage ===\n[Anderes]\nx=y\n");
         WindowSession* s = &open();
         QVERIFY(s->state().nRows == 11 && s->state().nCols == 3 && folders()->path() == m_f->photos); // start folder
+        const SheetSetup& setup = s->state().sheetSetup;
+        QVERIFY(
+            setup.paper.isEmpty() && setup.orientation == QPageLayout::Portrait && !setup.header && !setup.pageNumbers);
         // Rewriting a file that could not be parsed is no failure to report; the file then holds
         // the program's keys and nothing else.
         QTest::failOnWarning(QRegularExpression("could not save"));
         s->window->close();
         QCOMPARE(QSettings(m_f->settings, QSettings::IniFormat).allKeys(),
-            QStringList({ "Settings/Cols", "Settings/LastFolder", "Settings/Rows" }));
-        QCOMPARE(stored("Settings/Rows"), QString("11"));
+            QStringList({ "Settings/Cols", "Settings/Header", "Settings/LastFolder", "Settings/Orientation",
+                "Settings/PageNumbers", "Settings/Paper", "Settings/Rows" }));
+        QCOMPARE(stored("Settings/Rows") + stored("Settings/Orientation") + stored("Settings/Header"),
+            QString("11Portrait0"));
+        // The set-up goes round.
+        fixtures::writeFile(
+            m_f->settings, "[Settings]\nPaper=Letter\nOrientation=Landscape\nHeader=1\nPageNumbers=1\n");
+        QVERIFY(open().state().sheetSetup.orientation == QPageLayout::Landscape);
+        m_f->session->window->close();
+        QCOMPARE(stored("Settings/Paper") + stored("Settings/Orientation") + stored("Settings/Header")
+                + stored("Settings/PageNumbers"),
+            QString("LetterLandscape11"));
         // A file of more than 1 MB is no file of ours: it is not read, and the next close replaces it.
         fixtures::writeFile(m_f->settings, "[Settings]\nCols=2\n" + QByteArray(2 << 20, '#'));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("larger than 1 MB"));

@@ -43,6 +43,15 @@ namespace {
         QStringLiteral("quiet"), QStringLiteral("Zeigt weder Fortschritt noch Zusammenfassung."));
     const QCommandLineOption verboseOption(
         QStringLiteral("verbose"), QStringLiteral("Nennt die Dateien, die nicht geladen werden konnten."));
+    const QCommandLineOption paperOption(QStringLiteral("paper"),
+        QStringLiteral("Papierformat: A4, A3, A5, Letter oder Legal, mit --printer auch die Formate der "
+                       "Warteschlange (Vorgabe: das des Druckers)."),
+        QStringLiteral("FORMAT"));
+    const QCommandLineOption landscapeOption(QStringLiteral("landscape"), QStringLiteral("Druckt im Querformat."));
+    const QCommandLineOption headerOption(
+        QStringLiteral("header"), QStringLiteral("Druckt eine Kopfzeile mit dem Namen des Ordners und dem Datum."));
+    const QCommandLineOption pageNumbersOption(
+        QStringLiteral("page-numbers"), QStringLiteral("Druckt \u201eSeite n von m\u201c unten auf jede Seite."));
     const QCommandLineOption helpOption(
         QStringList { QStringLiteral("h"), QStringLiteral("help") }, QStringLiteral("Zeigt diese Hilfe."));
     const QCommandLineOption versionOption(
@@ -57,7 +66,8 @@ namespace {
             "Exit-Status: 0 fertig, 1 falsche Argumente, 2 nichts zu drucken, 3 Drucken fehlgeschlagen,\n"
             "4 gedruckt, aber Bilder jenseits der Grenze von 32.700 Dateien ausgelassen."));
         parser.addOptions({ pdfOption, printerOption, colsOption, rowsOption, subdirsOption, noNamesOption, listOption,
-            quietOption, verboseOption, helpOption, versionOption });
+            paperOption, landscapeOption, headerOption, pageNumbersOption, quietOption, verboseOption, helpOption,
+            versionOption });
         parser.addPositionalArgument(QStringLiteral("ORDNER"), QStringLiteral("Der Ordner mit den Bildern."));
     }
 
@@ -155,6 +165,10 @@ CommandLine parseCommandLine(const QStringList& arguments, QString* error)
     command.names = !parser.isSet(noNamesOption);
     command.quiet = parser.isSet(quietOption);
     command.verbose = parser.isSet(verboseOption);
+    command.paper = parser.value(paperOption);
+    command.landscape = parser.isSet(landscapeOption);
+    command.header = parser.isSet(headerOption);
+    command.pageNumbers = parser.isSet(pageNumbersOption);
     const std::optional<int> cols = gridCount(parser.value(colsOption));
     const std::optional<int> rows = gridCount(parser.value(rowsOption));
     if (!cols || !rows)
@@ -260,7 +274,23 @@ namespace {
                 return failed(ExitPrintingFailed, PrinterService::missingPrinterText(quoted(command.target)));
         }
 
-        const PrintJobSettings settings { command.cols, command.rows, command.names, true };
+        // The paper by its name, among those the printer offers.
+        const QList<QPageSize> papers = offeredPapers(*printer);
+        if (!command.paper.isEmpty() && !findPaper(papers, command.paper).isValid()) {
+            QStringList names;
+            for (const QPageSize& paper : papers)
+                names << paperName(paper);
+            return failed(ExitBadArguments,
+                QStringLiteral("Das Papierformat %1 gibt es bei %2 nicht; es gibt: %3.")
+                    .arg(quoted(command.paper), quoted(printer->deviceName()), names.join(QStringLiteral(", "))));
+        }
+        PrintJobSettings settings;
+        settings.nCols = command.cols;
+        settings.nRows = command.rows;
+        settings.bPrintFileName = command.names;
+        settings.setup = { command.paper, command.landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+            command.header, command.pageNumbers };
+        settings.folderName = displayName(fileNameOf(folder));
         const bool showProgress = !command.quiet && ::isatty(::fileno(err));
         const int pages = pageCount(int(files.size()), command.cols, command.rows);
         QStringList unreadable;

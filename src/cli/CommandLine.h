@@ -24,6 +24,10 @@ struct CommandLine {
     bool names = true;
     bool quiet = false;
     bool verbose = false;
+    QString paper; // a paper's name; empty: the printer's default
+    bool landscape = false;
+    bool header = false;
+    bool pageNumbers = false;
 };
 
 // Exit statuses of a run without a window.

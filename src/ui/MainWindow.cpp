@@ -212,11 +212,14 @@ void MainWindow::Form_Load()
         designCaption, RASTERBLATT_VERSION_MAJOR, RASTERBLATT_VERSION_MINOR, RASTERBLATT_VERSION_PATCH, creditText));
 
     // 2. Settings. A stored count that is not a number falls back to its default.
-    const StoredSettings stored
-        = readSettings(m_settingsFile, { m_startFolder, QStringLiteral("11"), QStringLiteral("7") });
+    StoredSettings defaults;
+    defaults.lastFolder = m_startFolder;
+    const StoredSettings stored = readSettings(m_settingsFile, defaults);
     const QString folderText = m_openFolder.isEmpty() ? stored.lastFolder : m_openFolder;
     m_state.nRows = parseWholeNumber(stored.rows).value_or(11);
     m_state.nCols = parseWholeNumber(stored.cols).value_or(7);
+    m_state.sheetSetup = { stored.paper, stored.landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+        stored.header, stored.pageNumbers };
 
     // 3. Printers, the current one chosen by its exact name.
     const std::vector<Printer*> printers = m_printers.printers();
@@ -328,7 +331,15 @@ void MainWindow::Form_Unload()
     if (m_viewer)
         m_viewer->closeViewer(true);
 
-    const StoredSettings stored { dirList->path(), QString::number(m_state.nRows), QString::number(m_state.nCols) };
+    StoredSettings stored;
+    stored.lastFolder = dirList->path();
+    stored.rows = QString::number(m_state.nRows);
+    stored.cols = QString::number(m_state.nCols);
+    const SheetSetup& setup = m_state.sheetSetup;
+    stored.paper = setup.paper;
+    stored.landscape = setup.orientation == QPageLayout::Landscape;
+    stored.header = setup.header;
+    stored.pageNumbers = setup.pageNumbers;
     if (!writeSettings(m_settingsFile, stored))
         qWarning("Rasterblatt: could not save the settings to %s", qPrintable(m_settingsFile));
 }

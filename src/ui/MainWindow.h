@@ -102,6 +102,8 @@ private:
     // MainWindowPrint.cpp
     void cmdPrint_Click();
     Printer* SelectPrinter();
+    // What a job takes from the window: its grid, options and set-up, the folder's name.
+    PrintJobSettings jobSettings() const;
     // Whether the file is one of the catalogue's pictures (symbolic links followed).
     bool isPicture(const QString& path) const;
 

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "engine/catalogue/Directory.h"
 #include "engine/catalogue/NativePath.h"
 #include "engine/picture/Units.h"
 #include "engine/print/FileTarget.h"
@@ -80,7 +81,7 @@ void MainWindow::cmdPrint_Click()
     }
 
     // The job takes the grid once, as it is now; the ticks and the list it reads as it goes.
-    const PrintJobSettings settings { m_state.nCols, m_state.nRows, m_state.bPrintFileName, m_state.bKeepAspect };
+    const PrintJobSettings settings = jobSettings();
 
     PrintCommand::Callbacks callbacks;
     callbacks.started = [this] {
@@ -131,6 +132,18 @@ void MainWindow::cmdPrint_Click()
 }
 
 Printer* MainWindow::SelectPrinter() { return m_printers.printerNamed(prnList->currentText()); }
+
+PrintJobSettings MainWindow::jobSettings() const
+{
+    PrintJobSettings settings;
+    settings.nCols = m_state.nCols;
+    settings.nRows = m_state.nRows;
+    settings.bPrintFileName = m_state.bPrintFileName;
+    settings.bKeepAspect = m_state.bKeepAspect;
+    settings.setup = m_state.sheetSetup;
+    settings.folderName = displayName(fileNameOf(dirList->path()));
+    return settings;
+}
 
 bool MainWindow::isPicture(const QString& path) const
 {

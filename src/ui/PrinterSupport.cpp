@@ -22,12 +22,22 @@ QString askPdfFileName(const QString& proposal)
     return dialog.selectedFiles().constFirst();
 }
 
-std::optional<QPageLayout> queuePageLayout(const QString& queue)
+CupsPrinterService::QueueDriver qtQueueDriver()
 {
-    const QPrinterInfo info = QPrinterInfo::printerInfo(queue);
-    if (info.isNull())
-        return std::nullopt;
-    return QPrinter(info, QPrinter::HighResolution).pageLayout();
+    CupsPrinterService::QueueDriver driver;
+    driver.paperSizes = [](const QString& queue) { return QPrinterInfo::printerInfo(queue).supportedPageSizes(); };
+    driver.defaultPaper = [](const QString& queue) { return QPrinterInfo::printerInfo(queue).defaultPageSize(); };
+    driver.pageLayout = [](const QString& queue, const QPageSize& size,
+                            QPageLayout::Orientation orientation) -> std::optional<QPageLayout> {
+        const QPrinterInfo info = QPrinterInfo::printerInfo(queue);
+        if (info.isNull())
+            return std::nullopt;
+        QPrinter printer(info, QPrinter::HighResolution);
+        printer.setPageSize(size);
+        printer.setPageOrientation(orientation);
+        return printer.pageLayout();
+    };
+    return driver;
 }
 
 } // namespace rasterblatt

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <optional>
-
-#include <QPageLayout>
 #include <QString>
+
+#include "engine/print/CupsPrinterService.h"
 
 namespace rasterblatt {
 
@@ -12,7 +11,8 @@ namespace rasterblatt {
 
 // The save dialog for the PDF file, on the proposed file; empty when cancelled.
 QString askPdfFileName(const QString& proposal);
-// A CUPS queue's default page, as its driver describes it (Qt's print support asks CUPS).
-std::optional<QPageLayout> queuePageLayout(const QString& queue);
+// A CUPS queue's driver as Qt's print support reads it (its PPD): its paper sizes, its
+// default paper, and the page each paper gives.
+CupsPrinterService::QueueDriver qtQueueDriver();
 
 } // namespace rasterblatt

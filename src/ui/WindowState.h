@@ -4,11 +4,12 @@
 #include <cstdint>
 
 #include "engine/print/PrintCommand.h"
+#include "engine/print/SheetSetup.h"
 
 namespace rasterblatt {
 
 // Everything the main window remembers between events besides its catalogue: the run flags
-// (bAbort, bPrinting: those the print command shares) and the grid. The defaults are the
+// (bAbort, bPrinting: those the print command shares), the grid and the sheet's set-up. The defaults are the
 // ones a new window starts with; Rows and Cols are then restored from the settings.
 struct WindowState : RunFlags {
     bool bBulkSelect = false; // all entries are being ticked or unticked at once
@@ -18,6 +19,8 @@ struct WindowState : RunFlags {
     std::int32_t nRows = 11;
     bool bPrintFileName = true;
     float sngSlideSeconds = 6.0f;
+    // Paper, orientation, header and page numbers, as "Einrichten" sets them.
+    SheetSetup sheetSetup;
 };
 
 } // namespace rasterblatt

@@ -3,13 +3,21 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSettings>
 
 namespace rasterblatt {
 
 namespace {
     const QString Group = QStringLiteral("Settings");
-}
+
+    // "1" is true, "0" false; anything else keeps the default.
+    bool flag(const QSettings& settings, const QString& key, bool otherwise)
+    {
+        const QString text = settings.value(key).toString();
+        return text == QLatin1String("1") ? true : text == QLatin1String("0") ? false : otherwise;
+    }
+} // namespace
 
 StoredSettings readSettings(const QString& file, const StoredSettings& defaults)
 {
@@ -23,6 +31,16 @@ StoredSettings readSettings(const QString& file, const StoredSettings& defaults)
     stored.lastFolder = settings.value(QStringLiteral("LastFolder"), defaults.lastFolder).toString();
     stored.rows = settings.value(QStringLiteral("Rows"), defaults.rows).toString();
     stored.cols = settings.value(QStringLiteral("Cols"), defaults.cols).toString();
+    // A paper's name is letters, digits and a few signs; anything else is no paper of ours.
+    static const QRegularExpression paperName(QStringLiteral("^[\\w .()+-]{1,64}$"));
+    const QString paper = settings.value(QStringLiteral("Paper")).toString();
+    stored.paper = paperName.match(paper).hasMatch() ? paper : defaults.paper;
+    const QString orientation = settings.value(QStringLiteral("Orientation")).toString();
+    stored.landscape = orientation == QLatin1String("Landscape") ? true
+        : orientation == QLatin1String("Portrait")               ? false
+                                                                 : defaults.landscape;
+    stored.header = flag(settings, QStringLiteral("Header"), defaults.header);
+    stored.pageNumbers = flag(settings, QStringLiteral("PageNumbers"), defaults.pageNumbers);
     return stored;
 }
 
@@ -37,6 +55,11 @@ bool writeSettings(const QString& file, const StoredSettings& stored)
     settings.setValue(QStringLiteral("LastFolder"), stored.lastFolder);
     settings.setValue(QStringLiteral("Rows"), stored.rows);
     settings.setValue(QStringLiteral("Cols"), stored.cols);
+    settings.setValue(QStringLiteral("Paper"), stored.paper);
+    settings.setValue(
+        QStringLiteral("Orientation"), stored.landscape ? QStringLiteral("Landscape") : QStringLiteral("Portrait"));
+    settings.setValue(QStringLiteral("Header"), stored.header ? QStringLiteral("1") : QStringLiteral("0"));
+    settings.setValue(QStringLiteral("PageNumbers"), stored.pageNumbers ? QStringLiteral("1") : QStringLiteral("0"));
     settings.endGroup();
     settings.sync();
     // A file that could not be parsed when it was read is rewritten whole: only a failed write counts.

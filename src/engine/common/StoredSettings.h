@@ -11,6 +11,11 @@ struct StoredSettings {
     QString lastFolder; // "LastFolder"
     QString rows = QStringLiteral("11"); // "Rows"
     QString cols = QStringLiteral("7"); // "Cols"
+    // The sheet's set-up; what is missing or not understood reads as the default.
+    QString paper; // "Paper": a paper's name, "" for the printer's default
+    bool landscape = false; // "Orientation": "Portrait" or "Landscape"
+    bool header = false; // "Header": "0" or "1"
+    bool pageNumbers = false; // "PageNumbers": "0" or "1"
 };
 
 // Reads the settings file. A file larger than MaxBytes is not read at all (the defaults

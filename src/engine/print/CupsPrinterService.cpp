@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTimer>
 
@@ -21,8 +22,6 @@
 namespace rasterblatt {
 
 namespace {
-
-    QPageLayout a4WithoutMargins() { return QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF()); }
 
     using Clock = std::chrono::steady_clock;
     using Limits = CupsPrinterService::Limits;
@@ -184,7 +183,7 @@ namespace {
 
     // Sends the file as one PDF job. A destination "queue/instance" is an lpoptions
     // instance: its saved options apply, as they do for lp.
-    void submitJob(const QString& destination, QIODevice& pdf, const Limits& limits)
+    void submitJob(const QString& destination, QIODevice& pdf, const Limits& limits, const QString& media)
     {
         Watch watch(&limits.abortPoll, limits.responseTimeout, false);
         const Connection http = connectWatched(watch);
@@ -197,7 +196,15 @@ namespace {
         if (!dest)
             fail(destination, watch);
 
-        const int job = cupsCreateJob(http.get(), dest->name, "Rasterblatt", dest->num_options, dest->options);
+        // The queue's saved options, and the paper.
+        cups_option_t* options = nullptr;
+        int count = 0;
+        for (int i = 0; i < dest->num_options; ++i)
+            count = cupsAddOption(dest->options[i].name, dest->options[i].value, count, &options);
+        if (!media.isEmpty())
+            count = cupsAddOption("media", media.toUtf8().constData(), count, &options);
+        const auto freeOptions = qScopeGuard([&] { cupsFreeOptions(count, options); });
+        const int job = cupsCreateJob(http.get(), dest->name, "Rasterblatt", count, options);
         if (job == 0)
             fail(destination, watch);
         // Nothing of a half-sent job may print.
@@ -232,35 +239,70 @@ namespace {
             cancel(cupsReason(watch));
     }
 
+    QPageLayout withoutMargins(const QPageSize& size, QPageLayout::Orientation orientation)
+    {
+        return QPageLayout(size, orientation, QMarginsF());
+    }
+
     class CupsQueuePrinter final : public PdfDocumentPrinter {
     public:
-        CupsQueuePrinter(const QString& name, const Limits& limits, const CupsPrinterService::PageLayoutQuery& query)
+        CupsQueuePrinter(const QString& name, const Limits& limits, const CupsPrinterService::QueueDriver& driver)
             : PdfDocumentPrinter(name)
             , m_limits(limits)
-            , m_query(query)
+            , m_driver(driver)
         {
+        }
+
+        QList<QPageSize> paperSizes() override
+        {
+            if (!m_driver.paperSizes || !answers(false))
+                return {};
+            return m_driver.paperSizes(deviceName());
+        }
+
+        QPageSize defaultPaper() override
+        {
+            const QPageSize size
+                = m_driver.defaultPaper && answers(false) ? m_driver.defaultPaper(deviceName()) : QPageSize();
+            return size.isValid() ? size : QPageSize(QPageSize::A4);
         }
 
     protected:
-        QPageLayout defaultPageLayout() override
+        // A queue that is gone fails when the job is sent; until then the document is drawn
+        // on the paper without margins.
+        QPageLayout layoutFor(const QPageSize& size, QPageLayout::Orientation orientation) override
         {
-            // The query may ask CUPS without a time limit: only once the scheduler has
-            // answered us. A queue that is gone fails when the job is sent; until then the
-            // document is drawn on a plain A4 page.
+            if (!m_driver.pageLayout || !answers(true))
+                return withoutMargins(size, orientation);
+            return m_driver.pageLayout(deviceName(), size, orientation).value_or(withoutMargins(size, orientation));
+        }
+
+        void deliver(QTemporaryFile& pdf) override
+        {
+            // A queue that reports its sizes is told which paper to feed; a raw one gets the PDF alone.
+            const QString media = paperSizes().isEmpty() ? QString() : paper().key();
+            submitJob(deviceName(), pdf, m_limits, media);
+        }
+
+    private:
+        // Whether the scheduler answers and knows the queue: the driver's questions may wait for
+        // CUPS without a time limit, so they are asked only then. A scheduler that stops
+        // answering ends a job (throwing) or, when only asked, gives no.
+        bool answers(bool throwing)
+        {
             Watch watch(&m_limits.abortPoll, m_limits.responseTimeout, false);
             const Connection http = connectWatched(watch);
             if (!http)
-                return a4WithoutMargins();
-            if (!namedDestination(http.get(), deviceName()) && watch.outcome != Watch::Waiting)
+                return false;
+            if (namedDestination(http.get(), deviceName()))
+                return true;
+            if (throwing && watch.outcome != Watch::Waiting)
                 fail(deviceName(), watch);
-            return m_query ? m_query(deviceName()).value_or(a4WithoutMargins()) : a4WithoutMargins();
+            return watch.outcome == Watch::Waiting;
         }
 
-        void deliver(QTemporaryFile& pdf) override { submitJob(deviceName(), pdf, m_limits); }
-
-    private:
         const Limits& m_limits;
-        const CupsPrinterService::PageLayoutQuery& m_query;
+        const CupsPrinterService::QueueDriver& m_driver;
     };
 
     class PdfFilePrinter final : public PdfDocumentPrinter {
@@ -280,7 +322,11 @@ namespace {
         QString target() const { return m_target; }
 
     protected:
-        QPageLayout defaultPageLayout() override { return a4WithoutMargins(); }
+        QList<QPageSize> paperSizes() override { return standardPapers(); }
+        QPageLayout layoutFor(const QPageSize& size, QPageLayout::Orientation orientation) override
+        {
+            return withoutMargins(size, orientation);
+        }
 
         // Beside the target, so that the finished document only needs a new name; a document
         // begun without a target asks for one now.
@@ -314,9 +360,9 @@ namespace {
 
 } // namespace
 
-CupsPrinterService::CupsPrinterService(FileNameQuery askFileName, PageLayoutQuery queuePageLayout)
+CupsPrinterService::CupsPrinterService(FileNameQuery askFileName, QueueDriver queueDriver)
     : m_limits(std::make_unique<Limits>())
-    , m_queuePageLayout(std::move(queuePageLayout))
+    , m_queueDriver(std::move(queueDriver))
     , m_pdfPrinter(std::make_unique<PdfFilePrinter>(std::move(askFileName)))
 {
 }
@@ -410,7 +456,7 @@ Printer* CupsPrinterService::queuePrinter(const QString& name)
 {
     auto& printer = m_queues[name];
     if (!printer)
-        printer = std::make_unique<CupsQueuePrinter>(name, *m_limits, m_queuePageLayout);
+        printer = std::make_unique<CupsQueuePrinter>(name, *m_limits, m_queueDriver);
     return printer.get();
 }
 

@@ -30,18 +30,25 @@ class CupsPrinterService final : public PrinterService {
 public:
     // Asks for the file that "PDF-Datei" writes, proposing one; an empty answer cancels.
     using FileNameQuery = std::function<QString(const QString& proposal)>;
-    // The default page of a queue (its paper, its printable area), as the print system's
-    // driver describes it; nothing where it cannot tell.
-    using PageLayoutQuery = std::function<std::optional<QPageLayout>(const QString& queue)>;
+    // What the queue's driver (its PPD) says, through Qt's print support: the paper sizes it
+    // offers (empty where it reports none), its default paper (invalid where it has none),
+    // and the page a paper gives in an orientation (nothing where it cannot tell).
+    struct QueueDriver {
+        std::function<QList<QPageSize>(const QString& queue)> paperSizes;
+        std::function<QPageSize(const QString& queue)> defaultPaper;
+        std::function<std::optional<QPageLayout>(
+            const QString& queue, const QPageSize& size, QPageLayout::Orientation orientation)>
+            pageLayout;
+    };
     struct Limits {
         std::chrono::milliseconds listTimeout { 5000 };
         std::chrono::milliseconds responseTimeout { 30000 };
         AbortPoll abortPoll;
     };
 
-    // Without a file name query "PDF-Datei" saves nothing; without a page layout query every
-    // queue prints on A4 without margins.
-    explicit CupsPrinterService(FileNameQuery askFileName = {}, PageLayoutQuery queuePageLayout = {});
+    // Without a file name query "PDF-Datei" saves nothing; without a driver every queue prints
+    // on A4 (or the paper set) without margins.
+    explicit CupsPrinterService(FileNameQuery askFileName = {}, QueueDriver queueDriver = {});
     ~CupsPrinterService() override;
 
     std::vector<Printer*> printers() override;
@@ -73,7 +80,7 @@ private:
 
     // Shared with the printers, which live as long as the service.
     std::unique_ptr<Limits> m_limits;
-    PageLayoutQuery m_queuePageLayout;
+    QueueDriver m_queueDriver;
     // The last listing ran out of time: the next ones wait only briefly until CUPS answers.
     bool m_silent = false;
     // The printers have been listed once (or one was made current): m_current is chosen.

@@ -7,15 +7,12 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QFontMetricsF>
 #include <QPainter>
+#include <QPdfWriter>
 
 namespace rasterblatt {
 
 namespace {
-
-    // Device units of the document are twips.
-    constexpr int Resolution = 1440;
 
     // Writes the PDF straight to the temporary file's descriptor and keeps the first
     // failure with its cause: QFile's buffer would report it late and seek() forgets it.
@@ -93,69 +90,24 @@ struct PdfDocumentPrinter::Document {
 
 PdfDocumentPrinter::PdfDocumentPrinter(QString name)
     : m_name(std::move(name))
-    , m_font(QStringLiteral("Arial"), 8)
-    , m_metricsDevice(&m_metricsBuffer)
 {
-    m_metricsDevice.setResolution(Resolution);
 }
 
 PdfDocumentPrinter::~PdfDocumentPrinter() = default;
 
-void PdfDocumentPrinter::setFontName(const QString& name) { m_font.setFamily(name); }
-
-void PdfDocumentPrinter::setFontSize(double points)
+void PdfDocumentPrinter::setPaper(const QPageSize& size, QPageLayout::Orientation orientation)
 {
-    if (!(points > 0))
-        throw PrinterError(QStringLiteral("Ungültige Schriftgröße: %1").arg(points).toStdString());
-    m_font.setPointSizeF(points);
+    m_paper = size;
+    m_orientation = orientation;
 }
 
-double PdfDocumentPrinter::textWidth(const QString& text)
-{
-    return QFontMetricsF(m_font, &m_metricsDevice).horizontalAdvance(text);
-}
-
-double PdfDocumentPrinter::textHeight(const QString&)
-{
-    // The distance from one line to the next, leading included, as the printer moves on.
-    return QFontMetricsF(m_font, &m_metricsDevice).lineSpacing();
-}
-
-void PdfDocumentPrinter::printLine(const QString& text)
-{
-    Document& document = drawingTarget();
-    const QFontMetricsF metrics(m_font, &m_metricsDevice);
-    document.painter.setFont(m_font);
-    document.painter.drawText(QPointF(m_x, m_y + metrics.ascent()), text);
-    m_x = 0;
-    m_y += metrics.lineSpacing();
-}
-
-void PdfDocumentPrinter::PaintPicture(const QImage& picture, double x, double y, double width, double height)
-{
-    if (picture.isNull())
-        throw PrinterError("Das Bild ist leer und kann nicht gedruckt werden.");
-    drawingTarget().painter.drawImage(QRectF(x, y, width, height), picture);
-}
-
-// Through millimetres, in which Qt keeps the standard page sizes exactly: its pixel rectangle
-// goes through whole points and misses A4 by up to 6 twips.
-int PdfDocumentPrinter::pageWidth()
-{
-    return qRound(pageLayout().paintRect(QPageLayout::Millimeter).width() / 25.4 * Resolution);
-}
-
-int PdfDocumentPrinter::pageHeight()
-{
-    return qRound(pageLayout().paintRect(QPageLayout::Millimeter).height() / 25.4 * Resolution);
-}
+QPageLayout PdfDocumentPrinter::pageLayout() { return layoutFor(paper(), m_orientation); }
 
 void PdfDocumentPrinter::newPage()
 {
     if (m_document)
         m_document->pageBreakPending = true;
-    m_x = 0;
-    m_y = 0;
+    moveToTop();
 }
 
 void PdfDocumentPrinter::endDoc()
@@ -179,14 +131,14 @@ void PdfDocumentPrinter::killDoc()
     resetDocument();
 }
 
-const QPageLayout& PdfDocumentPrinter::pageLayout()
+const QPageLayout& PdfDocumentPrinter::documentLayout()
 {
     if (!m_layout)
-        m_layout = defaultPageLayout();
+        m_layout = pageLayout();
     return *m_layout;
 }
 
-PdfDocumentPrinter::Document& PdfDocumentPrinter::drawingTarget()
+QPainter& PdfDocumentPrinter::pagePainter()
 {
     if (m_document) {
         // Fails early when the disk is full, rather than drawing on into a broken file.
@@ -197,7 +149,7 @@ PdfDocumentPrinter::Document& PdfDocumentPrinter::drawingTarget()
                 throw PrinterError("Eine neue Seite kann nicht begonnen werden.");
             m_document->pageBreakPending = false;
         }
-        return *m_document;
+        return m_document->painter;
     }
 
     auto document = std::make_unique<Document>();
@@ -212,21 +164,20 @@ PdfDocumentPrinter::Document& PdfDocumentPrinter::drawingTarget()
     document->writer->setResolution(Resolution);
     document->writer->setCreator(QStringLiteral("Rasterblatt"));
     document->writer->setTitle(QStringLiteral("Kontaktabzug"));
-    if (!document->writer->setPageLayout(pageLayout()))
+    if (!document->writer->setPageLayout(documentLayout()))
         throw PrinterError("Das Papierformat des Druckers wird nicht unterstützt.");
     if (!document->painter.begin(document->writer.get()))
         throw PrinterError("Das Druckdokument kann nicht begonnen werden.");
     // Scaled pictures are resampled smoothly, not picked pixel by pixel.
     document->painter.setRenderHint(QPainter::SmoothPixmapTransform);
     m_document = std::move(document);
-    return *m_document;
+    return m_document->painter;
 }
 
 void PdfDocumentPrinter::resetDocument()
 {
     m_layout.reset();
-    m_x = 0;
-    m_y = 0;
+    moveToTop();
 }
 
 } // namespace rasterblatt

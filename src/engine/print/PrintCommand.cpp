@@ -46,6 +46,7 @@ PrintCommand::Result PrintCommand::run(
         }
     };
     try {
+        chosen.setPaper(paperFor(settings.setup, chosen), settings.setup.orientation);
         const SheetResult sheet = PrintSelection(chosen, source, settings, page);
         result.cells = sheet.cells;
         result.pictures = sheet.pictures;

@@ -18,14 +18,15 @@ namespace {
 
     const QString jobFont = QStringLiteral("Arial");
     constexpr double jobFontSize = 7;
-    constexpr double printDpi = 300;
+    // The header and the page numbers.
+    constexpr double lineFontSize = 8;
     // How often a cell that waits for its picture looks at the abort request.
     constexpr int PollMs = 20;
 
-    QSize paperPixels(const Fit<double>& place)
+    QSize paperPixels(const Fit<double>& place, double dpi)
     {
         const auto pixels
-            = [](double twips) { return std::max(1, int(std::ceil(units::twipsToPixels(twips, printDpi) - 1e-6))); };
+            = [dpi](double twips) { return std::max(1, int(std::ceil(units::twipsToPixels(twips, dpi) - 1e-6))); };
         return QSize(pixels(place.width), pixels(place.height));
     }
 
@@ -109,7 +110,8 @@ DecodedPicture decodeThumbnail(const QString& path, const ThumbnailRequest& requ
 {
     QSize paper;
     DecodedPicture picture = decodeFor(path, [&](const QSize& natural) {
-        paper = paperPixels(placeCell(0, 0, request.width, request.height, natural, request.keepAspect).photo);
+        paper = paperPixels(
+            placeCell(0, 0, request.width, request.height, natural, request.keepAspect).photo, request.dpi);
         return paper;
     });
     // Qt's PDF writer embeds an image at its own size: hand it no more pixels than the paper takes.
@@ -124,27 +126,62 @@ SheetResult PrintSelection(
 {
     if (settings.nCols < 1 || settings.nRows < 1)
         throw PrinterError("Spalten und Zeilen m\u00fcssen mindestens 1 sein.");
+    const SheetSetup& setup = settings.setup;
     prn.setFontName(jobFont);
-    prn.setFontSize(jobFontSize);
+    double fontSize = 0;
+    const auto useSize = [&](double points) {
+        if (points != fontSize)
+            prn.setFontSize(fontSize = points);
+    };
+    const MeasureText measure = [&](const QString& text, double points) {
+        useSize(points);
+        return prn.textWidth(text);
+    };
+    double lineHeight8 = 0;
+    if (setup.header || setup.pageNumbers) {
+        useSize(lineFontSize);
+        lineHeight8 = prn.textHeight(QStringLiteral("ABC"));
+    }
+    useSize(jobFontSize);
     std::optional<double> lineHeight;
     if (settings.bPrintFileName)
         lineHeight = prn.textHeight(QStringLiteral("ABC"));
     const PageGeometry grid = pageGeometry(prn.pageWidth(), prn.pageHeight(), settings.nCols, settings.nRows,
-        lineHeight, prn.himetricToTwipsX(1), prn.himetricToTwipsY(1));
+        lineHeight, prn.himetricToTwipsX(1), prn.himetricToTwipsY(1), setup.header ? lineHeight8 : 0,
+        setup.pageNumbers ? lineHeight8 : 0);
     const qint64 perPage = qint64(settings.nCols) * settings.nRows;
+    const int pageTotal
+        = settings.pageTotal > 0 ? settings.pageTotal : int((source.tickedCount() + perPage - 1) / perPage);
+    const QString date = (settings.date.isValid() ? settings.date : QDate::currentDate()).toString(u"dd.MM.yyyy");
 
-    double fontSize = jobFontSize;
-    const MeasureText measure = [&](const QString& text, double points) {
-        if (points != fontSize)
-            prn.setFontSize(fontSize = points);
-        return prn.textWidth(text);
+    // The header and the page number of a page, drawn with its first cell: a page that stays
+    // empty stays blank.
+    const auto pageLines = [&](int page) {
+        const double width = grid.areaRight - grid.left;
+        if (setup.header) {
+            const double dateWidth = measure(date, lineFontSize);
+            const QString folder = fitName(settings.folderName, width - dateWidth - lineHeight8, lineFontSize, measure);
+            prn.setCurrentX(grid.left);
+            prn.setCurrentY(grid.areaTop);
+            prn.printLine(folder);
+            prn.setCurrentX(grid.areaRight - dateWidth);
+            prn.setCurrentY(grid.areaTop);
+            prn.printLine(date);
+        }
+        if (setup.pageNumbers) {
+            const QString number = QStringLiteral("Seite %1 von %2").arg(page).arg(pageTotal);
+            prn.setCurrentX(grid.left + (width - measure(number, lineFontSize)) / 2);
+            prn.setCurrentY(grid.areaBottom - lineHeight8);
+            prn.printLine(number);
+        }
     };
+
     const auto abortRequested = [&] { return callbacks.abortRequested && callbacks.abortRequested(); };
-    DecodingAhead ahead(source, { grid.picWidth, grid.picHeight, settings.bKeepAspect }, callbacks);
+    DecodingAhead ahead(source, { grid.picWidth, grid.picHeight, settings.bKeepAspect, settings.dpi }, callbacks);
 
     SheetResult result;
     int nFileIndex = 0;
-    for (;;) {
+    for (int page = settings.firstPage;; ++page) {
         if (nFileIndex >= source.count() || abortRequested()) {
             result.stopped = nFileIndex < source.count();
             return result;
@@ -153,6 +190,7 @@ SheetResult PrintSelection(
         double nameSize = jobFontSize;
         if (lineHeight)
             nameSize = pageNameSize(namesFrom(source, nFileIndex, perPage), grid.picWidth, measure);
+        bool pageBegun = false;
         float y = grid.top;
         for (std::int32_t row = 0; row < settings.nRows; ++row) {
             float x = grid.left;
@@ -176,6 +214,10 @@ SheetResult PrintSelection(
                 }
                 if (callbacks.picture)
                     callbacks.picture(path, *picture);
+                if (!std::exchange(pageBegun, true) && (setup.header || setup.pageNumbers)) {
+                    pageLines(page);
+                    result.drawn = true;
+                }
 
                 // The cell: the picture fitted into the box, the box into the picture area, the name under the box.
                 const bool loaded = picture->loaded() && !picture->image.isNull();

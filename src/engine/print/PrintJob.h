@@ -4,7 +4,10 @@
 #include <cstdint>
 #include <functional>
 
+#include <QDate>
+
 #include "engine/picture/DecodedPicture.h"
+#include "engine/print/SheetSetup.h"
 
 namespace rasterblatt {
 
@@ -17,18 +20,25 @@ struct PrintJobSettings {
     std::int32_t nRows = 11;
     bool bPrintFileName = true;
     bool bKeepAspect = true;
+    SheetSetup setup;
+    QString folderName; // the header's, as it is shown
+    QDate date; // the header's; invalid: the day the job starts
+    int firstPage = 1; // the number of the job's first page
+    int pageTotal = 0; // the page numbers' total; 0: the pages of the files ticked as the job starts
+    double dpi = 300; // of the pictures on paper
 };
 
-// What decoding a cell's picture needs to know: its picture area in twips.
+// What decoding a cell's picture needs to know: its picture area in twips, and the resolution.
 struct ThumbnailRequest {
     float width = 0;
     float height = 0;
     bool keepAspect = true;
+    double dpi = 300;
 };
 
-// Loads and decodes a file for its cell: at 300 pixels per inch of the size it is drawn at on
-// paper, at most the file's own pixels, so that the document carries no more than the paper
-// shows. Safe on any thread; a file that fails has no natural size.
+// Loads and decodes a file for its cell: at the request's pixels per inch of the size it is
+// drawn at on paper, at most the file's own pixels, so that the document carries no more than
+// the paper shows. Safe on any thread; a file that fails has no natural size.
 DecodedPicture decodeThumbnail(const QString& path, const ThumbnailRequest& request);
 
 struct PageCallbacks {
@@ -52,8 +62,9 @@ struct SheetResult {
 };
 
 // The page engine: prints the ticked entries of the source in list order as pages of nCols
-// by nRows thumbnails, each with its name under it when wanted, on any printer; it neither
-// opens nor ends the document. It reads the entries' ticks afresh before every cell, so an
+// by nRows thumbnails, each with its name under it when wanted, and with the set-up's header
+// and page numbers, on any printer; it neither opens nor ends the document, nor chooses its
+// paper. It reads the entries' ticks afresh before every cell, so an
 // entry ticked or unticked meanwhile is printed or left out, and a rebuilt list is read at
 // the job's position. The pictures of the entries ticked ahead are decoded on all cores, in
 // order, at most two per thread waiting at a time. Throws PrinterError for a printer's

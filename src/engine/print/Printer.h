@@ -6,6 +6,9 @@
 #include <vector>
 
 #include <QImage>
+#include <QList>
+#include <QPageLayout>
+#include <QPageSize>
 #include <QString>
 
 namespace rasterblatt {
@@ -25,16 +28,33 @@ public:
     }
 };
 
+// The paper sizes a printer that reports none offers, the first its default.
+QList<QPageSize> standardPapers();
+
 // One installed printer and its document. Positions and sizes are twips, measured from the
-// top-left corner of the printable area of the printer's default page. The first drawing
-// opens the document; a new page is only emitted when something is drawn after it, so an
-// empty trailing page never prints, and a document with nothing drawn prints nothing.
+// top-left corner of the printable area of the document's page: the paper and orientation
+// set for it, or the printer's default paper in portrait. The first drawing opens the
+// document; a new page is only emitted when something is drawn after it, so an empty
+// trailing page never prints, and a document with nothing drawn prints nothing.
 // Every operation may throw PrinterError.
 class Printer {
 public:
     virtual ~Printer() = default;
 
     virtual QString deviceName() const = 0;
+
+    // The paper sizes the printer reports (empty where it reports none: standardPapers()
+    // then stand for them) and its default.
+    virtual QList<QPageSize> paperSizes() { return {}; }
+    virtual QPageSize defaultPaper() { return QPageSize(QPageSize::A4); }
+    // The page of the next document, from its first drawing to its end.
+    virtual void setPaper(const QPageSize& size, QPageLayout::Orientation orientation)
+    {
+        Q_UNUSED(size);
+        Q_UNUSED(orientation);
+    }
+    // The page the next document is drawn on: its paper and its printable area.
+    virtual QPageLayout pageLayout() { return QPageLayout(defaultPaper(), QPageLayout::Portrait, QMarginsF()); }
 
     // The font applies to all later text of the document.
     virtual void setFontName(const QString& name) = 0;
@@ -54,7 +74,7 @@ public:
     // Stretches the whole picture into the rectangle.
     virtual void PaintPicture(const QImage& picture, double x, double y, double width, double height) = 0;
 
-    // The printable area of the default page, in whole twips.
+    // The printable area of the document's page, in whole twips.
     virtual int pageWidth() = 0;
     virtual int pageHeight() = 0;
     virtual double himetricToTwipsX(double himetric) const { return himetric * 1440.0 / 2540.0; }

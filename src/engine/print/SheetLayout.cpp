@@ -16,13 +16,17 @@ namespace {
 } // namespace
 
 PageGeometry pageGeometry(int pageWidth, int pageHeight, std::int32_t cols, std::int32_t rows,
-    std::optional<double> nameLineHeight, double twipsPerHimetricX, double twipsPerHimetricY)
+    std::optional<double> nameLineHeight, double twipsPerHimetricX, double twipsPerHimetricY, double headerHeight,
+    double footerHeight)
 {
     PageGeometry grid;
+    grid.areaTop = 500 * twipsPerHimetricY;
+    grid.areaRight = pageWidth - 1000 * twipsPerHimetricX;
+    grid.areaBottom = pageHeight - 2000 * twipsPerHimetricY;
     grid.left = static_cast<float>(1000 * twipsPerHimetricX);
-    grid.top = static_cast<float>(500 * twipsPerHimetricY);
+    grid.top = static_cast<float>(grid.areaTop + headerHeight);
     grid.cellWidth = static_cast<float>((pageWidth - 2000 * twipsPerHimetricX) / cols);
-    grid.cellHeight = static_cast<float>((pageHeight - 2500 * twipsPerHimetricY) / rows);
+    grid.cellHeight = static_cast<float>((pageHeight - 2500 * twipsPerHimetricY - headerHeight - footerHeight) / rows);
     grid.picWidth = 0.95f * grid.cellWidth;
     grid.picHeight = nameLineHeight ? static_cast<float>(0.95 * (grid.cellHeight - 1.1 * *nameLineHeight))
                                     : 0.95f * grid.cellHeight;

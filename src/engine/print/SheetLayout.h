@@ -21,15 +21,22 @@ struct PageGeometry {
     float cellHeight = 0;
     float picWidth = 0; // the picture area of a cell, at its top-left corner
     float picHeight = 0;
+    // The grid's area with its header and page-number lines: top, right and bottom edges (the
+    // left edge is the grid's).
+    double areaTop = 0;
+    double areaRight = 0;
+    double areaBottom = 0;
 };
 
-// The grid starts 10 mm right of and 5 mm below the origin and leaves 10 mm on the right
-// and 20 mm at the bottom; 5 % of every cell is the gap to its neighbours. With a name
-// line (its height given), 1.1 line heights of the cell are kept for the name.
-// twipsPerHimetricX and twipsPerHimetricY are the page's twips per HIMETRIC unit. cols and
-// rows must be at least 1.
+// The grid's area starts 10 mm right of and 5 mm below the origin and leaves 10 mm on the
+// right and 20 mm at the bottom; 5 % of every cell is the gap to its neighbours. With a name
+// line (its height given), 1.1 line heights of the cell are kept for the name. A header line
+// and a page-number line (their heights given, 0 for none) take their room from the top and
+// the bottom of the area. twipsPerHimetricX and twipsPerHimetricY are the page's twips per
+// HIMETRIC unit. cols and rows must be at least 1.
 PageGeometry pageGeometry(int pageWidth, int pageHeight, std::int32_t cols, std::int32_t rows,
-    std::optional<double> nameLineHeight, double twipsPerHimetricX, double twipsPerHimetricY);
+    std::optional<double> nameLineHeight, double twipsPerHimetricX, double twipsPerHimetricY, double headerHeight = 0,
+    double footerHeight = 0);
 
 // Every picture of the sheet is first fitted into a box of the preview pane's area, which is
 // then fitted into the cell's picture area: so all boxes of a row, and the names under them,

@@ -11,11 +11,15 @@
 #include <QThread>
 #include <QtTest>
 
+#include "PdfTools.h"
 #include "engine/picture/DecodeAhead.h"
+#include "engine/print/CupsPrinterService.h"
 #include "engine/print/PrintCommand.h"
 #include "engine/print/PrintSource.h"
+#include "engine/print/SheetPreview.h"
 
 using namespace rasterblatt;
+using namespace rasterblatt::testing;
 
 namespace {
 // Every file gives a picture of the size its name asks for ("w300h200"; else 40 x 30) after the
@@ -182,6 +186,118 @@ private Q_SLOTS:
         const FileListSource file({ writeJpeg(dir, fixtures::quadrants(picture)) });
         print(file, sheet(grid.width(), grid.height(), names, keepAspect), { {}, {}, {}, decodeThumbnail });
         QTEST(m_printer.log("PaintPicture").value(0).mid(13), "drawn");
+    }
+    void papersAndOrientations_data()
+    {
+        QTest::addColumn<QString>("paper");
+        QTest::addColumn<bool>("landscape");
+        QTest::addColumn<QString>("first"); // the first cell's picture
+        QTest::addColumn<double>("pitch"); // from one cell to the next along the row
+        QTest::addColumn<double>("nameLine");
+        // The grid's arithmetic on each printable area, at 7 x 11 with names.
+        QTest::newRow("A4") << "A4" << false << "566.9 377.9 1461.9 974.6" << 1538.9 << 1426.7;
+        QTest::newRow("A4 landscape") << "a4" << true << "1138.2 322.7 988.7 659.1" << 2243.4 << 1037.2;
+        QTest::newRow("Letter") << "Letter" << false << "598.5 340.8 1444.1 962.7" << 1586.6 << 1376.9;
+        QTest::newRow("A3 landscape") << "A3" << true << "1325.9 345.4 1559.6 1039.8" << 3239.6 << 1463.1;
+    }
+    void papersAndOrientations()
+    {
+        QFETCH(QString, paper);
+        QFETCH(bool, landscape);
+        QFETCH(double, pitch);
+        QFETCH(double, nameLine);
+        const auto orientation = landscape ? QPageLayout::Landscape : QPageLayout::Portrait;
+        m_printer.setPaper(findPaper(standardPapers(), paper), orientation);
+        const auto restore = qScopeGuard([&] { m_printer.setPaper(QPageSize(QPageSize::A4), QPageLayout::Portrait); });
+        print(FileListSource({ "/f/w3000h2000.jpg", "/f/w3000h2000.jpg" }), sheet(7, 11));
+        const QStringList cells = m_printer.log("PaintPicture");
+        QTEST(cells[0].section(' ', 1, 4), "first");
+        QVERIFY(qAbs(arg(cells[1], 1) - arg(cells[0], 1) - pitch) < 0.15);
+        QVERIFY(qAbs(arg(m_printer.log("setCurrentY")[0], 1) - nameLine) < 0.15);
+    }
+    void headerAndPageNumbers()
+    {
+        // The header and the page numbers take their lines from the grid's area: they never
+        // touch a cell, at any grid and on any paper; a page that stays empty stays blank.
+        for (const auto& [cols, rows, landscape] : { std::tuple { 7, 11, false }, { 1, 1, true }, { 20, 30, false } }) {
+            m_printer.setPaper(QPageSize(QPageSize::A4), landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+            PrintJobSettings settings = sheet(cols, rows);
+            settings.setup.header = settings.setup.pageNumbers = true;
+            settings.folderName = "Urlaub";
+            settings.date = QDate(2026, 8, 11);
+            const int files = cols * rows + 1;
+            print(TickedList(numbered(files + 1),
+                      [&] {
+                          QList<int> ticked;
+                          for (int i = 0; i < files; ++i)
+                              ticked << i;
+                          return ticked;
+                      }()),
+                settings);
+            // Each line printed with the position it was printed at.
+            QList<std::tuple<double, double, QString>> lines;
+            double x = 0, y = 0;
+            for (const QString& entry : m_printer.log()) {
+                if (entry.startsWith("setCurrentX"))
+                    x = arg(entry, 1);
+                else if (entry.startsWith("setCurrentY"))
+                    y = arg(entry, 1);
+                else if (entry.startsWith("printLine"))
+                    lines.append({ x, y, entry.section('"', 1, 1) });
+            }
+            QCOMPARE(std::get<2>(lines[0]) + std::get<2>(lines[1]), QString("Urlaub11.08.2026"));
+            QCOMPARE(std::get<2>(lines[2]), QString("Seite 1 von 2"));
+            const double headerBottom = std::get<1>(lines[0]) + 161, footerTop = std::get<1>(lines[2]);
+            const QStringList cells = m_printer.log("PaintPicture");
+            const double firstTop = arg(cells.first(), 2);
+            const double lastNameBottom = std::get<1>(lines[2 + cols * rows]) + 161; // the first page's last name
+            QVERIFY2(headerBottom <= firstTop + 0.01 && lastNameBottom <= footerTop + 0.01,
+                qPrintable(QString("%1 %2 %3 %4").arg(headerBottom).arg(firstTop).arg(lastNameBottom).arg(footerTop)));
+            QCOMPARE(m_printer.jobs().back(), 2); // the entry after the last ticked one leaves no third page
+            QCOMPARE(m_printer.log("printLine").filter("Seite 2 von 2").size(), 1);
+        }
+        m_printer.setPaper(QPageSize(QPageSize::A4), QPageLayout::Portrait);
+    }
+    void previewIsThePrintedPage()
+    {
+        // One page of a sheet printed into a real PDF file and drawn for the preview: pdftoppm's
+        // picture of the page and the preview's are the same at the same resolution, but for the
+        // edges that each smooths its own way.
+        QTemporaryDir dir;
+        QStringList files;
+        for (const QSize& size : { QSize(400, 300), QSize(300, 400), QSize(120, 90) }) {
+            files << dir.filePath(QString("bild%1.jpg").arg(files.size()));
+            fixtures::writeFile(files.last(), fixtures::encode(fixtures::quadrants(size), "JPEG"));
+        }
+        fixtures::writeFile(dir.filePath("kaputt.jpg"), "kein Bild");
+        files << dir.filePath("kaputt.jpg");
+        PrintJobSettings settings = sheet(3, 2);
+        settings.setup = { "A5", QPageLayout::Landscape, true, true };
+        settings.folderName = "Urlaub";
+        const QString pdf = dir.filePath("blatt.pdf");
+        CupsPrinterService printers([&](const QString&) { return pdf; });
+        RunFlags flags;
+        QCOMPARE(PrintCommand(printers, flags).run(*printers.pdfPrinter(), FileListSource(files), settings, {}).outcome,
+            PrintCommand::Outcome::Sent);
+        QVERIFY(runTool("pdftoppm", { "-r", "40", "-singlefile", "-png", pdf, dir.filePath("seite") }).ok);
+        const QImage printed = QImage(dir.filePath("seite.png")).convertToFormat(QImage::Format_RGB32);
+        const QImage preview = drawSheetPage({ files, settings, printers.pdfPrinter()->pageLayout(), 40 }, 1);
+        // pdftoppm rounds the paper to whole points and then up to whole pixels.
+        QVERIFY(qAbs(preview.width() - printed.width()) <= 1 && qAbs(preview.height() - printed.height()) <= 1);
+        const QSize common = preview.size().boundedTo(printed.size());
+        qint64 difference = 0, far = 0;
+        for (int y = 0; y < common.height(); ++y) {
+            for (int x = 0; x < common.width(); ++x) {
+                const QRgb a = printed.pixel(x, y), b = preview.pixel(x, y);
+                const int d
+                    = std::max({ qAbs(qRed(a) - qRed(b)), qAbs(qGreen(a) - qGreen(b)), qAbs(qBlue(a) - qBlue(b)) });
+                difference += d;
+                far += d > 96;
+            }
+        }
+        const double pixels = double(common.width()) * common.height();
+        QVERIFY2(difference / pixels < 3 && far / pixels < 0.01,
+            qPrintable(QString("mean %1, far %2").arg(difference / pixels).arg(far / pixels)));
     }
     void namesShareALine()
     {

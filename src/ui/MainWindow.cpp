@@ -21,6 +21,7 @@
 #include "engine/picture/Units.h"
 #include "engine/print/Printer.h"
 #include "ui/MessageBoxes.h"
+#include "ui/SetupDialog.h"
 #include "ui/widgets/DriveList.h"
 #include "ui/widgets/FileList.h"
 #include "ui/widgets/FolderList.h"
@@ -156,7 +157,14 @@ void MainWindow::createControls()
     prnList = addControl<QComboBox>(Frame1, "prnList", 120, 360, 2655, 315);
     prnList->setToolTip(QStringLiteral("Drucker"));
     prnList->setPlaceholderText(QStringLiteral("Drucker"));
-    chkPrintFileName = addControl<QCheckBox>(Frame1, "chkPrintFileName", 120, 720, 2655, 255, "Dateiname drucken");
+    // Narrowed to leave room for "Einrichten…" beside it; its caption, set a little closer,
+    // still fits whole.
+    chkPrintFileName = addControl<QCheckBox>(Frame1, "chkPrintFileName", 120, 720, 1635, 255, "Dateiname drucken");
+    QFont closer = chkPrintFileName->font();
+    closer.setLetterSpacing(QFont::AbsoluteSpacing, -0.5);
+    chkPrintFileName->setFont(closer);
+    cmdSetup = addControl<QPushButton>(Frame1, "cmdSetup", 1800, 690, 975, 315, "Einrichten\u2026");
+    cmdSetup->setAccessibleName(QStringLiteral("Einrichten"));
     chkPreview = addControl<QCheckBox>(this, "chkPreview", 6840, 2400, 1335, 255, "Bildvorschau");
     cmdPreview = addControl<QPushButton>(this, "cmdPreview", 8400, 2400, 1335, 315, "Vollbild");
     cmdPresentation = addControl<QPushButton>(this, "cmdPresentation", 6840, 4440, 1455, 315, "Pr\u00e4sentation");
@@ -172,7 +180,7 @@ void MainWindow::createControls()
     lbProgressBar->setAccessibleName(QStringLiteral("Fortschritt"));
 
     const QList<QWidget*> tabOrder { driveList, dirList, cmdPrint, picBox, fileList, chkSubDir, cmdSelect, cmdDeselect,
-        cmdCancel, txtCols, txtRows, prnList, chkPrintFileName, chkPreview, cmdPreview, cmdPresentation };
+        cmdCancel, txtCols, txtRows, prnList, chkPrintFileName, cmdSetup, chkPreview, cmdPreview, cmdPresentation };
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
@@ -202,6 +210,8 @@ void MainWindow::connectReactions()
     connect(cmdPrint, &QPushButton::clicked, this, &MainWindow::cmdPrint_Click);
     connect(cmdPresentation, &QPushButton::clicked, this, &MainWindow::cmdPresentation_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &MainWindow::cmdCancel_Click);
+    connect(cmdSetup, &QPushButton::clicked, this, &MainWindow::cmdSetup_Click);
+    connect(prnList, &QComboBox::currentIndexChanged, this, &MainWindow::sheetChanged);
     connect(qApp, &QGuiApplication::commitDataRequest, this, &MainWindow::closeForSessionEnd);
 }
 
@@ -279,7 +289,45 @@ void MainWindow::gridBoxChanged(QLineEdit* box, std::int32_t& count)
     UpdateInfo();
 }
 
-void MainWindow::chkPrintFileName_Click() { m_state.bPrintFileName = chkPrintFileName->checkState() != Qt::Unchecked; }
+void MainWindow::chkPrintFileName_Click()
+{
+    m_state.bPrintFileName = chkPrintFileName->checkState() != Qt::Unchecked;
+    sheetChanged();
+}
+
+void MainWindow::cmdSetup_Click()
+{
+    if (!m_setupDialog) {
+        SetupDialog::Window window;
+        window.printerName = [this] { return prnList->currentText(); };
+        window.printer = [this] { return SelectPrinter(); };
+        window.tickedFiles = [this] {
+            QStringList files;
+            for (int i = 0; i < m_catalogue.count(); ++i) {
+                if (fileList->isTicked(i))
+                    files << m_catalogue.path(i);
+            }
+            return files;
+        };
+        window.settings = [this] { return jobSettings(); };
+        window.canPrint = [this] { return cmdPrint->isEnabled(); };
+        m_setupDialog = new SetupDialog(std::move(window), m_state.sheetSetup, this);
+        m_setupDialog->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_setupDialog, &SetupDialog::printRequested, this, [this] {
+            if (cmdPrint->isEnabled())
+                cmdPrint_Click();
+        });
+    }
+    m_setupDialog->show();
+    m_setupDialog->raise();
+    m_setupDialog->activateWindow();
+}
+
+void MainWindow::sheetChanged()
+{
+    if (m_setupDialog)
+        m_setupDialog->refresh();
+}
 
 void MainWindow::cmdCancel_Click()
 {

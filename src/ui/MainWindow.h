@@ -28,6 +28,7 @@ class MessageBoxes;
 class PictureBox;
 class Printer;
 class PrinterService;
+class SetupDialog;
 
 // The main window. One class, as the window is one object; its implementation is split by
 // concern, all in src/ui: MainWindow.cpp (state, settings, layout, start-up, grid inputs,
@@ -71,6 +72,9 @@ private:
     void gridBoxChanged(QLineEdit* box, std::int32_t& count);
     void chkPrintFileName_Click();
     void cmdCancel_Click();
+    void cmdSetup_Click();
+    // The sheet changed (ticks, grid, options, folder, printer): "Einrichten" shows it anew.
+    void sheetChanged();
     float twipsWidth(const QWidget* widget) const;
     void placeTwips(QWidget* widget, double left, double top, double width, double height) const;
     // A control with its object name, placed in twips, with its caption if it has one.
@@ -122,6 +126,8 @@ private:
     QHash<QString, QString> m_driveFolders;
     // The full-screen viewer while one is open, so that closing the window closes it too.
     QPointer<ImageViewer> m_viewer;
+    // "Einrichten" while it is open; one at a time.
+    QPointer<SetupDialog> m_setupDialog;
 
     DriveList* driveList = nullptr;
     FolderList* dirList = nullptr;
@@ -142,6 +148,7 @@ private:
     QLabel* lbProgressBar = nullptr;
     QComboBox* prnList = nullptr;
     QCheckBox* chkPrintFileName = nullptr;
+    QPushButton* cmdSetup = nullptr;
     QCheckBox* chkPreview = nullptr;
     QPushButton* cmdPreview = nullptr;
     QPushButton* cmdPresentation = nullptr;

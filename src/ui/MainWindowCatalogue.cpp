@@ -91,6 +91,7 @@ void MainWindow::UpdateInfo()
     cmdPresentation->setEnabled(cmdPrint->isEnabled());
     lbInfo->setText(statusText(m_catalogue.count(), ticked, pages));
     lbInfo->repaint();
+    sheetChanged();
 }
 
 void MainWindow::cmdSelect_Click() { tickAll(true); }
@@ -113,6 +114,7 @@ void MainWindow::fileList_ItemCheck(int /*item*/)
 {
     cmdPrint->setEnabled(fileList->tickedCount() > 0 && gridPrintable() && !m_state.bPrinting);
     cmdPresentation->setEnabled(cmdPrint->isEnabled());
+    sheetChanged();
 }
 
 } // namespace rasterblatt

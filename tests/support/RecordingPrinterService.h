@@ -12,10 +12,11 @@
 #include "engine/print/Printer.h"
 
 namespace rasterblatt {
-// Logs every operation but the const queries (`PaintPicture 566.9 317.1 1461.9 1096.4 img=40x30`) and keeps the
-// document rules of the real printers: a page break counts only when something is drawn after it, a document with
-// nothing drawn sends nothing. A4 (11906 x 16838 twips); lines 161 twips high, characters 10 twips per point wide;
-// the position stays where it was set (the print engine sets it for every line).
+// Logs every operation but the queries of paper and page (`PaintPicture 566.9 317.1 1461.9 1096.4 img=40x30`) and
+// keeps the document rules of the real printers: a page break counts only when something is drawn after it, a
+// document with nothing drawn sends nothing. A4 (11906 x 16838 twips) unless another paper is set, without margins;
+// lines 161 twips high, characters 10 twips per point wide; the position stays where it was set (the print engine
+// sets it for every line).
 class RecordingPrinter final : public Printer {
 public:
     explicit RecordingPrinter(const QString& name) { m_name = name; }
@@ -34,8 +35,15 @@ public:
         draw("PaintPicture",
             QString::asprintf("%.1f %.1f %.1f %.1f img=%dx%d", x, y, width, height, picture.width(), picture.height()));
     }
-    int pageWidth() override { return recorded("pageWidth", {}, 11906); }
-    int pageHeight() override { return recorded("pageHeight", {}, 16838); }
+    // The paper without margins, its size through millimetres as the real printers take it.
+    void setPaper(const QPageSize& size, QPageLayout::Orientation orientation) override
+    {
+        const QSizeF mm = size.size(QPageSize::Millimeter);
+        const QSize twips(qRound(mm.width() / 25.4 * 1440), qRound(mm.height() / 25.4 * 1440));
+        m_page = orientation == QPageLayout::Landscape ? twips.transposed() : twips;
+    }
+    int pageWidth() override { return recorded("pageWidth", {}, m_page.width()); }
+    int pageHeight() override { return recorded("pageHeight", {}, m_page.height()); }
     void newPage() override { m_pageBreakPending = recorded("newPage", {}, m_pages > 0); }
     void endDoc() override
     {
@@ -75,6 +83,7 @@ private:
     }
 
     QString m_name;
+    QSize m_page { 11906, 16838 }; // A4
     QStringList m_log;
     double m_fontSize = 8, m_x = 0, m_y = 0;
     int m_pages = 0, m_discarded = 0;

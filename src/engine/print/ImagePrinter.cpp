@@ -18,7 +18,7 @@ ImagePrinter::ImagePrinter(const QPageLayout& layout, double dpi)
     m_image.setDotsPerMeterX(dotsPerMeter);
     m_image.setDotsPerMeterY(dotsPerMeter);
     m_painter.begin(&m_image);
-    m_painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
+    m_painter.setRenderHints(QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
     const QRectF printable = layout.paintRect(QPageLayout::Inch);
     m_painter.scale(dpi / Resolution, dpi / Resolution);
     m_painter.translate(printable.left() * Resolution, printable.top() * Resolution);

@@ -1,0 +1,208 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/SetupDialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "engine/print/Printer.h"
+#include "ui/widgets/SheetView.h"
+
+namespace rasterblatt {
+
+SetupDialog::SetupDialog(Window window, SheetSetup& setup, QWidget* parent)
+    : QDialog(parent)
+    , m_window(std::move(window))
+    , m_setup(setup)
+{
+    setObjectName(QStringLiteral("dlgSetup"));
+    setWindowTitle(QStringLiteral("Einrichten"));
+
+    auto* page = new QGroupBox(QStringLiteral("Seite"), this);
+    m_paper = new QComboBox(page);
+    m_paper->setObjectName(QStringLiteral("cboPaper"));
+    m_paper->setAccessibleName(QStringLiteral("Papier"));
+    m_orientation = new QComboBox(page);
+    m_orientation->setObjectName(QStringLiteral("cboOrientation"));
+    m_orientation->setAccessibleName(QStringLiteral("Ausrichtung"));
+    m_orientation->addItem(QStringLiteral("Hochformat"), int(QPageLayout::Portrait));
+    m_orientation->addItem(QStringLiteral("Querformat"), int(QPageLayout::Landscape));
+    m_orientation->setCurrentIndex(m_setup.orientation == QPageLayout::Landscape ? 1 : 0);
+    m_header = new QCheckBox(QStringLiteral("Kopfzeile drucken"), page);
+    m_header->setObjectName(QStringLiteral("chkHeader"));
+    m_header->setAccessibleName(m_header->text());
+    m_header->setChecked(m_setup.header);
+    m_pageNumbers = new QCheckBox(QStringLiteral("Seitenzahlen drucken"), page);
+    m_pageNumbers->setObjectName(QStringLiteral("chkPageNumbers"));
+    m_pageNumbers->setAccessibleName(m_pageNumbers->text());
+    m_pageNumbers->setChecked(m_setup.pageNumbers);
+    m_printerNote = new QLabel(page);
+    m_printerNote->setObjectName(QStringLiteral("lbPrinterNote"));
+    m_printerNote->setWordWrap(true);
+    m_printerNote->hide();
+    auto* form = new QFormLayout(page);
+    form->addRow(QStringLiteral("&Papier:"), m_paper);
+    form->addRow(QStringLiteral("&Ausrichtung:"), m_orientation);
+    form->addRow(m_header);
+    form->addRow(m_pageNumbers);
+    form->addRow(m_printerNote);
+
+    m_sheet = new SheetView(this);
+    m_sheet->setObjectName(QStringLiteral("picSheet"));
+    m_sheet->setAccessibleName(QStringLiteral("Seitenansicht"));
+    m_previous = new QPushButton(QStringLiteral("\u25c0"), this);
+    m_previous->setObjectName(QStringLiteral("cmdPreviousPage"));
+    m_previous->setAccessibleName(QStringLiteral("Vorige Seite"));
+    m_next = new QPushButton(QStringLiteral("\u25b6"), this);
+    m_next->setObjectName(QStringLiteral("cmdNextPage"));
+    m_next->setAccessibleName(QStringLiteral("N\u00e4chste Seite"));
+    m_pageLabel = new QLabel(this);
+    m_pageLabel->setObjectName(QStringLiteral("lbPage"));
+    m_pageLabel->setAlignment(Qt::AlignCenter);
+    for (QPushButton* button : { m_previous, m_next })
+        button->setAutoDefault(false);
+
+    m_print = new QPushButton(QStringLiteral("Drucken"), this);
+    m_print->setObjectName(QStringLiteral("cmdSetupPrint"));
+    auto* close = new QPushButton(QStringLiteral("Schlie\u00dfen"), this);
+    close->setObjectName(QStringLiteral("cmdClose"));
+
+    auto* pages = new QHBoxLayout;
+    pages->addWidget(m_previous);
+    pages->addWidget(m_pageLabel, 1);
+    pages->addWidget(m_next);
+    auto* preview = new QVBoxLayout;
+    preview->addWidget(m_sheet, 1);
+    preview->addLayout(pages);
+    auto* left = new QVBoxLayout;
+    left->addWidget(page);
+    left->addStretch(1);
+    auto* top = new QHBoxLayout;
+    top->addLayout(left);
+    top->addLayout(preview, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_print);
+    buttons->addWidget(close);
+    auto* all = new QVBoxLayout(this);
+    all->addLayout(top, 1);
+    all->addLayout(buttons);
+    resize(760, 560);
+
+    connect(m_paper, &QComboBox::activated, this, [this] {
+        m_setup.paper = m_paper->currentData().toString();
+        refresh();
+    });
+    connect(m_orientation, &QComboBox::activated, this, [this] {
+        m_setup.orientation = QPageLayout::Orientation(m_orientation->currentData().toInt());
+        refresh();
+    });
+    connect(m_header, &QCheckBox::toggled, this, [this](bool on) {
+        m_setup.header = on;
+        refresh();
+    });
+    connect(m_pageNumbers, &QCheckBox::toggled, this, [this](bool on) {
+        m_setup.pageNumbers = on;
+        refresh();
+    });
+    connect(m_previous, &QPushButton::clicked, this, [this] { turnTo(m_page - 1); });
+    connect(m_next, &QPushButton::clicked, this, [this] { turnTo(m_page + 1); });
+    connect(m_print, &QPushButton::clicked, this, &SetupDialog::printRequested);
+    connect(close, &QPushButton::clicked, this, &QDialog::close);
+    connect(&m_preview, &SheetPreview::pageReady, this, &SetupDialog::pageReady);
+    readWindow();
+}
+
+void SetupDialog::refresh()
+{
+    if (std::exchange(m_updatePending, true))
+        return;
+    QTimer::singleShot(0, this, [this] {
+        m_updatePending = false;
+        readWindow();
+    });
+}
+
+void SetupDialog::readWindow()
+{
+    // The papers of the printer chosen in the window; where it is gone, those of "PDF-Datei".
+    Printer* printer = m_window.printer();
+    const QList<QPageSize> papers = printer ? offeredPapers(*printer) : standardPapers();
+    m_printerNote->setVisible(!printer);
+    if (!printer)
+        m_printerNote->setText(QStringLiteral("Den Drucker \u201e%1\u201c gibt es nicht mehr: die Papierformate sind "
+                                              "die von \u201ePDF-Datei\u201c.")
+                                   .arg(m_window.printerName()));
+    const QPageSize paper = printer ? paperFor(m_setup, *printer) : findPaper(papers, m_setup.paper);
+    const QPageSize shown = paper.isValid() ? paper : papers.value(0);
+    showPapers(papers, shown);
+
+    SheetPreview::Sheet sheet;
+    sheet.files = m_window.tickedFiles();
+    sheet.settings = m_window.settings();
+    sheet.layout = QPageLayout(shown, m_setup.orientation, QMarginsF());
+    if (printer) {
+        printer->setPaper(shown, m_setup.orientation);
+        try {
+            sheet.layout = printer->pageLayout();
+        } catch (const PrinterError&) {
+            // A print system that does not answer: the paper without margins, as the job will find out.
+        }
+    }
+    m_sheet->setPaper(sheet.layout.fullRect(QPageLayout::Inch).size());
+    sheet.dpi = m_sheet->pageDpi();
+    m_preview.setSheet(sheet);
+    m_print->setEnabled(m_window.canPrint());
+    turnTo(m_page);
+}
+
+void SetupDialog::showPapers(const QList<QPageSize>& papers, const QPageSize& chosen)
+{
+    const QSignalBlocker blocker(m_paper);
+    m_paper->clear();
+    for (const QPageSize& paper : papers)
+        m_paper->addItem(paperName(paper), paperName(paper));
+    m_paper->setCurrentIndex(m_paper->findData(paperName(chosen)));
+}
+
+void SetupDialog::turnTo(int page)
+{
+    m_page = std::clamp(page, 1, m_preview.pageCount());
+    m_pageLabel->setText(QStringLiteral("Seite %1 von %2").arg(m_page).arg(m_preview.pageCount()));
+    m_previous->setEnabled(m_page > 1);
+    m_next->setEnabled(m_page < m_preview.pageCount());
+    m_sheet->setPage(m_preview.page(m_page));
+    m_preview.requestPage(m_page);
+}
+
+void SetupDialog::pageReady(int page)
+{
+    if (page == m_page)
+        m_sheet->setPage(m_preview.page(page));
+}
+
+void SetupDialog::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_PageUp)
+        turnTo(m_page - 1);
+    else if (event->key() == Qt::Key_PageDown)
+        turnTo(m_page + 1);
+    else
+        QDialog::keyPressEvent(event);
+}
+
+void SetupDialog::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    // The pages are drawn for the view's new size.
+    refresh();
+}
+
+} // namespace rasterblatt

@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <functional>
+
+#include <QDialog>
+#include <QPageSize>
+
+#include "engine/print/SheetPreview.h"
+#include "engine/print/SheetSetup.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace rasterblatt {
+
+class Printer;
+class SheetView;
+
+// The dialog "Einrichten": the sheet's paper, orientation, header and page numbers, with the
+// sheet beside them as it will print, page by page. It follows every change of the window at
+// once; it edits the window's set-up in place.
+class SetupDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    // What the dialog reads of the window, afresh at every change.
+    struct Window {
+        std::function<QString()> printerName; // chosen in the printer list
+        std::function<Printer*()> printer; // that printer; null when it is gone
+        std::function<QStringList()> tickedFiles;
+        std::function<PrintJobSettings()> settings; // the window's grid, options, set-up and folder
+        std::function<bool()> canPrint; // the window's "Drucken" is enabled
+    };
+
+    SetupDialog(Window window, SheetSetup& setup, QWidget* parent);
+
+    // Something the sheet depends on changed: everything is read again (once, for a burst of changes).
+    void refresh();
+
+Q_SIGNALS:
+    void printRequested();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void readWindow();
+    void showPapers(const QList<QPageSize>& papers, const QPageSize& chosen);
+    void turnTo(int page);
+    void pageReady(int page);
+
+    Window m_window;
+    SheetSetup& m_setup;
+    SheetPreview m_preview;
+    int m_page = 1;
+    bool m_updatePending = false;
+
+    QComboBox* m_paper = nullptr;
+    QComboBox* m_orientation = nullptr;
+    QCheckBox* m_header = nullptr;
+    QCheckBox* m_pageNumbers = nullptr;
+    QLabel* m_printerNote = nullptr;
+    SheetView* m_sheet = nullptr;
+    QLabel* m_pageLabel = nullptr;
+    QPushButton* m_previous = nullptr;
+    QPushButton* m_next = nullptr;
+    QPushButton* m_print = nullptr;
+};
+
+} // namespace rasterblatt

@@ -68,6 +68,8 @@ private Q_SLOTS:
         QTest::newRow("target a FIFO") << QStringList { "--pdf", "fifo.pdf", "Urlaub" } << 3 << "fifo.pdf";
         QTest::newRow("target a picture")
             << QStringList { "--pdf", "Urlaub/bild000.jpg", "Urlaub" } << 1 << "eines der Bilder";
+        QTest::newRow("paper not offered")
+            << QStringList { "--pdf", "a.pdf", "--paper", "B5", "Urlaub" } << 1 << "A4, A3, A5, Letter, Legal";
         QTest::newRow("option twice") << QStringList { "--pdf", "a.pdf", "--pdf", "b.pdf", "Urlaub" } << 1
                                       << "--pdf ist mehrfach";
     }
@@ -129,17 +131,45 @@ private Q_SLOTS:
             QVERIFY2(fixtures::similarColor(actual, photoColor(files[cell]), 48), qPrintable(QString::number(cell)));
         }
     }
+    void printerQueue_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("queue");
+        QTest::addColumn<QString>("page"); // as pdfinfo reports it
+        QTest::addColumn<QString>("media"); // the option the job carries; "" none
+        // A raw queue takes the PDF alone; one with a driver is told the paper, its default or the one chosen.
+        QTest::newRow("raw queue") << QStringList { "--paper", "letter" } << "Testdrucker"
+                                   << "612 x 792 pts"
+                                   << "";
+        QTest::newRow("driver's default") << QStringList {} << "Fotodrucker"
+                                          << "612 x 792 pts"
+                                          << "media=Letter";
+        QTest::newRow("driver's A3, landscape") << QStringList { "--paper", "A3", "--landscape" } << "Fotodrucker"
+                                                << "1191 x 842 pts"
+                                                << "media=A3";
+    }
     void printerQueue()
     {
+        QFETCH(QStringList, options);
+        QFETCH(QString, queue);
+        QFETCH(QString, page);
+        QFETCH(QString, media);
         const QString sandbox = qEnvironmentVariable("CUPS_SANDBOX_DIR");
         if (sandbox.isEmpty())
             QSKIP("no private CUPS");
-        const qsizetype before = capturedJobs(sandbox, "Testdrucker").size();
-        const Run result = run({ "--printer", "Testdrucker", "--quiet", "Urlaub" });
+        const qsizetype before = capturedJobs(sandbox, queue).size();
+        const Run result = run(QStringList { "--printer", queue, "--quiet" } + options + QStringList { "Urlaub" });
         QCOMPARE(result.status, 0);
         QVERIFY(result.out.isEmpty() && result.err.isEmpty());
-        QTRY_COMPARE_WITH_TIMEOUT(capturedJobs(sandbox, "Testdrucker").size(), before + 1, 20000);
-        QVERIFY(run({ "--list-printers" }).out.split('\n').contains("Testdrucker"));
+        QTRY_COMPARE_WITH_TIMEOUT(capturedJobs(sandbox, queue).size(), before + 1, 20000);
+        const QString job = capturedJobs(sandbox, queue).last();
+        QVERIFY(pdfInfo(job, "Page size").startsWith(page));
+        const QString jobOptions = fixtures::readFile(QString(job).replace(".pdf", ".options"));
+        QVERIFY2(media.isEmpty() ? !jobOptions.contains("media=") : jobOptions.contains(media), qPrintable(jobOptions));
+        QVERIFY(run({ "--list-printers" }).out.split('\n').contains(queue));
+        // A paper the queue does not offer is refused, with those it does.
+        QVERIFY(queue != "Fotodrucker"
+            || run({ "--printer", queue, "--paper", "A5", "Urlaub" }).err.contains("Letter, A4, A3"));
     }
     void interruptLeavesNothing()
     {

@@ -99,7 +99,7 @@ private Q_SLOTS:
             ++m_questions;
             return m_answer;
         });
-        QCOMPARE(names(), QStringList({ "Testdrucker", "Zweitdrucker", "PDF-Datei" }));
+        QCOMPARE(names(), QStringList({ "Fotodrucker", "Testdrucker", "Zweitdrucker", "PDF-Datei" }));
         QCOMPARE(m_service->currentPrinter(), printer("Testdrucker"));
     }
 

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QtTest>
 
+#include "ui/SetupDialog.h"
 #include "ui/widgets/PictureBox.h"
 
 using namespace rasterblatt;
@@ -112,6 +113,46 @@ private Q_SLOTS:
         QCOMPARE(s.messages.shown.size(), 1);
         QCOMPARE(s.messages.shown[0].text, QString("Es wurde nichts gedruckt: kein Bild ist mehr markiert."));
         QVERIFY(s.messages.shown[0].icon == QMessageBox::Information && s.enabled("cmdPrint"));
+    }
+    void setupDialog()
+    {
+        WindowSession& s = open(80);
+        // "Einrichten…" beside "Dateiname drucken", which leaves it room, and next to it in the tab order.
+        auto* button = s.get<QPushButton>("cmdSetup");
+        QCOMPARE(button->geometry(), QRect(120, 46, 65, 21)); // 1800, 690, 975, 315 twips at 96 dpi
+        QVERIFY(s.get("chkPrintFileName")->width() == 109 && s.get("chkPrintFileName")->nextInFocusChain() == button);
+        QCOMPARE(button->accessibleName(), QString("Einrichten"));
+        button->click();
+        button->click(); // one at a time
+        const QList<SetupDialog*> dialogs = s.window->findChildren<SetupDialog*>();
+        QCOMPARE(dialogs.size(), 1);
+        SetupDialog* dialog = dialogs[0];
+        const auto child = [&](const char* name) { return dialog->findChild<QWidget*>(name); };
+        for (const auto& [name, label] : { std::pair { "cboPaper", "Papier" }, { "cboOrientation", "Ausrichtung" },
+                 { "chkHeader", "Kopfzeile drucken" }, { "chkPageNumbers", "Seitenzahlen drucken" },
+                 { "picSheet", "Seitenansicht" } })
+            QCOMPARE(child(name)->accessibleName(), QString(label));
+        // The preview follows the window's ticks; Page Down turns the page.
+        auto* page = dialog->findChild<QLabel*>("lbPage");
+        QTRY_COMPARE(page->text(), QString("Seite 1 von 2"));
+        QTest::keyClick(dialog, Qt::Key_PageDown);
+        QCOMPARE(page->text(), QString("Seite 2 von 2"));
+        for (int i = 77; i < 80; ++i)
+            s.tick(i, false);
+        QTRY_COMPARE(page->text(), QString("Seite 1 von 1"));
+        // The set-up is the window's; "Drucken" is the window's.
+        auto* orientation = dialog->findChild<QComboBox*>("cboOrientation");
+        orientation->setCurrentIndex(1);
+        Q_EMIT orientation->activated(1);
+        QCOMPARE(s.state().sheetSetup.orientation, QPageLayout::Landscape);
+        dialog->findChild<QPushButton*>("cmdSetupPrint")->click();
+        QCOMPARE(printer()->jobs().size(), size_t(1));
+        QCOMPARE(printer()->pageLayout().orientation(), QPageLayout::Landscape);
+        // A printer that is gone leaves the papers of "PDF-Datei", and a note.
+        m_f->printers->setPrinterNames({ "Zweitdrucker" });
+        s.tick(0, false);
+        QTRY_VERIFY(child("lbPrinterNote")->isVisible());
+        QCOMPARE(dialog->findChild<QComboBox*>("cboPaper")->count(), 5);
     }
     void printerErrorIsReported()
     {

@@ -38,10 +38,12 @@ public:
     // The paper without margins, its size through millimetres as the real printers take it.
     void setPaper(const QPageSize& size, QPageLayout::Orientation orientation) override
     {
+        m_layout = QPageLayout(size, orientation, QMarginsF());
         const QSizeF mm = size.size(QPageSize::Millimeter);
         const QSize twips(qRound(mm.width() / 25.4 * 1440), qRound(mm.height() / 25.4 * 1440));
         m_page = orientation == QPageLayout::Landscape ? twips.transposed() : twips;
     }
+    QPageLayout pageLayout() override { return m_layout; }
     int pageWidth() override { return recorded("pageWidth", {}, m_page.width()); }
     int pageHeight() override { return recorded("pageHeight", {}, m_page.height()); }
     void newPage() override { m_pageBreakPending = recorded("newPage", {}, m_pages > 0); }
@@ -84,6 +86,7 @@ private:
 
     QString m_name;
     QSize m_page { 11906, 16838 }; // A4
+    QPageLayout m_layout { QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF() };
     QStringList m_log;
     double m_fontSize = 8, m_x = 0, m_y = 0;
     int m_pages = 0, m_discarded = 0;

@@ -4,11 +4,7 @@
 // the same files and beside the decode floor (a bare libjpeg decode at 1/8 scale, in-process,
 // on all cores and on one). Every measured program runs in a fresh process, so that its peak
 // memory is its own.
-#include <atomic>
-#include <csetjmp>
 #include <cstdio>
-
-#include <jpeglib.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -17,9 +13,11 @@
 #include <QTemporaryDir>
 
 #include "BenchTools.h"
+#include "DecodeFloor.h"
 #include "engine/catalogue/FolderScan.h"
 #include "engine/print/CupsPrinterService.h"
 #include "engine/print/PrintCommand.h"
+#include "engine/print/PrintSource.h"
 
 using namespace rasterblatt;
 using namespace rasterblatt::bench;
@@ -76,8 +74,11 @@ int printContactSheet(const QString& photoDir, const QString& pdfPath, int cols,
     getrusage(RUSAGE_SELF, &usageBefore);
     QElapsedTimer timer;
     timer.start();
+    PrintJobSettings settings;
+    settings.nCols = cols;
+    settings.nRows = rows;
     const PrintCommand::Result result
-        = PrintCommand(printers, flags).run(*pdf, catalogue.paths(), { cols, rows, true, true }, callbacks);
+        = PrintCommand(printers, flags).run(*pdf, FileListSource(catalogue.paths()), settings, callbacks);
     const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
     rusage usageAfter {};
     getrusage(RUSAGE_SELF, &usageAfter);
@@ -88,61 +89,6 @@ int printContactSheet(const QString& photoDir, const QString& pdfPath, int cols,
     std::printf("%.1f %.1f %lld %d %d\n", ms, cpuMs(usageAfter) - cpuMs(usageBefore),
         static_cast<long long>(peakResidentKilobytes()), catalogue.count(), printed);
     return 0;
-}
-
-// Decodes one JPEG at 1/8 scale with libjpeg into a reused buffer; false on failure.
-bool decodeEighth(const QByteArray& file, std::vector<JSAMPLE>& pixels)
-{
-    jpeg_decompress_struct info {};
-    struct Errors {
-        jpeg_error_mgr manager;
-        std::jmp_buf jump;
-    } errors {};
-    info.err = jpeg_std_error(&errors.manager);
-    errors.manager.error_exit
-        = [](j_common_ptr common) { std::longjmp(reinterpret_cast<Errors*>(common->err)->jump, 1); };
-    if (setjmp(errors.jump)) {
-        jpeg_destroy_decompress(&info);
-        return false;
-    }
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(
-        &info, reinterpret_cast<const unsigned char*>(file.constData()), static_cast<unsigned long>(file.size()));
-    jpeg_read_header(&info, TRUE);
-    info.scale_num = 1;
-    info.scale_denom = 8;
-    jpeg_start_decompress(&info);
-    const size_t stride = size_t(info.output_width) * size_t(info.output_components);
-    pixels.resize(stride * info.output_height);
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row = pixels.data() + stride * info.output_scanline;
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    return true;
-}
-
-// The decode floor: every photo read and decoded at 1/8 scale, on the given number of threads.
-double decodeFloorMs(const QStringList& photos, int threads)
-{
-    QElapsedTimer timer;
-    timer.start();
-    std::atomic<int> next = 0;
-    std::vector<std::thread> workers;
-    for (int t = 0; t < threads; ++t) {
-        workers.emplace_back([&] {
-            std::vector<JSAMPLE> pixels;
-            for (int i = next++; i < photos.size(); i = next++) {
-                QFile file(photos[i]);
-                if (!file.open(QIODevice::ReadOnly) || !decodeEighth(file.readAll(), pixels))
-                    std::fprintf(stderr, "bench_print: cannot decode %s\n", qPrintable(photos[i]));
-            }
-        });
-    }
-    for (std::thread& worker : workers)
-        worker.join();
-    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
 }
 
 int fail(const QString& what, const QByteArray& details = {})

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The folder walk, the name rules and the page count, on generated folder trees.
+#include "ImageFixtures.h"
 #include "engine/catalogue/Directory.h"
 #include "engine/catalogue/FolderScan.h"
 #include "engine/catalogue/MountTable.h"
@@ -89,6 +90,27 @@ private Q_SLOTS:
         QCOMPARE(joinPath("/", "a.jpg"), QString("/a.jpg"));
     }
 
+    void furtherFormats()
+    {
+        // After the three groups, with the option, each further pattern a group of its own.
+        QTemporaryDir root;
+        for (const char* name :
+            { "a.jpg", "b.jpeg", "c.PNG", "d.webp", "e.tif", "f.heic", "g.gif", "h.bmp", "i.TIFF", "j.heif" })
+            QVERIFY(fixtures::writeFile(root.filePath(name), {}));
+        for (const bool all : { false, true }) {
+            Catalogue catalogue;
+            catalogue.allFormats = all;
+            FolderScan scan(catalogue);
+            scan.reset();
+            scan.ScanFolder(root.path());
+            QStringList names;
+            for (const QString& path : catalogue.paths())
+                names << fileNameOf(path);
+            QCOMPARE(names.join(' '),
+                QString(
+                    all ? "a.jpg h.bmp g.gif b.jpeg c.PNG e.tif i.TIFF d.webp f.heic j.heif" : "a.jpg h.bmp g.gif"));
+        }
+    }
     void nativeCodec_data()
     {
         QTest::addColumn<QByteArray>("native");

@@ -13,6 +13,7 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -110,6 +111,19 @@ private Q_SLOTS:
         row("greyscale JPEG", flatJpeg("#808080", "Gray"), Loads, QColor(128, 128, 128));
         row("CMYK JPEG (Adobe, inverted)", flatJpeg("#ff00ff", "CMYK"), Loads, QColor(255, 0, 255));
         row("progressive JPEG", flatJpeg("#c02020", "sRGB", true), Loads, QColor(0xc0, 0x20, 0x20));
+        // The further formats: lying about their size, cut off, or random after their signature.
+        QRandomGenerator random(7);
+        for (const char* format : { "PNG", "TIFF", "WEBP", "HEIC" }) {
+            const QByteArray whole = qstrcmp(format, "HEIC") == 0
+                ? fixtures::heic(fixtures::quadrants(QSize(64, 48)))
+                : fixtures::encode(fixtures::quadrants(QSize(64, 48)), format);
+            QByteArray noise(4096, 0);
+            random.fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+            QTest::addRow("%s claiming 100000 x 100000", format)
+                << fixtures::claiming(format, 100000, 100000) << int(Fails) << QColor();
+            QTest::addRow("%s cut off", format) << whole.left(whole.size() / 2) << int(LoadsOrFails) << QColor();
+            QTest::addRow("%s random", format) << whole.left(16) + noise << int(LoadsOrFails) << QColor();
+        }
         row("FIFO", {}, Fails);
         row("link to /dev/zero", {}, Fails);
     }

@@ -101,6 +101,16 @@ private Q_SLOTS:
             QTest::addRow("EXIF orientation %d", orientation)
                 << QByteArray("exif.jpg") << fixtures::orientedJpeg(upright, orientation);
         QTest::newRow("name not UTF-8") << QByteArray("bild-\xe4\xff.jpg") << fixtures::encode(upright, "JPEG");
+        // The further formats, TIFF and HEIC turned by their own tags.
+        QTest::newRow(".jpeg") << QByteArray("bild.jpeg") << fixtures::encode(upright, "JPEG");
+        QTest::newRow("PNG") << QByteArray("bild.PNG") << fixtures::encode(upright, "PNG");
+        QTest::newRow("WebP") << QByteArray("bild.webp") << fixtures::encode(upright, "WEBP");
+        QTest::newRow("TIFF, orientation 6") << QByteArray("bild.tif")
+                                             << fixtures::magick({ "png:-", "-orient", "RightTop", "tif:-" },
+                                                    fixtures::encode(fixtures::oriented(upright, 6), "PNG"));
+        for (const int orientation : { 1, 6, 7 })
+            QTest::addRow("HEIC, orientation %d", orientation)
+                << QByteArray("bild.heic") << fixtures::heic(upright, orientation);
         QTest::newRow("no such file") << QByteArray("fehlt.jpg") << QByteArray();
         QTest::newRow("folder named .jpg") << QByteArray("ordner.jpg/") << QByteArray();
     }
@@ -120,6 +130,17 @@ private Q_SLOTS:
         QVERIFY2(loads ? picture.natural == QSize(64, 48) && upright(picture.image)
                        : picture.image.isNull() && !picture.error.isEmpty(),
             qPrintable(picture.error));
+    }
+
+    void heicThumbnail()
+    {
+        // A thumbnail at least as large as the picture is drawn is decoded instead of the picture.
+        const QString path = write("thumb.heic",
+            fixtures::heic(fixtures::quadrants(QSize(1600, 1200)), 6, fixtures::filled(QSize(320, 240), Qt::green)));
+        const DecodedPicture small = decodePicture(path, { 2835, 2115, 96, 1 }, true);
+        const DecodedPicture large = decodePicture(path, { 2835, 2115, 96 * 4, 1 }, true);
+        QVERIFY(small.natural == QSize(1600, 1200) && large.natural == small.natural);
+        QVERIFY(fixtures::similarColor(colorAt(small.image, 0.5, 0.5), Qt::green) && upright(large.image));
     }
 
     void decodeSize_data()

@@ -119,8 +119,8 @@ private Q_SLOTS:
         QTest::failOnWarning(QRegularExpression("could not save"));
         s->window->close();
         QCOMPARE(QSettings(m_f->settings, QSettings::IniFormat).allKeys(),
-            QStringList({ "Settings/Cols", "Settings/Header", "Settings/LastFolder", "Settings/Orientation",
-                "Settings/PageNumbers", "Settings/Paper", "Settings/Rows" }));
+            QStringList({ "Settings/AllFormats", "Settings/Cols", "Settings/Header", "Settings/LastFolder",
+                "Settings/Orientation", "Settings/PageNumbers", "Settings/Paper", "Settings/Rows" }));
         QCOMPARE(stored("Settings/Rows") + stored("Settings/Orientation") + stored("Settings/Header"),
             QString("11Portrait0"));
         // The set-up goes round.

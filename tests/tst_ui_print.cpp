@@ -6,6 +6,7 @@
 #include "RecordingPrinterService.h"
 #include "WindowSession.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QtTest>
@@ -148,6 +149,11 @@ private Q_SLOTS:
         dialog->findChild<QPushButton*>("cmdSetupPrint")->click();
         QCOMPARE(printer()->jobs().size(), size_t(1));
         QCOMPARE(printer()->pageLayout().orientation(), QPageLayout::Landscape);
+        // The further formats list the PNG too, in a new list: the ticks go.
+        fixtures::writeFile(
+            m_f->photos + "/zeichnung.png", fixtures::encode(fixtures::filled(QSize(8, 8), Qt::red), "PNG"));
+        qobject_cast<QCheckBox*>(child("chkAllFormats"))->setChecked(true);
+        QVERIFY(s.list()->count() == 81 && s.info().startsWith("81 Datei(en) -  0 Datei(en) markiert"));
         // A printer that is gone leaves the papers of "PDF-Datei", and a note.
         m_f->printers->setPrinterNames({ "Zweitdrucker" });
         s.tick(0, false);

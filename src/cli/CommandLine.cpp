@@ -33,6 +33,8 @@ namespace {
         QStringLiteral("N"), QStringLiteral("7"));
     const QCommandLineOption rowsOption(QStringLiteral("rows"), QStringLiteral("Zeilen je Seite, 1 bis 99 (11)."),
         QStringLiteral("N"), QStringLiteral("11"));
+    const QCommandLineOption allFormatsOption(
+        QStringLiteral("all-formats"), QStringLiteral("Nimmt auch *.jpeg, PNG, TIFF, WebP und HEIC/HEIF dazu."));
     const QCommandLineOption subdirsOption(
         QStringLiteral("subdirs"), QStringLiteral("Bezieht die Unterverzeichnisse mit ein."));
     const QCommandLineOption noNamesOption(
@@ -60,14 +62,15 @@ namespace {
     void describe(QCommandLineParser& parser)
     {
         parser.setApplicationDescription(QStringLiteral(
-            "Druckt Kontaktabzüge: Seiten mit Miniaturen der Bilder (*.jpg, *.bmp, *.gif) eines Ordners.\n"
+            "Druckt Kontaktabzüge: Seiten mit Miniaturen der Bilder (*.jpg, *.bmp, *.gif; mit --all-formats auch\n"
+            "*.jpeg, PNG, TIFF, WebP und HEIC) eines Ordners.\n"
             "Ohne Argumente öffnet sich das Fenster, mit nur einem ORDNER das Fenster auf diesem Ordner.\n"
             "Mit --pdf oder --printer druckt es ohne Fenster alle Bilder des Ordners.\n"
             "Exit-Status: 0 fertig, 1 falsche Argumente, 2 nichts zu drucken, 3 Drucken fehlgeschlagen,\n"
             "4 gedruckt, aber Bilder jenseits der Grenze von 32.700 Dateien ausgelassen."));
-        parser.addOptions({ pdfOption, printerOption, colsOption, rowsOption, subdirsOption, noNamesOption, listOption,
-            paperOption, landscapeOption, headerOption, pageNumbersOption, quietOption, verboseOption, helpOption,
-            versionOption });
+        parser.addOptions({ pdfOption, printerOption, colsOption, rowsOption, subdirsOption, allFormatsOption,
+            noNamesOption, listOption, paperOption, landscapeOption, headerOption, pageNumbersOption, quietOption,
+            verboseOption, helpOption, versionOption });
         parser.addPositionalArgument(QStringLiteral("ORDNER"), QStringLiteral("Der Ordner mit den Bildern."));
     }
 
@@ -162,6 +165,7 @@ CommandLine parseCommandLine(const QStringList& arguments, QString* error)
         return bad(QStringLiteral("Nur ein Ordner, bitte (\u201e%1\u201c ist zu viel).").arg(folders[1]));
     command.folder = folders.value(0);
     command.subdirs = parser.isSet(subdirsOption);
+    command.allFormats = parser.isSet(allFormatsOption);
     command.names = !parser.isSet(noNamesOption);
     command.quiet = parser.isSet(quietOption);
     command.verbose = parser.isSet(verboseOption);
@@ -230,6 +234,7 @@ namespace {
                 ExitNothingToPrint, QStringLiteral("Den Ordner %1 gibt es nicht.").arg(quoted(command.folder)));
         Catalogue catalogue;
         catalogue.bSubDirs = command.subdirs;
+        catalogue.allFormats = command.allFormats;
         // As in the window, the first 32,700 pictures are printed; the rest are counted.
         FolderScan scan(catalogue);
         scan.setCountBeyondLimit(true);
@@ -241,7 +246,10 @@ namespace {
                 QStringLiteral("Der Ordner %1 kann nicht gelesen werden.").arg(quoted(command.folder)));
         if (files.isEmpty())
             return failed(ExitNothingToPrint,
-                QStringLiteral("Im Ordner %1 ist kein Bild (*.jpg, *.bmp, *.gif).").arg(quoted(command.folder)));
+                QStringLiteral("Im Ordner %1 ist kein Bild (*.jpg, *.bmp, *.gif%2).")
+                    .arg(quoted(command.folder),
+                        command.allFormats ? QStringLiteral(", *.jpeg, *.png, *.tif, *.tiff, *.webp, *.heic, *.heif")
+                                           : QString()));
 
         // The printer: a PDF file, written whole or not at all, or a CUPS queue by its exact name.
         Printer* printer = nullptr;

@@ -21,6 +21,7 @@ struct CommandLine {
     int cols = 7;
     int rows = 11;
     bool subdirs = false;
+    bool allFormats = false;
     bool names = true;
     bool quiet = false;
     bool verbose = false;

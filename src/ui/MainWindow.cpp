@@ -230,6 +230,7 @@ void MainWindow::Form_Load()
     m_state.nCols = parseWholeNumber(stored.cols).value_or(7);
     m_state.sheetSetup = { stored.paper, stored.landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
         stored.header, stored.pageNumbers };
+    m_catalogue.allFormats = stored.allFormats;
 
     // 3. Printers, the current one chosen by its exact name.
     const std::vector<Printer*> printers = m_printers.printers();
@@ -311,6 +312,8 @@ void MainWindow::cmdSetup_Click()
         };
         window.settings = [this] { return jobSettings(); };
         window.canPrint = [this] { return cmdPrint->isEnabled(); };
+        window.allFormats = [this] { return m_catalogue.allFormats; };
+        window.setAllFormats = [this](bool all) { setAllFormats(all); };
         m_setupDialog = new SetupDialog(std::move(window), m_state.sheetSetup, this);
         m_setupDialog->setAttribute(Qt::WA_DeleteOnClose);
         connect(m_setupDialog, &SetupDialog::printRequested, this, [this] {
@@ -321,6 +324,16 @@ void MainWindow::cmdSetup_Click()
     m_setupDialog->show();
     m_setupDialog->raise();
     m_setupDialog->activateWindow();
+}
+
+void MainWindow::setAllFormats(bool all)
+{
+    if (m_catalogue.allFormats == all)
+        return;
+    // A new list, as for the sub-folder option: the ticks go, the status line follows.
+    m_catalogue.allFormats = all;
+    RefreshFileList();
+    UpdateInfo();
 }
 
 void MainWindow::sheetChanged()
@@ -388,6 +401,7 @@ void MainWindow::Form_Unload()
     stored.landscape = setup.orientation == QPageLayout::Landscape;
     stored.header = setup.header;
     stored.pageNumbers = setup.pageNumbers;
+    stored.allFormats = m_catalogue.allFormats;
     if (!writeSettings(m_settingsFile, stored))
         qWarning("Rasterblatt: could not save the settings to %s", qPrintable(m_settingsFile));
 }

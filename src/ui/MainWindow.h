@@ -73,6 +73,8 @@ private:
     void chkPrintFileName_Click();
     void cmdCancel_Click();
     void cmdSetup_Click();
+    // Lists the further photo formats too, or no longer.
+    void setAllFormats(bool all);
     // The sheet changed (ticks, grid, options, folder, printer): "Einrichten" shows it anew.
     void sheetChanged();
     float twipsWidth(const QWidget* widget) const;

@@ -54,6 +54,14 @@ SetupDialog::SetupDialog(Window window, SheetSetup& setup, QWidget* parent)
     form->addRow(m_pageNumbers);
     form->addRow(m_printerNote);
 
+    auto* pictures = new QGroupBox(QStringLiteral("Bilder"), this);
+    m_allFormats = new QCheckBox(QStringLiteral("Weitere Bildformate (JPEG, PNG, TIFF, WebP, HEIC)"), pictures);
+    m_allFormats->setObjectName(QStringLiteral("chkAllFormats"));
+    m_allFormats->setAccessibleName(m_allFormats->text());
+    m_allFormats->setChecked(m_window.allFormats());
+    auto* picturesLayout = new QVBoxLayout(pictures);
+    picturesLayout->addWidget(m_allFormats);
+
     m_sheet = new SheetView(this);
     m_sheet->setObjectName(QStringLiteral("picSheet"));
     m_sheet->setAccessibleName(QStringLiteral("Seitenansicht"));
@@ -83,6 +91,7 @@ SetupDialog::SetupDialog(Window window, SheetSetup& setup, QWidget* parent)
     preview->addLayout(pages);
     auto* left = new QVBoxLayout;
     left->addWidget(page);
+    left->addWidget(pictures);
     left->addStretch(1);
     auto* top = new QHBoxLayout;
     top->addLayout(left);
@@ -112,6 +121,7 @@ SetupDialog::SetupDialog(Window window, SheetSetup& setup, QWidget* parent)
         m_setup.pageNumbers = on;
         refresh();
     });
+    connect(m_allFormats, &QCheckBox::toggled, this, [this](bool on) { m_window.setAllFormats(on); });
     connect(m_previous, &QPushButton::clicked, this, [this] { turnTo(m_page - 1); });
     connect(m_next, &QPushButton::clicked, this, [this] { turnTo(m_page + 1); });
     connect(m_print, &QPushButton::clicked, this, &SetupDialog::printRequested);

@@ -33,6 +33,8 @@ public:
         std::function<QStringList()> tickedFiles;
         std::function<PrintJobSettings()> settings; // the window's grid, options, set-up and folder
         std::function<bool()> canPrint; // the window's "Drucken" is enabled
+        std::function<bool()> allFormats; // the file list shows the further photo formats
+        std::function<void(bool)> setAllFormats;
     };
 
     SetupDialog(Window window, SheetSetup& setup, QWidget* parent);
@@ -64,6 +66,7 @@ private:
     QCheckBox* m_header = nullptr;
     QCheckBox* m_pageNumbers = nullptr;
     QLabel* m_printerNote = nullptr;
+    QCheckBox* m_allFormats = nullptr;
     SheetView* m_sheet = nullptr;
     QLabel* m_pageLabel = nullptr;
     QPushButton* m_previous = nullptr;

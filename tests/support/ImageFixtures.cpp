@@ -2,6 +2,9 @@
 #include "ImageFixtures.h"
 
 #include <cstdio>
+#include <cstring>
+
+#include <libheif/heif.h>
 
 #include <QBuffer>
 #include <QDir>
@@ -58,13 +61,34 @@ QByteArray encode(const QImage& image, const char* format)
     return buffer.open(QIODevice::WriteOnly) && image.save(&buffer, format, 100) ? bytes : QByteArray();
 }
 
+namespace {
+    // The stored picture that orientation shows upright (the EXIF orientations' matrices).
+    QImage stored(const QImage& upright, int orientation)
+    {
+        static const qreal matrices[8][4] = { { 1, 0, 0, 1 }, { -1, 0, 0, 1 }, { -1, 0, 0, -1 }, { 1, 0, 0, -1 },
+            { 0, 1, 1, 0 }, { 0, -1, 1, 0 }, { 0, -1, -1, 0 }, { 0, 1, -1, 0 } };
+        const qreal* m = matrices[qBound(1, orientation, 8) - 1];
+        return upright.transformed(QTransform(m[0], m[1], m[2], m[3], 0, 0));
+    }
+    heif_image* heifImage(const QImage& picture)
+    {
+        const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+        heif_image* image = nullptr;
+        heif_image_create(rgb.width(), rgb.height(), heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image);
+        heif_image_add_plane(image, heif_channel_interleaved, rgb.width(), rgb.height(), 8);
+        int stride = 0;
+        uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+        for (int y = 0; y < rgb.height(); ++y)
+            std::memcpy(plane + y * stride, rgb.constScanLine(y), size_t(rgb.width()) * 3);
+        return image;
+    }
+} // namespace
+
+QImage oriented(const QImage& upright, int orientation) { return stored(upright, orientation); }
+
 QByteArray orientedJpeg(const QImage& upright, int orientation)
 {
-    // Per orientation, the matrix (m11, m12, m21, m22) giving the stored picture.
-    static const qreal stored[8][4] = { { 1, 0, 0, 1 }, { -1, 0, 0, 1 }, { -1, 0, 0, -1 }, { 1, 0, 0, -1 },
-        { 0, 1, 1, 0 }, { 0, -1, 1, 0 }, { 0, -1, -1, 0 }, { 0, 1, -1, 0 } };
-    const qreal* m = stored[qBound(1, orientation, 8) - 1];
-    const QByteArray jpeg = encode(upright.transformed(QTransform(m[0], m[1], m[2], m[3], 0, 0)), "JPEG");
+    const QByteArray jpeg = encode(stored(upright, orientation), "JPEG");
 
     // APP1 "Exif": a big-endian TIFF block whose one entry is the orientation (tag 0x0112).
     QByteArray exif("\xff\xe1\0\x22"
@@ -79,13 +103,47 @@ QByteArray orientedJpeg(const QImage& upright, int orientation)
     return jpeg.left(at) + exif + jpeg.mid(at);
 }
 
+QByteArray heic(const QImage& upright, int orientation, const QImage& thumbnail)
+{
+    heif_context* context = heif_context_alloc();
+    heif_encoder* encoder = nullptr;
+    heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder);
+    heif_encoder_set_lossy_quality(encoder, 95);
+    heif_encoding_options* options = heif_encoding_options_alloc();
+    options->image_orientation = heif_orientation(orientation);
+    heif_image* image = heifImage(stored(upright, orientation));
+    heif_image_handle* handle = nullptr;
+    heif_context_encode_image(context, image, encoder, options, &handle);
+    if (!thumbnail.isNull()) {
+        heif_image* small = heifImage(stored(thumbnail, orientation));
+        // libheif makes no thumbnail of a picture already within the box: one pixel less.
+        heif_context_encode_thumbnail(
+            context, small, handle, encoder, options, std::max(thumbnail.width(), thumbnail.height()) - 1, nullptr);
+        heif_image_release(small);
+    }
+    QByteArray bytes;
+    heif_writer writer { 1, [](heif_context*, const void* data, size_t size, void* out) {
+                            static_cast<QByteArray*>(out)->append(static_cast<const char*>(data), qsizetype(size));
+                            return heif_error { heif_error_Ok, heif_suberror_Unspecified, "" };
+                        } };
+    heif_context_write(context, &writer, &bytes);
+    heif_image_handle_release(handle);
+    heif_image_release(image);
+    heif_encoding_options_free(options);
+    heif_encoder_release(encoder);
+    heif_context_free(context);
+    return bytes;
+}
+
 QByteArray claiming(const char* format, int width, int height)
 {
-    QByteArray bytes = encode(filled(QSize(2, 2), Qt::red), format);
-    if (qstrcmp(format, "BMP") == 0) {
+    const QByteArray kind(format);
+    QByteArray bytes
+        = kind == "HEIC" ? heic(filled(QSize(16, 16), Qt::red)) : encode(filled(QSize(2, 2), Qt::red), format);
+    if (kind == "BMP") {
         qToLittleEndian<qint32>(width, bytes.data() + 18);
         qToLittleEndian<qint32>(height, bytes.data() + 22);
-    } else if (qstrcmp(format, "GIF") == 0) {
+    } else if (kind == "GIF") {
         // The logical screen, then the image descriptor after the palette and any extension blocks.
         qsizetype at = 13 + (bytes[10] & 0x80 ? 3 << ((bytes[10] & 7) + 1) : 0);
         while (bytes.at(at) == '!') { // an extension: its label, then blocks up to an empty one
@@ -96,6 +154,27 @@ QByteArray claiming(const char* format, int width, int height)
             qToLittleEndian<quint16>(static_cast<quint16>(width), bytes.data() + field);
             qToLittleEndian<quint16>(static_cast<quint16>(height), bytes.data() + field + 2);
         }
+    } else if (kind == "PNG") { // IHDR, whose CRC then no longer fits
+        qToBigEndian<quint32>(quint32(width), bytes.data() + 16);
+        qToBigEndian<quint32>(quint32(height), bytes.data() + 20);
+    } else if (kind == "TIFF") { // Qt writes little-endian; the first directory's width and length
+        const quint32 directory = qFromLittleEndian<quint32>(bytes.constData() + 4);
+        const quint16 entries = qFromLittleEndian<quint16>(bytes.constData() + directory);
+        for (quint32 entry = directory + 2; entry < directory + 2 + 12u * entries; entry += 12) {
+            const quint16 tag = qFromLittleEndian<quint16>(bytes.constData() + entry);
+            if (tag == 256 || tag == 257) {
+                qToLittleEndian<quint16>(4, bytes.data() + entry + 2); // LONG
+                qToLittleEndian<quint32>(quint32(tag == 256 ? width : height), bytes.data() + entry + 8);
+            }
+        }
+    } else if (kind == "WEBP") { // the VP8 frame's 14-bit size
+        const qsizetype frame = bytes.indexOf("\x9d\x01\x2a");
+        qToLittleEndian<quint16>(0x3fff, bytes.data() + frame + 3);
+        qToLittleEndian<quint16>(0x3fff, bytes.data() + frame + 5);
+    } else if (kind == "HEIC") { // the picture's spatial extent
+        const qsizetype ispe = bytes.indexOf("ispe");
+        qToBigEndian<quint32>(quint32(width), bytes.data() + ispe + 8);
+        qToBigEndian<quint32>(quint32(height), bytes.data() + ispe + 12);
     }
     return bytes;
 }

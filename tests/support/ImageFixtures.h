@@ -21,11 +21,17 @@ QImage quadrants(const QSize& size);
 QByteArray magick(const QStringList& arguments, const QByteArray& input = {});
 // "JPEG" (best quality), "BMP" or "GIF" (Qt writes no GIF: ImageMagick does).
 QByteArray encode(const QImage& image, const char* format);
+// The picture stored turned or mirrored so that the EXIF orientation (1-8) shows it upright.
+QImage oriented(const QImage& upright, int orientation);
 // The upright picture stored turned or mirrored as JPEG, with the EXIF orientation (1-8) that
 // shows it upright again.
 QByteArray orientedJpeg(const QImage& upright, int orientation);
-// A tiny "BMP" or "GIF" whose header claims width x height pixels (at most 65535).
+// A tiny "BMP", "GIF", "PNG", "TIFF" or "HEIC" whose header claims width x height pixels
+// (BMP and GIF at most 65535), or a "WEBP" that claims 16383 x 16383, its most.
 QByteArray claiming(const char* format, int width, int height);
+// The upright picture as HEIC, stored turned or mirrored with the orientation (1-8) in its
+// container that shows it upright again; with a thumbnail of another picture when one is given.
+QByteArray heic(const QImage& upright, int orientation = 1, const QImage& thumbnail = {});
 
 // Creates the file's folders first. Bytes name any file, also one whose name is not UTF-8.
 bool writeFile(const QString& path, const QByteArray& data);

@@ -29,6 +29,8 @@ public:
 
     // Include the files of all sub-folders.
     bool bSubDirs = false;
+    // List the further photo formats too: .jpeg, PNG, TIFF, WebP, HEIC and HEIF.
+    bool allFormats = false;
 
     // Starts a new listing: the count goes to 0, the capacity to -1; the old paths stay, unread.
     void reset();

@@ -10,7 +10,10 @@ namespace rasterblatt {
 
 namespace {
 
-    const QString patterns[] = { QStringLiteral("*.jpg"), QStringLiteral("*.bmp"), QStringLiteral("*.gif") };
+    const QStringList patterns { QStringLiteral("*.jpg"), QStringLiteral("*.bmp"), QStringLiteral("*.gif") };
+    // On request, after those, each a group of its own.
+    const QStringList furtherPatterns { QStringLiteral("*.jpeg"), QStringLiteral("*.png"), QStringLiteral("*.tif"),
+        QStringLiteral("*.tiff"), QStringLiteral("*.webp"), QStringLiteral("*.heic"), QStringLiteral("*.heif") };
 
 } // namespace
 
@@ -42,7 +45,7 @@ void FolderScan::ScanFolder(const QString& folderPath)
         for (const QString& folder : listing.folders)
             ScanFolder(joinPath(folderPath, folder));
     }
-    for (const QString& pattern : patterns)
+    for (const QString& pattern : m_catalogue.allFormats ? patterns + furtherPatterns : patterns)
         AddImageFiles(folderPath, pattern, listing.files);
 }
 

@@ -41,6 +41,7 @@ StoredSettings readSettings(const QString& file, const StoredSettings& defaults)
                                                                  : defaults.landscape;
     stored.header = flag(settings, QStringLiteral("Header"), defaults.header);
     stored.pageNumbers = flag(settings, QStringLiteral("PageNumbers"), defaults.pageNumbers);
+    stored.allFormats = flag(settings, QStringLiteral("AllFormats"), defaults.allFormats);
     return stored;
 }
 
@@ -60,6 +61,7 @@ bool writeSettings(const QString& file, const StoredSettings& stored)
         QStringLiteral("Orientation"), stored.landscape ? QStringLiteral("Landscape") : QStringLiteral("Portrait"));
     settings.setValue(QStringLiteral("Header"), stored.header ? QStringLiteral("1") : QStringLiteral("0"));
     settings.setValue(QStringLiteral("PageNumbers"), stored.pageNumbers ? QStringLiteral("1") : QStringLiteral("0"));
+    settings.setValue(QStringLiteral("AllFormats"), stored.allFormats ? QStringLiteral("1") : QStringLiteral("0"));
     settings.endGroup();
     settings.sync();
     // A file that could not be parsed when it was read is rewritten whole: only a failed write counts.

@@ -156,6 +156,10 @@ bool PictureLoader::readHeader()
         return false;
     }
     m_jpeg = isJpeg(m_data);
+    m_heif = !m_jpeg && isHeif(m_data);
+    // A TIFF's directory often comes last: it is read whole at once.
+    if ((m_data.startsWith("II*") || m_data.startsWith("MM\0*")) && m_data.size() < m_fileSize && !readRest())
+        return false;
     QSize stored;
     for (;;) {
         QString error;
@@ -163,6 +167,12 @@ bool PictureLoader::readHeader()
             if (readJpegHeader(m_data, m_jpegHeader, error)) {
                 stored = m_jpegHeader.stored;
                 m_transformation = transformationOf(m_jpegHeader.orientation);
+                break;
+            }
+        } else if (m_heif) {
+            // Decoded upright by libheif, its size is upright too.
+            if (readHeifHeader(m_data, m_heifHeader, error)) {
+                stored = m_heifHeader.size;
                 break;
             }
         } else {
@@ -252,6 +262,9 @@ qint64 PictureLoader::memoryNeeded(const QSize& stored, qint64* jpegMemory) cons
         return m_fileSize + *jpegMemory + 4 * (pixels(out) + 2 * pixels(stored));
     }
     *jpegMemory = 0;
+    // libheif's planes, its interleaved picture and our copy: about eight bytes a pixel.
+    if (m_heif)
+        return m_fileSize + DecoderSlack + 8 * pixels(heifSourceSize(m_heifHeader, stored)) + 8 * pixels(stored);
     return m_fileSize + DecoderSlack + 4 * (2 * pixels(m_storedSize) + 2 * pixels(stored));
 }
 
@@ -264,14 +277,16 @@ QImage PictureLoader::read(const QSize& target)
     const QSize size = decodeSize(target);
     const QSize stored = m_transformation.testFlag(QImageIOHandler::TransformationRotate90) ? size.transposed() : size;
     qint64 jpegMemory = 0;
-    const MemoryBudget::Reservation reserved = m_budget.reserve(memoryNeeded(stored, &jpegMemory));
+    MemoryBudget::Reservation reserved = m_budget.reserve(memoryNeeded(stored, &jpegMemory));
     if (!reserved) {
         fail(tooLarge(m_storedSize));
         return QImage();
     }
     if (!readRest())
         return QImage();
-    QImage image = m_jpeg ? readJpeg(stored, jpegMemory) : readOther(stored);
+    QImage image = m_jpeg ? readJpeg(stored, jpegMemory)
+        : m_heif          ? readHeif(stored, std::move(reserved))
+                          : readOther(stored);
     m_data.clear();
     if (image.isNull())
         return image;
@@ -289,6 +304,18 @@ QImage PictureLoader::readJpeg(const QSize& stored, qint64 jpegMemory)
     limits.maxScans = MaxJpegScans;
     QString error;
     QImage image = decodeJpeg(m_data, m_jpegHeader, stored, limits, error);
+    if (image.isNull())
+        fail(error);
+    return image;
+}
+
+QImage PictureLoader::readHeif(const QSize& stored, MemoryBudget::Reservation reserved)
+{
+    // A decode past its time is abandoned; it keeps its memory until it ends on its own.
+    const qint64 seconds = (DecodeSeconds + m_fileSize / (qint64(MegabytesPerExtraSecond) * MB)) * WallClockFactor;
+    QString error;
+    QImage image = decodeHeif(
+        m_data, m_heifHeader, stored, seconds, std::make_shared<MemoryBudget::Reservation>(std::move(reserved)), error);
     if (image.isNull())
         fail(error);
     return image;

@@ -7,6 +7,7 @@
 #include <QSize>
 #include <QString>
 
+#include "engine/picture/HeifDecoder.h"
 #include "engine/picture/JpegDecoder.h"
 #include "engine/picture/MemoryBudget.h"
 
@@ -22,8 +23,9 @@ namespace rasterblatt {
 // decoder buffers and pixels together) from the process's memory budget, waiting while other
 // decodes hold it; a picture that needs more than the whole budget fails to load. A JPEG may
 // take at most DecodeSeconds of decoding (more for a big file). JPEG goes through libjpeg
-// (JpegDecoder), which scales while decoding and lets the budget reach its own buffers;
-// other formats go through QImageReader.
+// (JpegDecoder), which scales while decoding and lets the budget reach its own buffers; HEIC
+// and HEIF through libheif (HeifDecoder), from a thumbnail where one is large enough; other
+// formats (BMP, GIF, PNG, TIFF, WebP) through QImageReader, which decodes them whole.
 //
 // One loader belongs to one thread; loaders in different threads run independently.
 class PictureLoader {
@@ -37,9 +39,9 @@ public:
     static constexpr int WallClockFactor = 4;
     // A progressive JPEG with more scans is refused (cameras write about ten).
     static constexpr int MaxJpegScans = 500;
-    // Formats that Qt decodes whole (BMP, GIF, PNG, ...): at most this many pixels, refused
-    // from their header before the rest of the file is read.
-    static constexpr qint64 MaxWholePixels = 32LL * 1024 * 1024;
+    // Pictures decoded whole (BMP, GIF, PNG, TIFF, WebP, HEIF): at most this many pixels,
+    // refused from their header (a 600-dpi scan of an A4 page has 35 million).
+    static constexpr qint64 MaxWholePixels = 64LL * 1024 * 1024;
 
     explicit PictureLoader(const QString& path, MemoryBudget& budget = MemoryBudget::process());
     ~PictureLoader();
@@ -68,6 +70,7 @@ private:
     bool readHeader();
     bool readRest();
     QImage readJpeg(const QSize& stored, qint64 jpegMemory);
+    QImage readHeif(const QSize& stored, MemoryBudget::Reservation reserved);
     QImage readOther(const QSize& stored);
     // What decoding at stored (in stored orientation) takes from the budget, and of it libjpeg's own.
     qint64 memoryNeeded(const QSize& stored, qint64* jpegMemory) const;
@@ -82,6 +85,8 @@ private:
     QSize m_storedSize;
     bool m_jpeg = false;
     JpegHeader m_jpegHeader;
+    bool m_heif = false;
+    HeifHeader m_heifHeader;
     // The EXIF orientation as the transformation that shows the stored picture upright.
     QImageIOHandler::Transformations m_transformation = QImageIOHandler::TransformationNone;
     bool m_read = false;

@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <memory>
+
+#include <QByteArray>
+#include <QImage>
+#include <QList>
+#include <QSize>
+#include <QString>
+
+namespace rasterblatt {
+
+// HEIC and HEIF through libheif (with its HEVC decoder): the primary picture, turned and
+// mirrored as its container says, or one of its thumbnails where that is large enough.
+// Nothing here throws.
+struct HeifHeader {
+    QSize size; // of the primary picture, upright
+    QList<QSize> thumbnails; // upright
+};
+
+// Whether the data starts like a HEIF file.
+bool isHeif(const QByteArray& data);
+// Reads the container: false with the reason in error when it is none libheif reads (or cut off).
+bool readHeifHeader(const QByteArray& data, HeifHeader& header, QString& error);
+// The size decodeHeif decodes at for target: the smallest thumbnail that covers it, else the picture.
+QSize heifSourceSize(const HeifHeader& header, const QSize& target);
+// Decodes upright at heifSourceSize(target). A libheif decode cannot be interrupted: one that
+// takes longer than seconds (wall clock) is left to end on its own, holding on to keepAlive
+// (the memory it was granted) until then, and fails. Null with the reason in error on failure.
+QImage decodeHeif(const QByteArray& data, const HeifHeader& header, const QSize& target, qint64 seconds,
+    std::shared_ptr<void> keepAlive, QString& error);
+
+} // namespace rasterblatt

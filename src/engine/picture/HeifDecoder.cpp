@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include <libheif/heif.h>
 
@@ -36,7 +37,101 @@ namespace {
         return QSize(heif_image_handle_get_width(handle), heif_image_handle_get_height(handle));
     }
 
-    QImage decodeNow(const QByteArray& data, const QSize& source, QString& error)
+    // The YCbCr-to-RGB factors for the picture's matrix as libheif takes them (BT.601 and the
+    // full range where the file names none).
+    struct Conversion {
+        float rCr, gCb, gCr, bCb;
+        bool fullRange = true;
+    };
+    Conversion conversionOf(const heif_image_handle* handle)
+    {
+        float kr = 0.299f, kb = 0.114f;
+        bool fullRange = true;
+        heif_color_profile_nclx* nclx = nullptr;
+        if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code == heif_error_Ok && nclx) {
+            fullRange = nclx->full_range_flag != 0;
+            if (nclx->matrix_coefficients == heif_matrix_coefficients_ITU_R_BT_709_5)
+                kr = 0.2126f, kb = 0.0722f;
+            else if (nclx->matrix_coefficients == heif_matrix_coefficients_ITU_R_BT_2020_2_non_constant_luminance
+                || nclx->matrix_coefficients == heif_matrix_coefficients_ITU_R_BT_2020_2_constant_luminance)
+                kr = 0.2627f, kb = 0.0593f;
+            heif_nclx_color_profile_free(nclx);
+        }
+        const float kg = 1 - kr - kb;
+        return { 2 * (1 - kr), -2 * kb * (1 - kb) / kg, -2 * kr * (1 - kr) / kg, 2 * (1 - kb), fullRange };
+    }
+
+    // The decoded 8-bit YCbCr 4:2:0 planes shrunk to target (at most their own size) by averaging
+    // each output pixel's area, and converted to RGB: no full-size RGB copy is ever made.
+    QImage shrink(const heif_image* image, const QSize& target, const Conversion& conversion)
+    {
+        const int width = heif_image_get_width(image, heif_channel_Y);
+        const int height = heif_image_get_height(image, heif_channel_Y);
+        int strides[3] = {};
+        const uint8_t* planes[3] = { heif_image_get_plane_readonly(image, heif_channel_Y, &strides[0]),
+            heif_image_get_plane_readonly(image, heif_channel_Cb, &strides[1]),
+            heif_image_get_plane_readonly(image, heif_channel_Cr, &strides[2]) };
+        const QSize size = target.boundedTo(QSize(width, height));
+        if (!planes[0] || !planes[1] || !planes[2] || size.isEmpty())
+            return {};
+        QImage out(size, QImage::Format_RGB32);
+        if (out.isNull())
+            return out;
+        const auto edges = [](int from, int to) {
+            std::vector<int> edge(static_cast<size_t>(to) + 1);
+            for (int i = 0; i <= to; ++i)
+                edge[size_t(i)] = int(qint64(i) * from / to);
+            return edge;
+        };
+        const std::vector<int> columns = edges(width, size.width()), rows = edges(height, size.height());
+        // Luma from black to white and chroma from its middle, each to one.
+        const float yOffset = conversion.fullRange ? 0 : 16, yRange = conversion.fullRange ? 255 : 219;
+        const float cRange = conversion.fullRange ? 255 : 224;
+        std::vector<quint64> sums(size_t(size.width()) * 3);
+        for (int oy = 0; oy < size.height(); ++oy) {
+            std::fill(sums.begin(), sums.end(), 0);
+            for (int y = rows[size_t(oy)]; y < rows[size_t(oy) + 1]; ++y) {
+                const uint8_t* luma = planes[0] + qint64(y) * strides[0];
+                const uint8_t* cb = planes[1] + qint64(y / 2) * strides[1];
+                const uint8_t* cr = planes[2] + qint64(y / 2) * strides[2];
+                for (int ox = 0; ox < size.width(); ++ox) {
+                    quint64 sy = 0, scb = 0, scr = 0;
+                    for (int x = columns[size_t(ox)]; x < columns[size_t(ox) + 1]; ++x)
+                        sy += luma[x], scb += cb[x / 2], scr += cr[x / 2];
+                    sums[size_t(ox) * 3] += sy;
+                    sums[size_t(ox) * 3 + 1] += scb;
+                    sums[size_t(ox) * 3 + 2] += scr;
+                }
+            }
+            auto* pixel = reinterpret_cast<QRgb*>(out.scanLine(oy));
+            const int boxHeight = rows[size_t(oy) + 1] - rows[size_t(oy)];
+            for (int ox = 0; ox < size.width(); ++ox) {
+                const float count = float(boxHeight * (columns[size_t(ox) + 1] - columns[size_t(ox)]));
+                const float y = (float(sums[size_t(ox) * 3]) / count - yOffset) / yRange;
+                const float cb = (float(sums[size_t(ox) * 3 + 1]) / count - 128) / cRange;
+                const float cr = (float(sums[size_t(ox) * 3 + 2]) / count - 128) / cRange;
+                const auto channel = [](float value) { return qBound(0, int(value * 255 + 0.5f), 255); };
+                pixel[ox] = qRgb(channel(y + conversion.rCr * cr),
+                    channel(y + conversion.gCb * cb + conversion.gCr * cr), channel(y + conversion.bCb * cb));
+            }
+        }
+        return out;
+    }
+
+    QImage copyOf(const heif_image* image)
+    {
+        int stride = 0;
+        const uint8_t* pixels = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
+        const int width = heif_image_get_width(image, heif_channel_interleaved);
+        const int height = heif_image_get_height(image, heif_channel_interleaved);
+        if (!pixels || width <= 0 || height <= 0)
+            return {};
+        return QImage(pixels, width, height, stride, QImage::Format_RGB888).copy();
+    }
+
+    // The picture at source (the primary picture or a thumbnail of that size) decoded and shrunk
+    // to target; a picture libheif gives as RGB only comes at its own size.
+    QImage decodeNow(const QByteArray& data, const QSize& source, const QSize& target, QString& error)
     {
         const Context context(heif_context_alloc(), &heif_context_free);
         // Pictures are decoded side by side already, one a core.
@@ -60,25 +155,33 @@ namespace {
                 }
             }
         }
+        // As YCbCr 4:2:0 at 8 bits, as photos are coded, so that libheif makes no RGB copy of the
+        // whole picture; where that fails, as RGB.
+        const std::unique_ptr<heif_decoding_options, decltype(&heif_decoding_options_free)> options(
+            heif_decoding_options_alloc(), &heif_decoding_options_free);
+        options->convert_hdr_to_8bit = 1;
         heif_image* decoded = nullptr;
-        const heif_error result
-            = heif_decode_image(handle.get(), &decoded, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr);
-        const Image image(decoded, &heif_image_release);
+        heif_error result
+            = heif_decode_image(handle.get(), &decoded, heif_colorspace_YCbCr, heif_chroma_420, options.get());
+        Image image(decoded, &heif_image_release);
+        if (result.code == heif_error_Ok && heif_image_get_chroma_format(image.get()) == heif_chroma_420
+            && heif_image_get_bits_per_pixel_range(image.get(), heif_channel_Y) == 8) {
+            QImage shrunk = shrink(image.get(), target, conversionOf(handle.get()));
+            if (shrunk.isNull())
+                error = QStringLiteral("beschädigt (keine Pixel)");
+            return shrunk;
+        }
+        image.reset();
+        result = heif_decode_image(
+            handle.get(), &decoded, heif_colorspace_RGB, heif_chroma_interleaved_RGB, options.get());
+        image.reset(decoded);
         if (result.code != heif_error_Ok) {
             error = QStringLiteral("beschädigt (%1)").arg(reasonOf(result));
             return {};
         }
-        int stride = 0;
-        const uint8_t* pixels = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
-        const int width = heif_image_get_width(image.get(), heif_channel_interleaved);
-        const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
-        if (!pixels || width <= 0 || height <= 0) {
-            error = QStringLiteral("beschädigt (keine Pixel)");
-            return {};
-        }
-        QImage copy = QImage(pixels, width, height, stride, QImage::Format_RGB888).copy();
+        QImage copy = copyOf(image.get());
         if (copy.isNull())
-            error = QStringLiteral("nicht genug Speicher");
+            error = QStringLiteral("beschädigt (keine Pixel)");
         return copy;
     }
 
@@ -86,8 +189,8 @@ namespace {
 
 bool isHeif(const QByteArray& data)
 {
-    const heif_filetype_result type
-        = heif_check_filetype(reinterpret_cast<const uint8_t*>(data.constData()), int(std::min<qsizetype>(data.size(), 64)));
+    const heif_filetype_result type = heif_check_filetype(
+        reinterpret_cast<const uint8_t*>(data.constData()), int(std::min<qsizetype>(data.size(), 64)));
     return type == heif_filetype_yes_supported || type == heif_filetype_yes_unsupported;
 }
 
@@ -135,9 +238,9 @@ QImage decodeHeif(const QByteArray& data, const HeifHeader& header, const QSize&
     };
     const auto outcome = std::make_shared<Outcome>();
     const QSize source = heifSourceSize(header, target);
-    std::thread([outcome, data, source, keepAlive = std::move(keepAlive)] {
+    std::thread([outcome, data, source, target, keepAlive = std::move(keepAlive)] {
         QString reason;
-        QImage image = decodeNow(data, source, reason);
+        QImage image = decodeNow(data, source, target, reason);
         const std::lock_guard lock(outcome->mutex);
         outcome->image = std::move(image);
         outcome->error = reason;

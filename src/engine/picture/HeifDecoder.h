@@ -25,7 +25,8 @@ bool isHeif(const QByteArray& data);
 bool readHeifHeader(const QByteArray& data, HeifHeader& header, QString& error);
 // The size decodeHeif decodes at for target: the smallest thumbnail that covers it, else the picture.
 QSize heifSourceSize(const HeifHeader& header, const QSize& target);
-// Decodes upright at heifSourceSize(target). A libheif decode cannot be interrupted: one that
+// Decodes upright from heifSourceSize(target), shrunk to target (a picture that libheif gives
+// as RGB only comes at that source size). A libheif decode cannot be interrupted: one that
 // takes longer than seconds (wall clock) is left to end on its own, holding on to keepAlive
 // (the memory it was granted) until then, and fails. Null with the reason in error on failure.
 QImage decodeHeif(const QByteArray& data, const HeifHeader& header, const QSize& target, qint64 seconds,

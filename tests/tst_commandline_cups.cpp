@@ -33,6 +33,7 @@ private Q_SLOTS:
         QVERIFY(fixtures::writeFile(m_dir.filePath("Urlaub/kaputt.gif"), "GIF89a"));
         QVERIFY(fixtures::writeFile(m_dir.filePath("Kaputt/kaputt.jpg"), "kein Bild"));
         QDir().mkpath(m_dir.filePath("leer"));
+        QDir().mkpath(m_dir.filePath("--pdf"));
         QVERIFY(::mkfifo(QFile::encodeName(m_dir.filePath("fifo.pdf")).constData(), 0600) == 0);
         m_photoSize = QFileInfo(m_dir.filePath("Urlaub/bild000.jpg")).size();
         QDir().mkpath(m_dir.filePath("tmp"));
@@ -72,6 +73,8 @@ private Q_SLOTS:
             << QStringList { "--pdf", "a.pdf", "--paper", "B5", "Urlaub" } << 1 << "A4, A3, A5, Letter, Legal";
         QTest::newRow("option twice") << QStringList { "--pdf", "a.pdf", "--pdf", "b.pdf", "Urlaub" } << 1
                                       << "--pdf ist mehrfach";
+        // "--" ends the options: "--pdf" is the folder, which holds no picture.
+        QTest::newRow("folder after --") << QStringList { "--pdf", "a.pdf", "--", "--pdf" } << 2 << "kein Bild";
     }
     void exitStatus()
     {
@@ -171,55 +174,44 @@ private Q_SLOTS:
         QVERIFY(queue != "Fotodrucker"
             || run({ "--printer", queue, "--paper", "A5", "Urlaub" }).err.contains("Letter, A4, A3"));
     }
-    void interruptLeavesNothing()
+    void oldSheetStays_data()
     {
-        // A long job: Ctrl+C in the middle of it keeps the old file and leaves no temporary one.
-        const QString many = m_dir.filePath("Viele");
-        QDir().mkpath(many);
-        const QByteArray photo = fixtures::encode(fixtures::quadrants(QSize(1200, 900)), "JPEG");
-        for (int i = 0; i < 400; ++i)
-            QVERIFY(fixtures::writeFile(many + QString("/bild%1.jpg").arg(i, 3, 10, QChar('0')), photo));
-        const QString pdf = m_dir.filePath("alt.pdf");
-        QVERIFY(fixtures::writeFile(pdf, "alt"));
-        std::unique_ptr<QProcess> process(start({ "--pdf", "alt.pdf", "--cols", "1", "--rows", "1", "Viele" }));
-        // The job's document is opened beside its target when the first picture is drawn.
-        const auto documentOpen = [&] {
-            const QString fds = QString("/proc/%1/fd/").arg(process->processId());
-            const QStringList open = QDir(fds).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
-            return std::any_of(open.begin(), open.end(), [&](const QString& fd) {
-                const QString file = QFile::symLinkTarget(fds + fd);
-                return file.startsWith(m_dir.path() + '/') && !file.contains("/Viele/");
-            });
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(documentOpen(), 20000);
-        ::kill(pid_t(process->processId()), SIGINT);
-        QVERIFY(process->waitForFinished(20000));
-        QCOMPARE(process->exitCode(), 3);
-        QVERIFY(QString::fromLocal8Bit(process->readAllStandardError()).contains("Abgebrochen"));
-        QFile old(pdf);
-        QVERIFY(old.open(QIODevice::ReadOnly));
-        QCOMPARE(old.readAll(), QByteArray("alt"));
-        for (const QString& folder : { m_dir.path(), m_dir.filePath("tmp") })
-            QVERIFY(QDir(folder).entryList({ ".rasterblatt*" }, QDir::Files | QDir::Hidden).isEmpty());
+        QTest::addColumn<bool>("interrupt");
+        QTest::newRow("Ctrl+C") << true;
+        QTest::newRow("full disk") << false;
     }
-    void fullDisk()
+    void oldSheetStays()
     {
-        // A small file system, filled up: the good sheet written before stays byte for byte.
-        const QString disk = m_dir.filePath("Stick");
+        // Ctrl+C in the middle of a long job, or a small file system filled up: the sheet written
+        // before stays byte for byte, and no temporary file is left.
+        QFETCH(bool, interrupt);
+        const QString disk = m_dir.filePath(interrupt ? "Platte" : "Stick"), pdf = disk + "/alt.pdf";
         QDir().mkpath(disk);
-        const bool mounted = runTool("mount", { "-t", "tmpfs", "-o", "size=2m", "tmpfs", disk }).ok;
+        const bool mounted = !interrupt && runTool("mount", { "-t", "tmpfs", "-o", "size=2m", "tmpfs", disk }).ok;
         const auto unmount = qScopeGuard([&] {
             if (mounted)
                 runTool("umount", { disk });
         });
-        const QString pdf = disk + "/x.pdf";
         QCOMPARE(run({ "--pdf", pdf, "Urlaub" }).status, 0);
-        QFile written(pdf);
-        QVERIFY(written.open(QIODevice::ReadOnly));
-        const QByteArray good = written.readAll();
-        written.close();
+        const QByteArray good = fixtures::readFile(pdf);
         Run result;
-        if (mounted) {
+        if (interrupt) {
+            const QByteArray photo = fixtures::encode(fixtures::quadrants(QSize(1200, 900)), "JPEG");
+            for (int i = 0; i < 400; ++i)
+                QVERIFY(fixtures::writeFile(m_dir.filePath("Viele/bild%1.jpg").arg(i, 3, 10, QChar('0')), photo));
+            std::unique_ptr<QProcess> process(start({ "--pdf", pdf, "--cols", "1", "--rows", "1", "Viele" }));
+            // The job's document is opened beside its target when the first picture is drawn.
+            const auto documentOpen = [&] {
+                const QString fds = QString("/proc/%1/fd/").arg(process->processId());
+                const QStringList open = QDir(fds).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+                return std::any_of(open.begin(), open.end(),
+                    [&](const QString& fd) { return QFile::symLinkTarget(fds + fd).startsWith(disk + '/'); });
+            };
+            QTRY_VERIFY_WITH_TIMEOUT(documentOpen(), 20000);
+            ::kill(pid_t(process->processId()), SIGINT);
+            QVERIFY(process->waitForFinished(20000));
+            result = { process->exitCode(), {}, QString::fromLocal8Bit(process->readAllStandardError()) };
+        } else if (mounted) {
             // Everything but 4 kB taken.
             QProcess::execute("dd", { "if=/dev/zero", "of=" + disk + "/voll", "bs=4k", "count=10000" });
             QFile::resize(disk + "/voll", QFileInfo(disk + "/voll").size() - 4096);
@@ -230,10 +222,11 @@ private Q_SLOTS:
                 { "-c", "ulimit -f 8; exec \"$0\" \"$@\"", RASTERBLATT_EXECUTABLE, "--pdf", pdf, "Urlaub" }, "/bin/sh");
         }
         QCOMPARE(result.status, 3);
-        QVERIFY2(result.err.contains("Auf dem Datentr\u00e4ger ist kein Platz mehr."), qPrintable(result.err));
-        QVERIFY(written.open(QIODevice::ReadOnly));
-        QCOMPARE(written.readAll(), good);
-        QVERIFY(QDir(disk).entryList({ ".rasterblatt*" }, QDir::Files | QDir::Hidden).isEmpty());
+        QVERIFY2(result.err.contains(interrupt ? "Abgebrochen" : "Auf dem Datentr\u00e4ger ist kein Platz mehr."),
+            qPrintable(result.err));
+        QCOMPARE(fixtures::readFile(pdf), good);
+        for (const QString& folder : { disk, m_dir.filePath("tmp") })
+            QVERIFY(QDir(folder).entryList({ ".rasterblatt*" }, QDir::Files | QDir::Hidden).isEmpty());
     }
     void beyondTheLimit()
     {
@@ -250,52 +243,31 @@ private Q_SLOTS:
     void namesAreNoCommands()
     {
         // A name with an escape sequence and a line break of its own cannot colour the terminal or
-        // forge a line; with --verbose, why a picture could not be read.
+        // forge a line; with --verbose, why a picture could not be read. "\xe4rger.jpg" in Latin-1,
+        // a name no UTF-8 locale can decode, prints, and readably.
         const QString folder = m_dir.filePath("Boese");
         fixtures::writeFile(folder + "/\x1b[31mrot\nnicht lesbar: geheim.jpg", "kein Bild");
-        writePhotos(folder, 1);
+        const QByteArray latin1 = QFile::encodeName(folder) + "/\xe4rger.jpg";
+        QVERIFY(fixtures::writeFile(latin1, fixtures::encode(fixtures::filled(QSize(80, 60), Qt::red), "JPEG")));
         const Run result = run({ "--pdf", "boese.pdf", "--verbose", "Boese" });
+        ::unlink(latin1.constData());
         QCOMPARE(result.status, 0);
-        QVERIFY2(!result.out.contains('\x1b')
+        QVERIFY2(!result.out.contains('\x1b') && result.out.contains("1 Bild(er)")
                 && result.out.split('\n').filter(QRegularExpression("^nicht lesbar")).size() == 1,
             qPrintable(result.out));
         QVERIFY2(
             result.out.contains("\\x1b[31mrot\\nnicht lesbar: geheim.jpg (kein lesbares Bild"), qPrintable(result.out));
-    }
-    void optionsEndWithTwoDashes()
-    {
-        // "--" ends the options: a folder named "--pdf" opens in the window (whose settings then name it).
-        QDir().mkpath(m_dir.filePath("--pdf"));
-        std::unique_ptr<QProcess> process(start({ "--", "--pdf" }, { "QT_QPA_PLATFORM=offscreen" }));
-        QVERIFY(process->waitForStarted() && !process->waitForFinished(1500));
-        process->terminate();
-        QVERIFY(process->waitForFinished(10000));
-        QCOMPARE(process->exitCode(), 0);
-        QVERIFY(fixtures::readFile(m_dir.filePath("config/Rasterblatt/Rasterblatt.ini")).contains("/--pdf"));
-    }
-    void nameNotInUtf8()
-    {
-        // "\xe4rger.jpg" in Latin-1: a name no UTF-8 locale can decode prints, and readably.
-        const QByteArray folder = QFile::encodeName(m_dir.path()) + "/Alt", file = folder + "/\xe4rger.jpg";
-        const QByteArray jpeg = fixtures::encode(fixtures::filled(QSize(80, 60), Qt::red), "JPEG");
-        QVERIFY(::mkdir(folder.constData(), 0700) == 0 && fixtures::writeFile(file, jpeg));
-        const Run result = run({ "--pdf", "alt.pdf", "Alt" });
-        ::unlink(file.constData());
-        QCOMPARE(result.status, 0);
-        QVERIFY2(result.out.contains("1 Bild(er)") && result.out.contains("0 nicht lesbar"), qPrintable(result.out));
-        QVERIFY(pdfText(m_dir.filePath("alt.pdf")).contains(QString::fromUtf8("\u00e4rger.jpg")));
+        QVERIFY(pdfText(m_dir.filePath("boese.pdf")).contains(QString::fromUtf8("\u00e4rger.jpg")));
     }
     void longNamesDoNotCollide()
     {
         // Seven camera names in a row, under landscape and portrait pictures, are wider than their
         // columns at 7 points; an eighth name is too long for its column even at 5.5. On the sheet the
         // names of a row share one line, the page's names one size; no two touch, none leaves the page.
-        const QString folder = m_dir.filePath("Kamera");
-        const QStringList photos = writePhotos(folder, 8);
-        fixtures::writeFile(photos[1], fixtures::encode(fixtures::filled(QSize(60, 80), Qt::blue), "JPEG"));
-        for (const QString& path : photos)
-            QFile::rename(path,
-                folder + (path.endsWith("7.jpg") ? "/" + QString(60, 'x') : "/IMG_20240815_1234") + path.right(6));
+        for (int i = 0; i < 8; ++i)
+            fixtures::writeFile(m_dir.filePath(i < 7 ? "Kamera/IMG_20240815_12340%1.jpg" : "Kamera/%1.jpg")
+                                    .arg(i < 7 ? QString::number(i) : QString(60, 'x')),
+                fixtures::encode(fixtures::filled(i == 1 ? QSize(60, 80) : QSize(80, 60), photoColor(i)), "JPEG"));
         QCOMPARE(run({ "--pdf", "kamera.pdf", "Kamera" }).status, 0);
         static const QRegularExpression word(
             R"re(xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)"[^>]*>[^<]*\.jpg<)re");
@@ -317,9 +289,8 @@ private Q_SLOTS:
     }
 
 private:
-    // The program (or another), without a display unless settings say otherwise.
-    QProcess* start(
-        const QStringList& arguments, const QStringList& settings = {}, const QString& program = RASTERBLATT_EXECUTABLE)
+    // The program (or another) without a display, in the test's folder.
+    QProcess* start(const QStringList& arguments, const QString& program = RASTERBLATT_EXECUTABLE)
     {
         auto* process = new QProcess;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -328,8 +299,6 @@ private:
         environment.insert("TMPDIR", m_dir.filePath("tmp"));
         environment.insert("XDG_RUNTIME_DIR", m_dir.filePath("run"));
         environment.insert("XDG_CONFIG_HOME", m_dir.filePath("config"));
-        for (const QString& setting : settings)
-            environment.insert(setting.section('=', 0, 0), setting.section('=', 1));
         process->setProcessEnvironment(environment);
         process->setWorkingDirectory(m_dir.path());
         process->start(program, arguments);
@@ -337,7 +306,7 @@ private:
     }
     Run run(const QStringList& arguments, const QString& program = RASTERBLATT_EXECUTABLE)
     {
-        std::unique_ptr<QProcess> process(start(arguments, {}, program));
+        std::unique_ptr<QProcess> process(start(arguments, program));
         process->waitForFinished(60000);
         return { process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1,
             QString::fromLocal8Bit(process->readAllStandardOutput()),

@@ -91,11 +91,9 @@ private Q_SLOTS:
             QTest::newRow(tag) << data << int(outcome) << colour;
         };
         row("progressive 16384 x 16384", claimingJpeg(flatJpeg("#c02020", "sRGB", true), 16384, 16384), Fails);
-        row("progressive CMYK 16384 x 16384", claimingJpeg(flatJpeg("#ff00ff", "CMYK", true), 16384, 16384), Fails);
         row("baseline 65000 x 65000", claimingJpeg(flatJpeg(), 65000, 65000), LoadsOrFails);
         row("arithmetic 65500 x 65500", claimingJpeg(flatJpeg(), 65500, 65500, char(0xc9)), LoadsOrFails);
         row("5000 scans", manyScans(5000), Fails);
-        row("BMP 11000 x 11000", fixtures::claiming("BMP", 11000, 11000), Fails);
         // All 400 MB there (sparse): refused from its header, before the rest is read.
         row("BMP 20000 x 20000 of 400 MB", fixtures::claiming("BMP", 20000, 20000), Fails);
         row("GIF 50000 x 50000", fixtures::claiming("GIF", 50000, 50000), Fails);
@@ -127,7 +125,6 @@ private Q_SLOTS:
         row("FIFO", {}, Fails);
         row("link to /dev/zero", {}, Fails);
     }
-
     // Every file is named .jpg, whatever it holds.
     void load()
     {
@@ -190,7 +187,6 @@ private Q_SLOTS:
             QVERIFY2(
                 fixtures::similarColor(QColor(result.centre), colour, 8), qPrintable(QColor(result.centre).name()));
     }
-
     // Eight decoding threads on big BMPs share one budget of 200 MB: one decode at a time fits.
     void oneBudgetForAllThreads()
     {

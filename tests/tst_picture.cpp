@@ -68,7 +68,6 @@ private Q_SLOTS:
         QTest::newRow("NaN picture") << QSizeF(qQNaN(), 100) << pane << true << QRectF();
         QTest::newRow("infinite area, stretched") << QSizeF(1, 1) << QSizeF(qInf(), 1) << false << QRectF();
     }
-
     void fit()
     {
         QFETCH(QSizeF, picture);
@@ -87,7 +86,6 @@ private Q_SLOTS:
         check(fitPicture<float>(picture.width(), picture.height(), area.width(), area.height(), keepAspect), 0.01);
         check(fitPicture<double>(picture.width(), picture.height(), area.width(), area.height(), keepAspect), 1e-9);
     }
-
     void decode_data()
     {
         QTest::addColumn<QByteArray>("name"); // bytes, so that it can be invalid UTF-8; "/" at the end: a folder
@@ -114,7 +112,6 @@ private Q_SLOTS:
         QTest::newRow("no such file") << QByteArray("fehlt.jpg") << QByteArray();
         QTest::newRow("folder named .jpg") << QByteArray("ordner.jpg/") << QByteArray();
     }
-
     // A file either decodes upright at its natural size, or fails with the reason.
     void decode()
     {
@@ -131,7 +128,6 @@ private Q_SLOTS:
                        : picture.image.isNull() && !picture.error.isEmpty(),
             qPrintable(picture.error));
     }
-
     void heicThumbnail()
     {
         // A thumbnail at least as large as the picture is drawn is decoded instead of the picture.
@@ -142,32 +138,20 @@ private Q_SLOTS:
         QVERIFY(small.natural == QSize(1600, 1200) && large.natural == small.natural);
         QVERIFY(fixtures::similarColor(colorAt(small.image, 0.5, 0.5), Qt::green) && upright(large.image));
     }
-
-    void decodeSize_data()
-    {
-        QTest::addColumn<int>("orientation");
-        QTest::addColumn<QSize>("target");
-        QTest::addColumn<QSize>("expected");
-        // An upright 1600 x 1200 picture, stored as is or turned.
-        for (const int orientation : { 1, 6 }) {
-            const QByteArray tag = orientation == 1 ? "upright: " : "turned: ";
-            QTest::newRow(tag + "preview, rounded up") << orientation << QSize(378, 283) << QSize(378, 284);
-            QTest::newRow(tag + "taller target") << orientation << QSize(200, 300) << QSize(400, 300);
-            QTest::newRow(tag + "larger than picture") << orientation << QSize(1700, 10) << QSize(1600, 1200);
-        }
-    }
-
     void decodeSize()
     {
-        QFETCH(int, orientation);
-        QFETCH(QSize, target);
-        QFETCH(QSize, expected);
-        PictureLoader loader(
-            write("big.jpg", fixtures::orientedJpeg(fixtures::quadrants(QSize(1600, 1200)), orientation)));
-        const QImage image = loader.read(target);
-        QVERIFY(loader.naturalSize() == QSize(1600, 1200) && loader.decodeSize(target) == expected);
-        QCOMPARE(image.size(), expected);
-        QVERIFY(upright(image));
+        // An upright 1600 x 1200 picture, stored as is or turned: the preview's size rounded up, a
+        // taller target, one larger than the picture.
+        for (const int orientation : { 1, 6 }) {
+            for (const auto& [target, expected] : { std::pair { QSize(378, 283), QSize(378, 284) },
+                     { QSize(200, 300), QSize(400, 300) }, { QSize(1700, 10), QSize(1600, 1200) } }) {
+                PictureLoader loader(
+                    write("big.jpg", fixtures::orientedJpeg(fixtures::quadrants(QSize(1600, 1200)), orientation)));
+                const QImage image = loader.read(target);
+                QVERIFY(loader.naturalSize() == QSize(1600, 1200) && loader.decodeSize(target) == expected);
+                QVERIFY2(image.size() == expected && upright(image), qPrintable(QString::number(orientation)));
+            }
+        }
     }
 };
 

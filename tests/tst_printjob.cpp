@@ -63,11 +63,6 @@ PrintJobSettings sheet(int cols, int rows, bool names = true, bool keepAspect = 
     settings.bKeepAspect = keepAspect;
     return settings;
 }
-QString writeJpeg(const QTemporaryDir& dir, const QImage& image)
-{
-    const QString path = dir.filePath("bild000.jpg");
-    return fixtures::writeFile(path, fixtures::encode(image, "JPEG")) ? path : QString();
-}
 // A list whose ticks and paths a test changes while the job runs.
 struct TickedList final : PrintSource {
     QStringList paths;
@@ -158,102 +153,68 @@ private Q_SLOTS:
     }
     void placeAndResolution_data()
     {
+        // The sheet as the row's name says: columns and rows, then names or not, stretched or not, the paper.
         QTest::addColumn<QSize>("picture");
-        QTest::addColumn<QSize>("grid");
-        QTest::addColumn<bool>("names");
-        QTest::addColumn<bool>("keepAspect");
         QTest::addColumn<QString>("drawn");
-        // The grid starts 10 mm, 5 mm from the corner of A4; the picture area is 95 % of the cell,
-        // less 1.1 lines for the name. The picture is fitted into the preview pane's box, the box
-        // into the area, centred; the picture is decoded at 300 dpi, at most its own pixels.
-        const QSize wide(3000, 2000), tall(1200, 1800), g7(7, 11), g2(2, 2);
-        QTest::newRow("7 x 11") << wide << g7 << true << true << "566.9 377.9 1461.9 974.6 img=305x204";
-        QTest::newRow("7 x 11, tall, no names")
-            << tall << g7 << false << true << "934.3 404.0 727.1 1090.6 img=152x228";
-        QTest::newRow("2 x 2, stretched") << wide << g2 << true << false << "566.9 283.5 5116.8 7156.6 img=1066x1491";
-        QTest::newRow("1 x 1, tall") << tall << QSize(1, 1) << true << true
-                                     << "3138.8 3706.9 5089.7 7634.5 img=1061x1591";
-        QTest::newRow("small, own pixels")
-            << QSize(200, 150) << g2 << true << true << "580.5 1953.1 5089.7 3817.3 img=200x150";
+        // The grid starts 10 mm, 5 mm from the corner of the printable area; the picture area is 95 %
+        // of the cell, less 1.1 lines for the name. The picture is fitted into the preview pane's box,
+        // the box into the area, centred; the picture is decoded at 300 dpi, at most its own pixels.
+        const QSize wide(3000, 2000), tall(1200, 1800);
+        QTest::newRow("7 11") << wide << "566.9 377.9 1461.9 974.6 img=305x204";
+        QTest::newRow("7 11, tall, without names") << tall << "934.3 404.0 727.1 1090.6 img=152x228";
+        QTest::newRow("2 2, stretched") << wide << "566.9 283.5 5116.8 7156.6 img=1066x1491";
+        QTest::newRow("1 1, tall") << tall << "3138.8 3706.9 5089.7 7634.5 img=1061x1591";
+        QTest::newRow("2 2, small: its own pixels") << QSize(200, 150) << "580.5 1953.1 5089.7 3817.3 img=200x150";
+        QTest::newRow("7 11, on Letter") << wide << "598.5 340.8 1444.1 962.7 img=301x201";
+        QTest::newRow("7 11, on a4 landscape") << wide << "1138.2 322.7 988.7 659.1 img=206x138";
+        QTest::newRow("7 11, on A3 landscape") << wide << "1325.9 345.4 1559.6 1039.8 img=325x217";
     }
     void placeAndResolution()
     {
         QFETCH(QSize, picture);
-        QFETCH(QSize, grid);
-        QFETCH(bool, names);
-        QFETCH(bool, keepAspect);
+        const QString tag = QTest::currentDataTag();
+        const bool names = !tag.contains("without names");
         QTemporaryDir dir;
-        const FileListSource file({ writeJpeg(dir, fixtures::quadrants(picture)) });
-        print(file, sheet(grid.width(), grid.height(), names, keepAspect), { {}, {}, {}, decodeThumbnail });
-        QTEST(m_printer.log("PaintPicture").value(0).mid(13), "drawn");
-    }
-    void papersAndOrientations_data()
-    {
-        QTest::addColumn<QString>("paper");
-        QTest::addColumn<bool>("landscape");
-        QTest::addColumn<QString>("first"); // the first cell's picture
-        QTest::addColumn<double>("pitch"); // from one cell to the next along the row
-        QTest::addColumn<double>("nameLine");
-        // The grid's arithmetic on each printable area, at 7 x 11 with names.
-        QTest::newRow("A4") << "A4" << false << "566.9 377.9 1461.9 974.6" << 1538.9 << 1426.7;
-        QTest::newRow("A4 landscape") << "a4" << true << "1138.2 322.7 988.7 659.1" << 2243.4 << 1037.2;
-        QTest::newRow("Letter") << "Letter" << false << "598.5 340.8 1444.1 962.7" << 1586.6 << 1376.9;
-        QTest::newRow("A3 landscape") << "A3" << true << "1325.9 345.4 1559.6 1039.8" << 3239.6 << 1463.1;
-    }
-    void papersAndOrientations()
-    {
-        QFETCH(QString, paper);
-        QFETCH(bool, landscape);
-        QFETCH(double, pitch);
-        QFETCH(double, nameLine);
-        const auto orientation = landscape ? QPageLayout::Landscape : QPageLayout::Portrait;
-        m_printer.setPaper(findPaper(standardPapers(), paper), orientation);
+        const QString file = dir.filePath("bild000.jpg");
+        QVERIFY(fixtures::writeFile(file, fixtures::encode(fixtures::quadrants(picture), "JPEG")));
+        const QString paper = tag.section(" on ", 1).section(' ', 0, 0);
+        m_printer.setPaper(findPaper(standardPapers(), paper.isEmpty() ? "A4" : paper),
+            tag.endsWith("landscape") ? QPageLayout::Landscape : QPageLayout::Portrait);
         const auto restore = qScopeGuard([&] { m_printer.setPaper(QPageSize(QPageSize::A4), QPageLayout::Portrait); });
-        print(FileListSource({ "/f/w3000h2000.jpg", "/f/w3000h2000.jpg" }), sheet(7, 11));
-        const QStringList cells = m_printer.log("PaintPicture");
-        QTEST(cells[0].section(' ', 1, 4), "first");
-        QVERIFY(qAbs(arg(cells[1], 1) - arg(cells[0], 1) - pitch) < 0.15);
-        QVERIFY(qAbs(arg(m_printer.log("setCurrentY")[0], 1) - nameLine) < 0.15);
+        const PrintJobSettings grid = sheet(tag.section(' ', 0, 0).toInt(),
+            tag.section(' ', 1, 1).section(',', 0, 0).toInt(), names, !tag.contains("stretched"));
+        print(FileListSource({ file }), grid, { {}, {}, {}, decodeThumbnail });
+        QTEST(m_printer.log("PaintPicture").value(0).mid(13), "drawn");
+        // Without names nothing but the picture is drawn, and no text is measured.
+        QCOMPARE(m_printer.log().filter(QRegularExpression("^(printLine|setCurrent|text)")).isEmpty(), !names);
     }
     void headerAndPageNumbers()
     {
         // The header and the page numbers take their lines from the grid's area: they never
-        // touch a cell, at any grid and on any paper; a page that stays empty stays blank.
+        // touch a cell, at any grid and on any paper.
         for (const auto& [cols, rows, landscape] : { std::tuple { 7, 11, false }, { 1, 1, true }, { 20, 30, false } }) {
             m_printer.setPaper(QPageSize(QPageSize::A4), landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
             PrintJobSettings settings = sheet(cols, rows);
             settings.setup.header = settings.setup.pageNumbers = true;
             settings.folderName = "Urlaub";
             settings.date = QDate(2026, 8, 11);
-            const int files = cols * rows + 1;
-            print(TickedList(numbered(files + 1),
-                      [&] {
-                          QList<int> ticked;
-                          for (int i = 0; i < files; ++i)
-                              ticked << i;
-                          return ticked;
-                      }()),
-                settings);
-            // Each line printed with the position it was printed at.
-            QList<std::tuple<double, double, QString>> lines;
-            double x = 0, y = 0;
+            print(FileListSource(numbered(cols * rows + 1)), settings);
+            // Each line printed with the height it was printed at.
+            QList<QPair<double, QString>> lines;
+            double y = 0;
             for (const QString& entry : m_printer.log()) {
-                if (entry.startsWith("setCurrentX"))
-                    x = arg(entry, 1);
-                else if (entry.startsWith("setCurrentY"))
+                if (entry.startsWith("setCurrentY"))
                     y = arg(entry, 1);
                 else if (entry.startsWith("printLine"))
-                    lines.append({ x, y, entry.section('"', 1, 1) });
+                    lines.append({ y, entry.section('"', 1, 1) });
             }
-            QCOMPARE(std::get<2>(lines[0]) + std::get<2>(lines[1]), QString("Urlaub11.08.2026"));
-            QCOMPARE(std::get<2>(lines[2]), QString("Seite 1 von 2"));
-            const double headerBottom = std::get<1>(lines[0]) + 161, footerTop = std::get<1>(lines[2]);
-            const QStringList cells = m_printer.log("PaintPicture");
-            const double firstTop = arg(cells.first(), 2);
-            const double lastNameBottom = std::get<1>(lines[2 + cols * rows]) + 161; // the first page's last name
+            QCOMPARE(lines[0].second + lines[1].second + lines[2].second, QString("Urlaub11.08.2026Seite 1 von 2"));
+            const double headerBottom = lines[0].first + 161, footerTop = lines[2].first;
+            const double firstTop = arg(m_printer.log("PaintPicture").first(), 2);
+            const double lastNameBottom = lines[2 + cols * rows].first + 161; // the first page's last name
             QVERIFY2(headerBottom <= firstTop + 0.01 && lastNameBottom <= footerTop + 0.01,
                 qPrintable(QString("%1 %2 %3 %4").arg(headerBottom).arg(firstTop).arg(lastNameBottom).arg(footerTop)));
-            QCOMPARE(m_printer.jobs().back(), 2); // the entry after the last ticked one leaves no third page
+            QCOMPARE(m_printer.jobs().back(), 2);
             QCOMPARE(m_printer.log("printLine").filter("Seite 2 von 2").size(), 1);
         }
         m_printer.setPaper(QPageSize(QPageSize::A4), QPageLayout::Portrait);
@@ -299,30 +260,16 @@ private Q_SLOTS:
         QVERIFY2(difference / pixels < 3 && far / pixels < 0.01,
             qPrintable(QString("mean %1, far %2").arg(difference / pixels).arg(far / pixels)));
     }
-    void namesShareALine()
-    {
-        // Landscape, portrait and failing files in one row: the names sit on one line, centred
-        // under the box, a tenth of a line below it; a file that fails prints its name alone.
-        const FileListSource row({ "/f/w3000h2000.jpg", "/f/w1200h1800.jpg", "urlaub-bad.jpg", "/bad/" });
-        print(row, sheet(7, 11));
-        QCOMPARE(names(), QStringList({ "w3000h2000.jpg", "w1200h1800.jpg", "urlaub-bad.jpg", "" }));
-        QCOMPARE(m_printer.count("PaintPicture"), 2);
-        const QStringList ys = m_printer.log("setCurrentY");
-        QVERIFY(ys.size() == 4 && ys.count(ys[0]) == 4 && qAbs(arg(ys[0], 1) - 1426.7) < 0.15);
-        QVERIFY(qAbs(arg(m_printer.log("setCurrentX")[1], 1) - (566.9 + 1538.9 + (1461.9 - 14 * 70) / 2)) < 0.15);
-        // Without names nothing but the pictures is drawn, and no text is measured.
-        print(row, sheet(7, 11, false));
-        QCOMPARE(m_printer.log().filter(QRegularExpression("^(PaintPicture|printLine|setCurrent|text)")).size(), 2);
-    }
     void oneNameSizePerPage_data()
     {
         QTest::addColumn<QStringList>("page"); // file names; a character is 10 twips wide per point
         QTest::addColumn<double>("size");
         QTest::addColumn<QStringList>("printed");
-        // The picture area at 7 x 11 is 1,461.9 twips wide: 20 characters at 7 points.
+        // The picture area at 7 x 11 is 1,461.9 twips wide: 20 characters at 7 points. Landscape,
+        // portrait and failing files share a line; a file that fails prints its name alone.
         const QString camera = "IMG_20240811_091626.jpg", longName = QString(60, 'x') + "y.jpg";
-        QTest::newRow("all fit") << QStringList { "DSC_4711.JPG", "a.jpg" } << 7.0
-                                 << QStringList { "DSC_4711.JPG", "a.jpg" };
+        const QStringList row { "w3000h2000.jpg", "w1200h1800.jpg", "urlaub-bad.jpg", "a.jpg" };
+        QTest::newRow("all fit") << row << 7.0 << row;
         QTest::newRow("a camera name sets the page's size")
             << QStringList { "DSC_4711.JPG", camera } << 6.25 << QStringList { "DSC_4711.JPG", camera };
         QTest::newRow("too long even at 5.5 points")
@@ -343,9 +290,14 @@ private Q_SLOTS:
         const QStringList log = m_printer.log();
         const QStringList before = log.mid(0, log.indexOf(QRegularExpression("printLine.*"))).filter("setFontSize");
         QCOMPARE(arg(before.last(), 1), size);
-        for (const QString& line : m_printer.log("setCurrentX"))
-            QVERIFY2(arg(line, 1) >= 566.9, qPrintable(line));
         QCOMPARE(m_printer.log("setFontSize").last(), QString("setFontSize 7"));
+        // One line, a tenth of a line under the boxes; each name centred under its cell's area.
+        const QStringList xs = m_printer.log("setCurrentX"), ys = m_printer.log("setCurrentY");
+        for (int i = 0; i < printed.size(); ++i) {
+            const double x = 566.9 + i * 1538.9 + (1461.9 - printed[i].size() * 10 * size) / 2;
+            QVERIFY2(qAbs(arg(xs[i], 1) - x) < 0.15 && ys[i] == ys[0] && qAbs(arg(ys[0], 1) - 1426.7) < 0.15,
+                qPrintable(xs[i] + ' ' + ys[i]));
+        }
     }
     void ticksAreReadAsTheJobGoes()
     {

@@ -99,22 +99,6 @@ private Q_SLOTS:
             QCOMPARE(s.info(), QString("20 Datei(en) -  20 Datei(en) markiert - 1 Druckseiten"));
         }
     }
-    void nothingPrintedIsSaid()
-    {
-        // "Keine markieren" as the job starts: it finds no ticked file, ends as a job ends, and says so.
-        WindowSession& s = open(5);
-        {
-            AtEveryYield untick([&](int n) {
-                if (n == 1)
-                    s.click("cmdDeselect");
-            });
-            s.click("cmdPrint");
-        }
-        QVERIFY(printer()->jobs().empty() && printer()->count("killDoc") == 1);
-        QCOMPARE(s.messages.shown.size(), 1);
-        QCOMPARE(s.messages.shown[0].text, QString("Es wurde nichts gedruckt: kein Bild ist mehr markiert."));
-        QVERIFY(s.messages.shown[0].icon == QMessageBox::Information && s.enabled("cmdPrint"));
-    }
     void setupDialog()
     {
         WindowSession& s = open(80);
@@ -160,20 +144,27 @@ private Q_SLOTS:
         QTRY_VERIFY(child("lbPrinterNote")->isVisible());
         QCOMPARE(dialog->findChild<QComboBox*>("cboPaper")->count(), 5);
     }
-    void printerErrorIsReported()
+    void endWithAMessage()
     {
+        // A printer error, and "Keine markieren" as the job starts: the job ends as a job ends, and says why.
         WindowSession& s = open(5);
-        const std::pair<const char*, const char*> failures[]
-            = { { "PaintPicture", "Papierstau" }, { "endDoc", "Warteschlange nimmt keine Auftr\u00e4ge an" } };
-        for (const auto& [op, message] : failures) {
+        for (const bool fails : { true, false }) {
             s.messages.shown.clear();
-            printer()->failAt(op, op == QLatin1String("endDoc") ? 1 : 3, QString::fromUtf8(message));
-            s.click("cmdPrint");
+            printer()->failAt("PaintPicture", fails ? 3 : 0, "Papierstau");
+            {
+                AtEveryYield untick([&](int n) {
+                    if (n == 1 && !fails)
+                        s.click("cmdDeselect");
+                });
+                s.click("cmdPrint");
+            }
             QVERIFY(printer()->jobs().empty() && s.messages.shown.size() == 1);
             const auto& shown = s.messages.shown[0];
-            QCOMPARE(shown.text, QString::fromUtf8(message));
-            QVERIFY(shown.icon == QMessageBox::Critical && shown.title == s.window->windowTitle());
-            QVERIFY(!s.state().bPrinting && s.enabled("cmdPrint"));
+            QCOMPARE(
+                shown.text, QString(fails ? "Papierstau" : "Es wurde nichts gedruckt: kein Bild ist mehr markiert."));
+            QVERIFY(shown.icon == (fails ? QMessageBox::Critical : QMessageBox::Information)
+                && shown.title == s.window->windowTitle() && !s.state().bPrinting && s.enabled("cmdPrint"));
+            s.tickFirst(5);
         }
         QCOMPARE(printer()->count("killDoc"), 2);
     }

@@ -62,14 +62,6 @@ QByteArray encode(const QImage& image, const char* format)
 }
 
 namespace {
-    // The stored picture that orientation shows upright (the EXIF orientations' matrices).
-    QImage stored(const QImage& upright, int orientation)
-    {
-        static const qreal matrices[8][4] = { { 1, 0, 0, 1 }, { -1, 0, 0, 1 }, { -1, 0, 0, -1 }, { 1, 0, 0, -1 },
-            { 0, 1, 1, 0 }, { 0, -1, 1, 0 }, { 0, -1, -1, 0 }, { 0, 1, -1, 0 } };
-        const qreal* m = matrices[qBound(1, orientation, 8) - 1];
-        return upright.transformed(QTransform(m[0], m[1], m[2], m[3], 0, 0));
-    }
     heif_image* heifImage(const QImage& picture)
     {
         const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
@@ -84,11 +76,18 @@ namespace {
     }
 } // namespace
 
-QImage oriented(const QImage& upright, int orientation) { return stored(upright, orientation); }
+// The EXIF orientations' matrices.
+QImage oriented(const QImage& upright, int orientation)
+{
+    static const qreal matrices[8][4] = { { 1, 0, 0, 1 }, { -1, 0, 0, 1 }, { -1, 0, 0, -1 }, { 1, 0, 0, -1 },
+        { 0, 1, 1, 0 }, { 0, -1, 1, 0 }, { 0, -1, -1, 0 }, { 0, 1, -1, 0 } };
+    const qreal* m = matrices[qBound(1, orientation, 8) - 1];
+    return upright.transformed(QTransform(m[0], m[1], m[2], m[3], 0, 0));
+}
 
 QByteArray orientedJpeg(const QImage& upright, int orientation)
 {
-    const QByteArray jpeg = encode(stored(upright, orientation), "JPEG");
+    const QByteArray jpeg = encode(oriented(upright, orientation), "JPEG");
 
     // APP1 "Exif": a big-endian TIFF block whose one entry is the orientation (tag 0x0112).
     QByteArray exif("\xff\xe1\0\x22"
@@ -111,11 +110,11 @@ QByteArray heic(const QImage& upright, int orientation, const QImage& thumbnail)
     heif_encoder_set_lossy_quality(encoder, 95);
     heif_encoding_options* options = heif_encoding_options_alloc();
     options->image_orientation = heif_orientation(orientation);
-    heif_image* image = heifImage(stored(upright, orientation));
+    heif_image* image = heifImage(oriented(upright, orientation));
     heif_image_handle* handle = nullptr;
     heif_context_encode_image(context, image, encoder, options, &handle);
     if (!thumbnail.isNull()) {
-        heif_image* small = heifImage(stored(thumbnail, orientation));
+        heif_image* small = heifImage(oriented(thumbnail, orientation));
         // libheif makes no thumbnail of a picture already within the box: one pixel less.
         heif_context_encode_thumbnail(
             context, small, handle, encoder, options, std::max(thumbnail.width(), thumbnail.height()) - 1, nullptr);

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include <libheif/heif.h>
 
@@ -157,10 +158,11 @@ QByteArray claiming(const char* format, int width, int height)
         qToBigEndian<quint32>(quint32(width), bytes.data() + 16);
         qToBigEndian<quint32>(quint32(height), bytes.data() + 20);
     } else if (kind == "TIFF") { // Qt writes little-endian; the first directory's width and length
-        const quint32 directory = qFromLittleEndian<quint32>(bytes.constData() + 4);
-        const quint16 entries = qFromLittleEndian<quint16>(bytes.constData() + directory);
+        const std::string read = bytes.toStdString();
+        const quint32 directory = qFromLittleEndian<quint32>(read.data() + 4);
+        const quint16 entries = qFromLittleEndian<quint16>(read.data() + directory);
         for (quint32 entry = directory + 2; entry < directory + 2 + 12u * entries; entry += 12) {
-            const quint16 tag = qFromLittleEndian<quint16>(bytes.constData() + entry);
+            const quint16 tag = qFromLittleEndian<quint16>(read.data() + entry);
             if (tag == 256 || tag == 257) {
                 qToLittleEndian<quint16>(4, bytes.data() + entry + 2); // LONG
                 qToLittleEndian<quint32>(quint32(tag == 256 ? width : height), bytes.data() + entry + 8);

@@ -14,6 +14,7 @@
 
 #include <QtTest>
 
+#include "ImageFixtures.h"
 #include "PdfTools.h"
 #include "RecordingPrinterService.h"
 #include "engine/print/CupsPrinterService.h"
@@ -247,6 +248,27 @@ private Q_SLOTS:
         QCOMPARE(m_questions, 0);
         QCOMPARE(printer(name), prn);
         sendControlPage(prn);
+    }
+    // A paper chosen while a document is drawn is for the next one: the job is sent with its own.
+    void paperOfTheDocument()
+    {
+        CupsPrinterService::QueueDriver driver;
+        driver.paperSizes = [](const QString&) {
+            return QList { QPageSize(QPageSize::A3), QPageSize(QPageSize::Letter) };
+        };
+        CupsPrinterService service({}, driver);
+        Printer* queue = service.printerNamed("Fotodrucker");
+        QVERIFY(queue);
+        const qsizetype before = capturedJobs(m_sandbox, "Fotodrucker").size();
+        queue->setPaper(QPageSize(QPageSize::A3), QPageLayout::Landscape);
+        queue->PaintPicture(m_picture, 100, 100, 3000, 2000);
+        queue->setPaper(QPageSize(QPageSize::Letter), QPageLayout::Portrait);
+        queue->endDoc();
+        QTRY_COMPARE_WITH_TIMEOUT(capturedJobs(m_sandbox, "Fotodrucker").size(), before + 1, 20000);
+        const QString job = capturedJobs(m_sandbox, "Fotodrucker").constLast();
+        QVERIFY(pdfInfo(job, "Page size").startsWith("1191 x 842 pts"));
+        const QString options = fixtures::readFile(QString(job).replace(".pdf", ".options"));
+        QVERIFY2(options.contains("media=A3"), qPrintable(options));
     }
     // The scheduler restarts while the document goes to it, and is back a second later: it keeps
     // the job it had begun, and the printer cancels that once it answers again, so nothing is

@@ -277,10 +277,10 @@ namespace {
             return m_driver.pageLayout(deviceName(), size, orientation).value_or(withoutMargins(size, orientation));
         }
 
-        void deliver(QTemporaryFile& pdf) override
+        void deliver(QTemporaryFile& pdf, const QPageSize& paper) override
         {
             // A queue that reports its sizes is told which paper to feed; a raw one gets the PDF alone.
-            const QString media = paperSizes().isEmpty() ? QString() : paper().key();
+            const QString media = paperSizes().isEmpty() ? QString() : paper.key();
             submitJob(deviceName(), pdf, m_limits, media);
         }
 
@@ -337,7 +337,7 @@ namespace {
             return m_target.isEmpty() ? PdfDocumentPrinter::documentFolder() : QFileInfo(m_target).absolutePath();
         }
 
-        void deliver(QTemporaryFile& pdf) override
+        void deliver(QTemporaryFile& pdf, const QPageSize&) override
         {
             const QString target = std::exchange(m_target, QString());
             if (target.isEmpty())

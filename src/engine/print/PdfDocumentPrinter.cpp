@@ -86,6 +86,8 @@ struct PdfDocumentPrinter::Document {
     std::unique_ptr<QPdfWriter> writer;
     QPainter painter;
     bool pageBreakPending = false;
+    // The paper it is laid out on, whatever is set for the next document meanwhile.
+    QPageSize paper;
 };
 
 PdfDocumentPrinter::PdfDocumentPrinter(QString name)
@@ -122,7 +124,7 @@ void PdfDocumentPrinter::endDoc()
     const bool ended = document->painter.end();
     if (!ended || document->device->failure() != 0 || !complete(file, document->device->written()))
         throw writeError(file, document->device->failure());
-    deliver(file);
+    deliver(file, document->paper);
 }
 
 void PdfDocumentPrinter::killDoc()
@@ -133,8 +135,10 @@ void PdfDocumentPrinter::killDoc()
 
 const QPageLayout& PdfDocumentPrinter::documentLayout()
 {
-    if (!m_layout)
-        m_layout = pageLayout();
+    if (!m_layout) {
+        m_layoutPaper = paper();
+        m_layout = layoutFor(m_layoutPaper, m_orientation);
+    }
     return *m_layout;
 }
 
@@ -166,6 +170,7 @@ QPainter& PdfDocumentPrinter::pagePainter()
     document->writer->setTitle(QStringLiteral("Kontaktabzug"));
     if (!document->writer->setPageLayout(documentLayout()))
         throw PrinterError("Das Papierformat des Druckers wird nicht unterstützt.");
+    document->paper = m_layoutPaper;
     if (!document->painter.begin(document->writer.get()))
         throw PrinterError("Das Druckdokument kann nicht begonnen werden.");
     // Scaled pictures are resampled smoothly, not picked pixel by pixel.

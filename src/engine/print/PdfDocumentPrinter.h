@@ -37,9 +37,9 @@ protected:
     virtual QPageLayout layoutFor(const QPageSize& size, QPageLayout::Orientation orientation) = 0;
     // The folder the document is drawn in.
     virtual QString documentFolder() const { return QDir::tempPath(); }
-    // Hands the finished PDF on, positioned at its start; the file is deleted after this
-    // returns or throws, unless deliver turned its auto-removal off.
-    virtual void deliver(QTemporaryFile& pdf) = 0;
+    // Hands the finished PDF, laid out on paper, on, positioned at its start; the file is
+    // deleted after this returns or throws, unless deliver turned its auto-removal off.
+    virtual void deliver(QTemporaryFile& pdf, const QPageSize& paper) = 0;
     // The paper set for the documents, or the default one in portrait.
     QPageSize paper() { return m_paper.isValid() ? m_paper : defaultPaper(); }
 
@@ -54,7 +54,9 @@ private:
     QString m_name;
     QPageSize m_paper;
     QPageLayout::Orientation m_orientation = QPageLayout::Portrait;
+    // The page of the document begun or about to be, and the paper it is for.
     std::optional<QPageLayout> m_layout;
+    QPageSize m_layoutPaper;
     std::unique_ptr<Document> m_document;
 };
 

@@ -37,6 +37,21 @@ namespace {
         return QSize(heif_image_handle_get_width(handle), heif_image_handle_get_height(handle));
     }
 
+    // The thumbnails the file stores for its primary picture.
+    std::vector<Handle> thumbnailsOf(const heif_image_handle* primary)
+    {
+        const int count = heif_image_handle_get_number_of_thumbnails(primary);
+        std::vector<heif_item_id> ids(static_cast<size_t>(std::max(count, 0)));
+        heif_image_handle_get_list_of_thumbnail_IDs(primary, ids.data(), count);
+        std::vector<Handle> thumbnails;
+        for (const heif_item_id id : ids) {
+            heif_image_handle* thumbnail = nullptr;
+            if (heif_image_handle_get_thumbnail(primary, id, &thumbnail).code == heif_error_Ok)
+                thumbnails.emplace_back(thumbnail, &heif_image_handle_release);
+        }
+        return thumbnails;
+    }
+
     // The YCbCr-to-RGB factors for the picture's matrix as libheif takes them (BT.601 and the
     // full range where the file names none).
     struct Conversion {
@@ -141,17 +156,10 @@ namespace {
             return {};
         // The thumbnail of that size, where the picture itself is not asked for.
         if (sizeOf(handle.get()) != source) {
-            const int count = heif_image_handle_get_number_of_thumbnails(handle.get());
-            std::vector<heif_item_id> ids(static_cast<size_t>(std::max(count, 0)));
-            heif_image_handle_get_list_of_thumbnail_IDs(handle.get(), ids.data(), count);
-            for (const heif_item_id id : ids) {
-                heif_image_handle* thumbnail = nullptr;
-                if (heif_image_handle_get_thumbnail(handle.get(), id, &thumbnail).code == heif_error_Ok) {
-                    Handle owned(thumbnail, &heif_image_handle_release);
-                    if (sizeOf(thumbnail) == source) {
-                        handle = std::move(owned);
-                        break;
-                    }
+            for (Handle& thumbnail : thumbnailsOf(handle.get())) {
+                if (sizeOf(thumbnail.get()) == source) {
+                    handle = std::move(thumbnail);
+                    break;
                 }
             }
         }
@@ -202,16 +210,8 @@ bool readHeifHeader(const QByteArray& data, HeifHeader& header, QString& error)
         return false;
     header.size = sizeOf(handle.get());
     header.thumbnails.clear();
-    const int count = heif_image_handle_get_number_of_thumbnails(handle.get());
-    std::vector<heif_item_id> ids(static_cast<size_t>(std::max(count, 0)));
-    heif_image_handle_get_list_of_thumbnail_IDs(handle.get(), ids.data(), count);
-    for (const heif_item_id id : ids) {
-        heif_image_handle* thumbnail = nullptr;
-        if (heif_image_handle_get_thumbnail(handle.get(), id, &thumbnail).code == heif_error_Ok) {
-            header.thumbnails << sizeOf(thumbnail);
-            heif_image_handle_release(thumbnail);
-        }
-    }
+    for (const Handle& thumbnail : thumbnailsOf(handle.get()))
+        header.thumbnails << sizeOf(thumbnail.get());
     return true;
 }
 

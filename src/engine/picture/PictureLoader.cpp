@@ -262,7 +262,8 @@ qint64 PictureLoader::memoryNeeded(const QSize& stored, qint64* jpegMemory) cons
         return m_fileSize + *jpegMemory + 4 * (pixels(out) + 2 * pixels(stored));
     }
     *jpegMemory = 0;
-    // libheif's planes, its interleaved picture and our copy: about eight bytes a pixel.
+    // libheif's decoder and its planes, and a picture it gives as RGB only with our copy of
+    // it: at most about eight bytes a pixel.
     if (m_heif)
         return m_fileSize + DecoderSlack + 8 * pixels(heifSourceSize(m_heifHeader, stored)) + 8 * pixels(stored);
     return m_fileSize + DecoderSlack + 4 * (2 * pixels(m_storedSize) + 2 * pixels(stored));

@@ -150,7 +150,7 @@ void SetupDialog::readWindow()
         m_printerNote->setText(QStringLiteral("Den Drucker \u201e%1\u201c gibt es nicht mehr: die Papierformate sind "
                                               "die von \u201ePDF-Datei\u201c.")
                                    .arg(m_window.printerName()));
-    const QPageSize paper = printer ? paperFor(m_setup, *printer) : findPaper(papers, m_setup.paper);
+    const QPageSize paper = printer ? paperFor(m_setup, *printer, papers) : findPaper(papers, m_setup.paper);
     const QPageSize shown = paper.isValid() ? paper : papers.value(0);
     showPapers(papers, shown);
 

@@ -28,13 +28,18 @@ QPageSize findPaper(const QList<QPageSize>& papers, const QString& name)
     return {};
 }
 
-QPageSize paperFor(const SheetSetup& setup, Printer& printer)
+QPageSize paperFor(const SheetSetup& setup, Printer& printer, const QList<QPageSize>& offered)
 {
     if (!setup.paper.isEmpty()) {
-        if (const QPageSize chosen = findPaper(offeredPapers(printer), setup.paper); chosen.isValid())
+        if (const QPageSize chosen = findPaper(offered, setup.paper); chosen.isValid())
             return chosen;
     }
     return printer.defaultPaper();
+}
+
+QPageSize paperFor(const SheetSetup& setup, Printer& printer)
+{
+    return setup.paper.isEmpty() ? printer.defaultPaper() : paperFor(setup, printer, offeredPapers(printer));
 }
 
 } // namespace rasterblatt

@@ -25,8 +25,9 @@ QList<QPageSize> offeredPapers(Printer& printer);
 QString paperName(const QPageSize& paper);
 // The paper of that name among the sizes (its letters in any case); invalid when none has it.
 QPageSize findPaper(const QList<QPageSize>& papers, const QString& name);
-// The paper a job on the printer takes: the set-up's where the printer offers it, else the
-// printer's default.
+// The paper a job on the printer takes: the set-up's where the printer offers it (among
+// offered, its offeredPapers() where they are known already), else the printer's default.
+QPageSize paperFor(const SheetSetup& setup, Printer& printer, const QList<QPageSize>& offered);
 QPageSize paperFor(const SheetSetup& setup, Printer& printer);
 
 } // namespace rasterblatt

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <csetjmp>
 #include <cstdio>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -51,8 +52,9 @@ inline bool decodeEighth(const QByteArray& file, std::vector<JSAMPLE>& pixels)
     return true;
 }
 
-// The decode floor: every photo read and decoded at 1/8 scale, on the given number of threads.
-inline double decodeFloorMs(const QStringList& photos, int threads)
+// Every file handed to decode, on the given number of threads taking the next one as they
+// are free; the milliseconds it took.
+inline double decodeEachMs(const QStringList& files, int threads, const std::function<bool(const QString&)>& decode)
 {
     QElapsedTimer timer;
     timer.start();
@@ -60,17 +62,25 @@ inline double decodeFloorMs(const QStringList& photos, int threads)
     std::vector<std::thread> workers;
     for (int t = 0; t < threads; ++t) {
         workers.emplace_back([&] {
-            std::vector<JSAMPLE> pixels;
-            for (int i = next++; i < photos.size(); i = next++) {
-                QFile file(photos[i]);
-                if (!file.open(QIODevice::ReadOnly) || !decodeEighth(file.readAll(), pixels))
-                    std::fprintf(stderr, "cannot decode %s\n", qPrintable(photos[i]));
+            for (int i = next++; i < files.size(); i = next++) {
+                if (!decode(files[i]))
+                    std::fprintf(stderr, "cannot decode %s\n", qPrintable(files[i]));
             }
         });
     }
     for (std::thread& worker : workers)
         worker.join();
     return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+}
+
+// The decode floor: every photo read and decoded at 1/8 scale, on the given number of threads.
+inline double decodeFloorMs(const QStringList& photos, int threads)
+{
+    return decodeEachMs(photos, threads, [](const QString& photo) {
+        thread_local std::vector<JSAMPLE> pixels;
+        QFile file(photo);
+        return file.open(QIODevice::ReadOnly) && decodeEighth(file.readAll(), pixels);
+    });
 }
 
 } // namespace rasterblatt::bench

@@ -4,9 +4,7 @@
 // command, beside the floor of decoding the same pictures on all cores in a fresh process: a
 // bare heif_decode_image of each primary picture, and QImageReader for the PNGs.
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
-#include <thread>
 
 #include <libheif/heif.h>
 
@@ -18,6 +16,7 @@
 #include <QTemporaryDir>
 
 #include "BenchTools.h"
+#include "DecodeFloor.h"
 #include "engine/catalogue/FolderScan.h"
 #include "engine/print/CupsPrinterService.h"
 #include "engine/print/PrintCommand.h"
@@ -32,26 +31,6 @@ constexpr int PhotoCount = 60;
 // x265 takes half a minute for each photo: a few are encoded, and copied under the other names.
 constexpr int Encoded = 6;
 constexpr int Rounds = 3;
-
-// The files decoded on all cores, each by decode; the milliseconds it took.
-double onAllCores(const QStringList& files, const std::function<bool(const QString&)>& decode)
-{
-    QElapsedTimer timer;
-    timer.start();
-    std::atomic<int> next = 0;
-    std::vector<std::thread> workers;
-    for (int t = 0; t < std::max(1, QThread::idealThreadCount()); ++t) {
-        workers.emplace_back([&] {
-            for (int i = next++; i < files.size(); i = next++) {
-                if (!decode(files[i]))
-                    std::fprintf(stderr, "bench_formats: cannot decode %s\n", qPrintable(files[i]));
-            }
-        });
-    }
-    for (std::thread& worker : workers)
-        worker.join();
-    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
-}
 
 bool heifDecode(const QString& path)
 {
@@ -103,9 +82,10 @@ int decodeFolder(const QString& folder)
     QStringList files;
     for (const QString& name : QDir(folder).entryList(QDir::Files))
         files << folder + QLatin1Char('/') + name;
+    const int cores = std::max(1, QThread::idealThreadCount());
     const double ms = files.value(0).endsWith(QLatin1String(".png"))
-        ? onAllCores(files, [](const QString& path) { return !QImageReader(path).read().isNull(); })
-        : onAllCores(files, heifDecode);
+        ? decodeEachMs(files, cores, [](const QString& path) { return !QImageReader(path).read().isNull(); })
+        : decodeEachMs(files, cores, heifDecode);
     std::printf("%.1f %lld\n", ms, static_cast<long long>(peakResidentKilobytes()));
     return 0;
 }

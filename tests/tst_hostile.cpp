@@ -109,6 +109,20 @@ private Q_SLOTS:
         row("greyscale JPEG", flatJpeg("#808080", "Gray"), Loads, QColor(128, 128, 128));
         row("CMYK JPEG (Adobe, inverted)", flatJpeg("#ff00ff", "CMYK"), Loads, QColor(255, 0, 255));
         row("progressive JPEG", flatJpeg("#c02020", "sRGB", true), Loads, QColor(0xc0, 0x20, 0x20));
+        // Colour profiles that cannot be used leave the picture as it is.
+        const QByteArray adobe = fixtures::readFile("/usr/share/color/icc/colord/AdobeRGB1998.icc");
+        QByteArray huge = adobe;
+        qToBigEndian<quint32>(0xffffffff, huge.data());
+        const QColor red(0xc0, 0x20, 0x20);
+        row("profile truncated", fixtures::withIcc(flatJpeg(), adobe.left(200)), Loads, red);
+        row("profile of no bytes", fixtures::withIcc(flatJpeg(), {}), Loads, red);
+        row("profile claiming 4 GB", fixtures::withIcc(flatJpeg(), huge), Loads);
+        row("CMYK profile in an RGB JPEG",
+            fixtures::withIcc(flatJpeg(), fixtures::readFile("/usr/share/color/icc/ghostscript/default_cmyk.icc")),
+            Loads, red);
+        row("RGB profile in a CMYK JPEG", fixtures::withIcc(flatJpeg("#ff00ff", "CMYK"), adobe), Loads,
+            QColor(255, 0, 255));
+        row("profile over 255 markers", fixtures::withIcc(flatJpeg(), adobe, 255), Loads);
         // The further formats: lying about their size, cut off, or random after their signature.
         QRandomGenerator random(7);
         for (const char* format : { "PNG", "TIFF", "WEBP", "HEIC" }) {

@@ -3,6 +3,7 @@
 // the size it is drawn at.
 #include <cstdio>
 
+#include <QColorSpace>
 #include <QDir>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -14,6 +15,9 @@
 #include "engine/picture/Fit.h"
 #include "engine/picture/PictureLoader.h"
 
+#include <exiv2/exiv2.hpp>
+#include <lcms2.h>
+
 using namespace rasterblatt;
 
 namespace {
@@ -21,6 +25,34 @@ namespace {
 QColor colorAt(const QImage& image, double fx, double fy)
 {
     return image.pixelColor(int(fx * image.width()), int(fy * image.height()));
+}
+// lcms's own conversion to sRGB of pixels in the profile's layout (8 bits a channel).
+QList<QColor> byLcms(const QByteArray& profile, cmsUInt32Number layout, const QList<QList<int>>& pixels)
+{
+    cmsHPROFILE in = cmsOpenProfileFromMem(profile.constData(), cmsUInt32Number(profile.size()));
+    cmsHPROFILE out = cmsCreate_sRGBProfile();
+    cmsHTRANSFORM transform = cmsCreateTransform(
+        in, layout, out, TYPE_RGB_8, INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_BLACKPOINTCOMPENSATION);
+    QList<QColor> colours;
+    for (const QList<int>& pixel : pixels) {
+        quint8 from[4] = {}, to[3] = {};
+        for (qsizetype i = 0; i < std::min<qsizetype>(pixel.size(), 4); ++i)
+            from[i] = quint8(pixel[i]);
+        cmsDoTransform(transform, from, to, 1);
+        colours << QColor(to[0], to[1], to[2]);
+    }
+    cmsDeleteTransform(transform);
+    cmsCloseProfile(in);
+    cmsCloseProfile(out);
+    return colours;
+}
+QList<QList<int>> quadrantPixels()
+{
+    QList<QList<int>> pixels;
+    for (int q = 0; q < 4; ++q)
+        pixels << QList<int> { fixtures::quadrantColor(q).red(), fixtures::quadrantColor(q).green(),
+            fixtures::quadrantColor(q).blue() };
+    return pixels;
 }
 bool upright(const QImage& image)
 {
@@ -127,6 +159,100 @@ private Q_SLOTS:
         QVERIFY2(loads ? picture.natural == QSize(64, 48) && upright(picture.image)
                        : picture.image.isNull() && !picture.error.isEmpty(),
             qPrintable(picture.error));
+    }
+    void colours_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QList<QColor>>("expected"); // the quadrants as lcms converts them
+        const auto profile = [](const char* name) {
+            return fixtures::readFile(QStringLiteral("/usr/share/color/icc/%1.icc").arg(name));
+        };
+        const QString dir = m_dir.path();
+        const QByteArray proPhoto = profile("colord/ProPhotoRGB"), adobe = profile("colord/AdobeRGB1998");
+        const QByteArray cmyk = profile("ghostscript/default_cmyk");
+        const QByteArray p3 = QColorSpace(QColorSpace::DisplayP3).iccProfile();
+        QVERIFY(!proPhoto.isEmpty() && !adobe.isEmpty() && !cmyk.isEmpty() && fixtures::writeFile(dir + "/p3.icc", p3));
+        cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
+        cmsHPROFILE grey = cmsCreateGrayProfile(cmsD50_xyY(), linear);
+        cmsUInt32Number greySize = 0;
+        cmsSaveProfileToMem(grey, nullptr, &greySize);
+        QByteArray linearGrey(qsizetype(greySize), 0);
+        cmsSaveProfileToMem(grey, linearGrey.data(), &greySize);
+        cmsCloseProfile(grey);
+        cmsFreeToneCurve(linear);
+
+        const QImage patches = fixtures::quadrants(QSize(64, 48));
+        const QByteArray jpeg = fixtures::encode(patches, "JPEG"), png = fixtures::encode(patches, "PNG");
+        const QList<QList<int>> rgb = quadrantPixels();
+        const QList<QColor> asIs = byLcms(profile("colord/sRGB"), TYPE_RGB_8, rgb);
+        QTest::newRow("JPEG, ProPhoto") << fixtures::withIcc(jpeg, proPhoto) << byLcms(proPhoto, TYPE_RGB_8, rgb);
+        QTest::newRow("JPEG, Adobe RGB over 255 markers")
+            << fixtures::withIcc(jpeg, adobe, 255) << byLcms(adobe, TYPE_RGB_8, rgb);
+        const QByteArray swapped = profile("colord/SwappedRedAndGreen");
+        QTest::newRow("JPEG, red and green swapped")
+            << fixtures::withIcc(jpeg, swapped) << byLcms(swapped, TYPE_RGB_8, rgb);
+        QTest::newRow("JPEG, sRGB") << fixtures::withIcc(jpeg, profile("colord/sRGB")) << asIs;
+        QTest::newRow("JPEG, untagged") << jpeg << asIs;
+        { // a camera in its Adobe RGB mode: no profile, EXIF ColorSpace "uncalibrated" and "R03"
+            QVERIFY(fixtures::writeFile(dir + "/dcf.jpg", jpeg));
+            auto image = Exiv2::ImageFactory::open(QFile::encodeName(dir + "/dcf.jpg").toStdString());
+            image->exifData()["Exif.Photo.ColorSpace"] = uint16_t(0xffff);
+            image->exifData()["Exif.Iop.InteroperabilityIndex"] = "R03";
+            image->writeMetadata();
+            QTest::newRow("JPEG, DCF Adobe RGB")
+                << fixtures::readFile(dir + "/dcf.jpg") << byLcms(adobe, TYPE_RGB_8, rgb);
+        }
+        const QList<QList<int>> inks { { 0, 255, 255, 40 }, { 200, 0, 220, 0 }, { 230, 180, 0, 0 },
+            { 0, 30, 240, 10 } };
+        QStringList cmykArguments;
+        for (int row = 0; row < 2; ++row) {
+            cmykArguments << "(";
+            for (const QList<int>& ink : inks.mid(row * 2, 2))
+                cmykArguments << "-size"
+                              << "32x24"
+                              << QStringLiteral("xc:cmyk(%1,%2,%3,%4)").arg(ink[0]).arg(ink[1]).arg(ink[2]).arg(ink[3]);
+            cmykArguments << "+append"
+                          << ")";
+        }
+        QTest::newRow("CMYK JPEG") << fixtures::magick(cmykArguments
+            + QStringList { "-append", "-colorspace", "CMYK", "-profile",
+                "/usr/share/color/icc/ghostscript/default_cmyk.icc", "-quality", "100", "jpg:-" })
+                                   << byLcms(cmyk, TYPE_CMYK_8, inks);
+        QImage greyPatches = patches.convertToFormat(QImage::Format_Grayscale8);
+        QList<QList<int>> greys;
+        for (int q = 0; q < 4; ++q)
+            greys << QList<int> { qGray(greyPatches.pixel(16 + q % 2 * 32, 12 + q / 2 * 24)) };
+        QTest::newRow("grey JPEG, linear") << fixtures::withIcc(fixtures::encode(greyPatches, "JPEG"), linearGrey)
+                                           << byLcms(linearGrey, TYPE_GRAY_8, greys);
+        QImage tagged = patches;
+        tagged.setColorSpace(QColorSpace::DisplayP3);
+        QTest::newRow("PNG, Display P3") << fixtures::encode(tagged, "PNG") << byLcms(p3, TYPE_RGB_8, rgb);
+        QTest::newRow("16-bit PNG, Adobe RGB")
+            << fixtures::magick({ "png:-", "-profile", "/usr/share/color/icc/colord/AdobeRGB1998.icc", "png48:-" }, png)
+            << byLcms(adobe, TYPE_RGB_8, rgb);
+        QTest::newRow("TIFF, ProPhoto") << fixtures::magick(
+            { "png:-", "-profile", "/usr/share/color/icc/colord/ProPhotoRGB.icc", "tif:-" }, png)
+                                        << byLcms(proPhoto, TYPE_RGB_8, rgb);
+        QTest::newRow("WebP, Display P3") << fixtures::magick(
+            { "png:-", "-profile", dir + "/p3.icc", "-define", "webp:lossless=true", "webp:-" }, png)
+                                          << byLcms(p3, TYPE_RGB_8, rgb);
+        QTest::newRow("HEIC, Display P3") << fixtures::heic(patches, 1, {}, 12) << byLcms(p3, TYPE_RGB_8, rgb);
+        QTest::newRow("1-bit palette PNG, Adobe RGB") << fixtures::magick(
+            { "-size", "16x16", "xc:#3060c0", "-profile", "/usr/share/color/icc/colord/AdobeRGB1998.icc",
+                "png:-" }) << byLcms(adobe, TYPE_RGB_8, QList<QList<int>>(4, { 0x30, 0x60, 0xc0 }));
+    }
+    // Every picture comes in sRGB, within JPEG's error of lcms's conversion of its colours.
+    void colours()
+    {
+        QFETCH(QByteArray, data);
+        QFETCH(QList<QColor>, expected);
+        const DecodedPicture picture = decodePicture(write("farben", data), { 2835, 2115, 96, 1 }, true);
+        QVERIFY2(picture.loaded() && picture.colourNote.isEmpty(), qPrintable(picture.error + picture.colourNote));
+        for (int q = 0; q < 4; ++q) {
+            const QColor actual = colorAt(picture.image, 0.25 + q % 2 * 0.5, 0.25 + q / 2 * 0.5);
+            QVERIFY2(fixtures::similarColor(actual, expected[q], 4),
+                qPrintable(QStringLiteral("%1: %2, not %3").arg(q).arg(actual.name(), expected[q].name())));
+        }
     }
     void heicThumbnail()
     {

@@ -47,7 +47,7 @@ struct CountingDecoder {
             const QRegularExpressionMatch asked = size.match(path);
             const QSize natural
                 = asked.hasMatch() ? QSize(asked.captured(1).toInt(), asked.captured(2).toInt()) : QSize(400, 300);
-            picture = { natural, QImage(pixels->data, 40, 30, 160, QImage::Format_RGB32, release, pixels), {} };
+            picture = { natural, QImage(pixels->data, 40, 30, 160, QImage::Format_RGB32, release, pixels), {}, {} };
         }
         --running;
         return picture;

@@ -303,6 +303,7 @@ namespace {
         const int pages = pageCount(int(files.size()), command.cols, command.rows);
         QStringList unreadable;
         QStringList reasons;
+        QStringList colourNotes; // pictures printed in their own colours, with the reason
         PrintCommand::Callbacks callbacks;
         callbacks.yield = [] { QCoreApplication::processEvents(); };
         callbacks.progress = [&](int printed, int total) {
@@ -316,6 +317,8 @@ namespace {
             if (!picture.loaded()) {
                 unreadable << path;
                 reasons << picture.error;
+            } else if (!picture.colourNote.isEmpty()) {
+                colourNotes << QStringLiteral("Farben unverändert: %1 (%2)").arg(path, picture.colourNote);
             }
         };
         const PrintCommand::Result result
@@ -343,6 +346,8 @@ namespace {
             if (command.verbose) {
                 for (qsizetype i = 0; i < unreadable.size(); ++i)
                     line(out, QStringLiteral("nicht lesbar: %1 (%2)").arg(unreadable[i], reasons[i]));
+                for (const QString& note : colourNotes)
+                    line(out, note);
             }
         }
         if (scan.beyondLimit() > 0) {

@@ -103,7 +103,7 @@ QByteArray orientedJpeg(const QImage& upright, int orientation)
     return jpeg.left(at) + exif + jpeg.mid(at);
 }
 
-QByteArray heic(const QImage& upright, int orientation, const QImage& thumbnail)
+QByteArray heic(const QImage& upright, int orientation, const QImage& thumbnail, int primaries)
 {
     heif_context* context = heif_context_alloc();
     heif_encoder* encoder = nullptr;
@@ -112,6 +112,15 @@ QByteArray heic(const QImage& upright, int orientation, const QImage& thumbnail)
     heif_encoding_options* options = heif_encoding_options_alloc();
     options->image_orientation = heif_orientation(orientation);
     heif_image* image = heifImage(oriented(upright, orientation));
+    heif_color_profile_nclx* nclx = heif_nclx_color_profile_alloc();
+    if (primaries) {
+        nclx->color_primaries = heif_color_primaries(primaries);
+        nclx->transfer_characteristics = heif_transfer_characteristic_IEC_61966_2_1;
+        nclx->matrix_coefficients = heif_matrix_coefficients_ITU_R_BT_601_6;
+        options->output_nclx_profile = nclx;
+        heif_image_set_nclx_color_profile(image, nclx);
+        options->macOS_compatibility_workaround_no_nclx_profile = 0;
+    }
     heif_image_handle* handle = nullptr;
     heif_context_encode_image(context, image, encoder, options, &handle);
     if (!thumbnail.isNull()) {
@@ -130,9 +139,25 @@ QByteArray heic(const QImage& upright, int orientation, const QImage& thumbnail)
     heif_image_handle_release(handle);
     heif_image_release(image);
     heif_encoding_options_free(options);
+    heif_nclx_color_profile_free(nclx);
     heif_encoder_release(encoder);
     heif_context_free(context);
     return bytes;
+}
+
+QByteArray withIcc(const QByteArray& jpeg, const QByteArray& profile, int markers)
+{
+    QByteArray segments;
+    markers = std::max(markers, int(profile.size() / 65000) + 1); // a marker holds at most 65519 bytes
+    const qsizetype chunk = (profile.size() + markers - 1) / markers;
+    for (int i = 0; i < markers; ++i) {
+        const QByteArray part = profile.mid(i * chunk, chunk);
+        QByteArray segment("\xff\xe2\0\0ICC_PROFILE\0", 16);
+        qToBigEndian<quint16>(quint16(part.size() + 16), segment.data() + 2);
+        segments += segment + char(i + 1) + char(markers) + part;
+    }
+    const qsizetype at = 4 + qFromBigEndian<quint16>(jpeg.constData() + 4);
+    return jpeg.left(at) + segments + jpeg.mid(at);
 }
 
 QByteArray claiming(const char* format, int width, int height)

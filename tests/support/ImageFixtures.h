@@ -31,7 +31,10 @@ QByteArray orientedJpeg(const QImage& upright, int orientation);
 QByteArray claiming(const char* format, int width, int height);
 // The upright picture as HEIC, stored turned or mirrored with the orientation (1-8) in its
 // container that shows it upright again; with a thumbnail of another picture when one is given.
-QByteArray heic(const QImage& upright, int orientation = 1, const QImage& thumbnail = {});
+// Tagged with the colour primaries numbered as in ITU-T H.273 (12: Display P3) and sRGB's curve, when given.
+QByteArray heic(const QImage& upright, int orientation = 1, const QImage& thumbnail = {}, int primaries = 0);
+// The JPEG with the ICC profile in APP2 "ICC_PROFILE" markers, split over that many (or as many as it takes).
+QByteArray withIcc(const QByteArray& jpeg, const QByteArray& profile, int markers = 1);
 
 // Creates the file's folders first. Bytes name any file, also one whose name is not UTF-8.
 bool writeFile(const QString& path, const QByteArray& data);

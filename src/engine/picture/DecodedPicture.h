@@ -16,6 +16,7 @@ struct DecodedPicture {
     QSize natural;
     QImage image;
     QString error;
+    QString colourNote; // why the picture kept its own colours (PictureLoader::colourNote)
 
     bool loaded() const { return !natural.isEmpty(); }
 };

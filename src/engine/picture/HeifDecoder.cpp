@@ -52,6 +52,26 @@ namespace {
         return thumbnails;
     }
 
+    // Its ICC profile where it has one, else the numbers of its nclx box.
+    PictureColour colourOf(const heif_image_handle* handle)
+    {
+        if (const size_t size = heif_image_handle_get_raw_color_profile_size(handle); size > 0) {
+            QByteArray icc(static_cast<qsizetype>(size), Qt::Uninitialized);
+            if (heif_image_handle_get_raw_color_profile(handle, icc.data()).code == heif_error_Ok)
+                return PictureColour::fromIcc(icc);
+        }
+        PictureColour colour;
+        heif_color_profile_nclx* nclx = nullptr;
+        if (heif_image_handle_get_color_profile_type(handle) == heif_color_profile_type_nclx
+            && heif_image_handle_get_nclx_color_profile(handle, &nclx).code == heif_error_Ok && nclx) {
+            // Primaries left unspecified (2) are taken as sRGB's.
+            if (nclx->color_primaries != 2)
+                colour = { PictureColour::Kind::Coded, {}, nclx->color_primaries, nclx->transfer_characteristics };
+            heif_nclx_color_profile_free(nclx);
+        }
+        return colour;
+    }
+
     // The YCbCr-to-RGB factors for the picture's matrix as libheif takes them (BT.601 and the
     // full range where the file names none).
     struct Conversion {
@@ -209,6 +229,7 @@ bool readHeifHeader(const QByteArray& data, HeifHeader& header, QString& error)
     if (!handle)
         return false;
     header.size = sizeOf(handle.get());
+    header.colour = colourOf(handle.get());
     header.thumbnails.clear();
     for (const Handle& thumbnail : thumbnailsOf(handle.get()))
         header.thumbnails << sizeOf(thumbnail.get());

@@ -9,6 +9,8 @@
 #include <QSize>
 #include <QString>
 
+#include "engine/picture/ColourConversion.h"
+
 namespace rasterblatt {
 
 // HEIC and HEIF through libheif (with its HEVC decoder): the primary picture, turned and
@@ -17,6 +19,7 @@ namespace rasterblatt {
 struct HeifHeader {
     QSize size; // of the primary picture, upright
     QList<QSize> thumbnails; // upright
+    PictureColour colour; // of the primary picture, which its thumbnails share
 };
 
 // Whether the data starts like a HEIF file.

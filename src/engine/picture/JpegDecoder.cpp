@@ -4,6 +4,7 @@
 #include <chrono>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -13,37 +14,6 @@
 namespace rasterblatt {
 
 namespace {
-
-    // The EXIF orientation (1-8) of an APP1 "Exif" segment's payload, 0 when it has none.
-    int exifOrientation(const uchar* data, size_t size)
-    {
-        if (size < 14 || std::memcmp(data, "Exif\0\0", 6) != 0)
-            return 0;
-        const uchar* tiff = data + 6;
-        const size_t length = size - 6;
-        const bool little = tiff[0] == 'I' && tiff[1] == 'I';
-        if (!little && !(tiff[0] == 'M' && tiff[1] == 'M'))
-            return 0;
-        const auto u16 = [&](size_t at) -> quint32 {
-            return little ? quint32(tiff[at] | tiff[at + 1] << 8) : quint32(tiff[at] << 8 | tiff[at + 1]);
-        };
-        const auto u32
-            = [&](size_t at) -> quint32 { return little ? u16(at) | u16(at + 2) << 16 : u16(at) << 16 | u16(at + 2); };
-        const size_t directory = u32(4);
-        if (directory > length - 2)
-            return 0;
-        const size_t entries = u16(directory);
-        for (size_t i = 0; i < entries; ++i) {
-            const size_t entry = directory + 2 + i * 12;
-            if (entry > length - 12)
-                return 0;
-            if (u16(entry) == 0x0112 && u16(entry + 2) == 3) {
-                const quint32 value = u16(entry + 8);
-                return value >= 1 && value <= 8 ? int(value) : 0;
-            }
-        }
-        return 0;
-    }
 
     // libjpeg reports errors by calling error_exit, which must not return. The jumps stay
     // inside the two functions below, which call only libjpeg and own nothing that needs a
@@ -115,15 +85,20 @@ namespace {
             return false;
         }
         prepare(cinfo, errors, data);
-        jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xffff);
+        jpeg_save_markers(&cinfo, JPEG_APP0 + 2, 0xffff);
         jpeg_read_header(&cinfo, TRUE);
         header.stored = QSize(static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height));
         header.components = cinfo.num_components;
         header.multiScan = jpeg_has_multiple_scans(&cinfo) != 0;
         header.colorSpace = cinfo.jpeg_color_space;
-        header.orientation = 0;
-        for (jpeg_saved_marker_ptr marker = cinfo.marker_list; marker && !header.orientation; marker = marker->next)
-            header.orientation = exifOrientation(marker->data, marker->data_length);
+        // The colour profile, whole from its ICC_PROFILE markers; none where they are incomplete.
+        JOCTET* icc = nullptr;
+        unsigned int iccLength = 0;
+        header.icc.clear();
+        if (jpeg_read_icc_profile(&cinfo, &icc, &iccLength)) {
+            header.icc = QByteArray(reinterpret_cast<const char*>(icc), static_cast<qsizetype>(iccLength));
+            std::free(icc);
+        }
         jpeg_destroy_decompress(&cinfo);
         return true;
     }
@@ -256,18 +231,27 @@ QImage decodeJpeg(
         return QImage();
     }
 
-    if (job.outColorSpace == JCS_CMYK) {
-        // Adobe's inverted CMYK, as Photoshop writes it: each value is already 255 - ink.
-        for (int y = 0; y < image.height(); ++y) {
-            auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-            const uchar* cmyk = image.constScanLine(y);
-            for (int x = 0; x < image.width(); ++x, cmyk += 4) {
-                const int k = cmyk[3];
-                line[x] = qRgb(k * cmyk[0] / 255, k * cmyk[1] / 255, k * cmyk[2] / 255);
-            }
+    if (job.outColorSpace == JCS_CMYK && !hasCmykProfile(header))
+        invertedCmykToRgb(image);
+    return image;
+}
+
+bool hasCmykProfile(const JpegHeader& header)
+{
+    return (header.colorSpace == JCS_CMYK || header.colorSpace == JCS_YCCK) && header.icc.mid(16, 4) == "CMYK";
+}
+
+void invertedCmykToRgb(QImage& image)
+{
+    // Adobe's inverted CMYK, as Photoshop writes it: each value is already 255 - ink.
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        const uchar* cmyk = image.constScanLine(y);
+        for (int x = 0; x < image.width(); ++x, cmyk += 4) {
+            const int k = cmyk[3];
+            line[x] = qRgb(k * cmyk[0] / 255, k * cmyk[1] / 255, k * cmyk[2] / 255);
         }
     }
-    return image;
 }
 
 } // namespace rasterblatt

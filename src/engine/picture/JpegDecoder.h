@@ -14,7 +14,7 @@ namespace rasterblatt {
 // destructor. Nothing here throws.
 struct JpegHeader {
     QSize stored; // as stored, before the EXIF orientation
-    int orientation = 0; // EXIF orientation 1-8, 0 when there is none
+    QByteArray icc; // the colour profile of its ICC_PROFILE markers, empty when it has none
     int components = 0;
     // Progressive, or with its components in separate scans: libjpeg keeps every coefficient.
     bool multiScan = false;
@@ -31,15 +31,20 @@ struct JpegLimits {
 
 // Whether the data starts like a JPEG file.
 bool isJpeg(const QByteArray& data);
-// Reads the header (with the EXIF orientation); false with the reason in error when the data
+// Reads the header (with the colour profile); false with the reason in error when the data
 // is no JPEG or its header is cut off.
 bool readJpegHeader(const QByteArray& data, JpegHeader& header, QString& error);
 // The size libjpeg decodes at for a picture stored at `stored` to cover `target`: the smallest
 // of its scales 1/8, 2/8, ..., 8/8 that is at least target in both directions.
 QSize jpegDecodeSize(const QSize& stored, const QSize& target);
-// Decodes in stored orientation at jpegDecodeSize (RGB32, or Grayscale8 for a grey picture);
+// Decodes in stored orientation at jpegDecodeSize (RGB32, or Grayscale8 for a grey picture; a
+// CMYK picture with a CMYK profile as its inverted C M Y K bytes, for the colour conversion);
 // null with the reason in error when it fails or breaks a limit.
 QImage decodeJpeg(
     const QByteArray& data, const JpegHeader& header, const QSize& target, const JpegLimits& limits, QString& error);
+// Whether the picture is CMYK with a CMYK profile, so that decodeJpeg leaves its CMYK bytes.
+bool hasCmykProfile(const JpegHeader& header);
+// Adobe's inverted CMYK bytes, as decodeJpeg keeps them, made RGB without a profile.
+void invertedCmykToRgb(QImage& image);
 
 } // namespace rasterblatt

@@ -11,12 +11,14 @@
 #include <unistd.h>
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QImageReader>
 #include <QTransform>
 #include <QtEndian>
 
 #include "engine/catalogue/Directory.h"
 #include "engine/catalogue/NativePath.h"
+#include "engine/picture/Metadata.h"
 
 namespace rasterblatt {
 
@@ -95,6 +97,17 @@ namespace {
         }
     }
 
+    // A JPEG's colours: its profile, else a camera's Adobe RGB mode. A CMYK picture is made RGB
+    // as it is decoded.
+    PictureColour jpegColour(const JpegHeader& header, const Metadata& metadata)
+    {
+        if (header.components == 4)
+            return {};
+        if (!header.icc.isEmpty())
+            return PictureColour::fromIcc(header.icc);
+        return metadata.adobeRgb ? PictureColour { PictureColour::Kind::AdobeRgb, {}, 0, 0 } : PictureColour {};
+    }
+
     // Mirrors and flips first, then turns clockwise, as the EXIF orientations mean.
     QImage upright(QImage image, QImageIOHandler::Transformations transformation)
     {
@@ -166,13 +179,16 @@ bool PictureLoader::readHeader()
         if (m_jpeg) {
             if (readJpegHeader(m_data, m_jpegHeader, error)) {
                 stored = m_jpegHeader.stored;
-                m_transformation = transformationOf(m_jpegHeader.orientation);
+                const Metadata metadata = readMetadata(m_data);
+                m_transformation = transformationOf(metadata.orientation);
+                m_colour = jpegColour(m_jpegHeader, metadata);
                 break;
             }
         } else if (m_heif) {
             // Decoded upright by libheif, its size is upright too.
             if (readHeifHeader(m_data, m_heifHeader, error)) {
                 stored = m_heifHeader.size;
+                m_colour = m_heifHeader.colour;
                 break;
             }
         } else {
@@ -293,7 +309,8 @@ QImage PictureLoader::read(const QSize& target)
         return image;
     if (image.size() != stored)
         image = image.scaled(stored, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    return upright(std::move(image), m_transformation);
+    // Converted at the size it is drawn at: the cost follows the picture's cell, not its file.
+    return convertToSrgb(upright(std::move(image), m_transformation), m_colour, m_colourNote);
 }
 
 QImage PictureLoader::readJpeg(const QSize& stored, qint64 jpegMemory)
@@ -307,6 +324,16 @@ QImage PictureLoader::readJpeg(const QSize& stored, qint64 jpegMemory)
     QImage image = decodeJpeg(m_data, m_jpegHeader, stored, limits, error);
     if (image.isNull())
         fail(error);
+    // CMYK bytes are no colours to scale: they become sRGB at libjpeg's size.
+    if (hasCmykProfile(m_jpegHeader) && !image.isNull()) {
+        QImage rgb = convertCmykToSrgb(image, m_jpegHeader.icc, m_colourNote);
+        if (rgb.isNull())
+            invertedCmykToRgb(image);
+        else
+            image = std::move(rgb);
+    } else if (m_jpegHeader.components == 4 && !m_jpegHeader.icc.isEmpty()) {
+        m_colourNote = QStringLiteral("Farbprofil passt nicht zum Bild");
+    }
     return image;
 }
 
@@ -337,6 +364,12 @@ QImage PictureLoader::readOther(const QSize& stored)
     QImage image = reader.read();
     if (image.isNull())
         fail(QStringLiteral("beschädigt (%1)").arg(reader.errorString()));
+    // The profile's bytes where there are some (Qt reads no grey or table-based profile), else
+    // what Qt's reader made of the file's colour chunks.
+    const QByteArray icc = readMetadata(m_data).iccProfile;
+    const QColorSpace space = image.colorSpace();
+    m_colour = PictureColour::fromIcc(
+        !icc.isEmpty() || !space.isValid() || space == QColorSpace::SRgb ? icc : space.iccProfile());
     return image;
 }
 

@@ -7,6 +7,7 @@
 #include <QSize>
 #include <QString>
 
+#include "engine/picture/ColourConversion.h"
 #include "engine/picture/HeifDecoder.h"
 #include "engine/picture/JpegDecoder.h"
 #include "engine/picture/MemoryBudget.h"
@@ -64,6 +65,9 @@ public:
     // reason alone ("beschädigt (...)", "zu groß für den Speicherrahmen (...)").
     QString errorString() const;
     QString reason() const { return m_reason; }
+    // Why a picture that read() gave was left in its own colours (its profile cannot be read,
+    // or does not fit it); empty when it was converted to sRGB or needed no conversion.
+    QString colourNote() const { return m_colourNote; }
 
 private:
     void fail(const QString& reason);
@@ -87,6 +91,8 @@ private:
     JpegHeader m_jpegHeader;
     bool m_heif = false;
     HeifHeader m_heifHeader;
+    PictureColour m_colour;
+    QString m_colourNote;
     // The EXIF orientation as the transformation that shows the stored picture upright.
     QImageIOHandler::Transformations m_transformation = QImageIOHandler::TransformationNone;
     bool m_read = false;

@@ -3,9 +3,11 @@
 // window and the command line onto the built-in PDF printer, beside ImageMagick's montage on
 // the same files and beside the decode floor (a bare libjpeg decode at 1/8 scale, in-process,
 // on all cores and on one). Every measured program runs in a fresh process, so that its peak
-// memory is its own.
+// memory is its own. `bench_print --colours [baseline bench_print]` measures the colour
+// conversion's cost alone.
 #include <cstdio>
 
+#include <QColorSpace>
 #include <QCoreApplication>
 #include <QDir>
 #include <QGuiApplication>
@@ -15,6 +17,7 @@
 #include "BenchTools.h"
 #include "DecodeFloor.h"
 #include "engine/catalogue/FolderScan.h"
+#include "engine/picture/Metadata.h"
 #include "engine/print/CupsPrinterService.h"
 #include "engine/print/PrintCommand.h"
 #include "engine/print/PrintSource.h"
@@ -344,6 +347,88 @@ int runBenchmark()
     return 0;
 }
 
+// The colours' cost: the 60 photos untagged (sRGB) and the same with an embedded Adobe RGB
+// profile, printed at 7 x 11 beside the decode floor, rounds alternated. A baseline build's
+// bench_print, when given, prints the untagged photos too, to show what reading the metadata
+// and the colours costs an sRGB job. And exiv2's read of one file's head, in-process.
+int runColourBenchmark(const QString& baseline)
+{
+    constexpr int ColourRounds = 5;
+    QTemporaryDir work;
+    const QString scratch = work.filePath(QStringLiteral("scratch"));
+    QDir().mkpath(scratch);
+    std::printf(
+        "Generating %d photo-like %d x %d JPEGs, untagged and Adobe RGB...\n", PhotoCount, PhotoWidth, PhotoHeight);
+    std::fflush(stdout);
+    QStringList folders;
+    QStringList photos;
+    for (const char* name : { "sRGB", "AdobeRGB" }) {
+        const QString folder = work.filePath(QString::fromLatin1(name));
+        QDir().mkpath(folder);
+        const bool tagged = folders.size() == 1;
+        if (!writePhotos(
+                PhotoCount, PhotoWidth, PhotoHeight, [&](int i) { return QDir(folder).filePath(photoName(i)); },
+                [tagged](QImage photo, const QString& path) {
+                    // Qt's writer embeds the profile of a tagged picture in ICC_PROFILE markers.
+                    if (tagged)
+                        photo.setColorSpace(QColorSpace::AdobeRgb);
+                    return photo.save(path, "JPEG", 90);
+                }))
+            return fail(QStringLiteral("cannot generate the photos"));
+        folders << folder;
+    }
+    for (int i = 0; i < PhotoCount; ++i)
+        photos << QDir(folders[0]).filePath(photoName(i));
+
+    const int cores = std::max(1, QThread::idealThreadCount());
+    Measured floor, untagged, adobe, before;
+    const auto job = [&](const QString& program, const QString& folder, Measured& into) {
+        const QString pdfPath = work.filePath(QStringLiteral("Farben.pdf"));
+        const Finished printed = runProgram(
+            { program, QStringLiteral("--print"), folder, pdfPath, QString::number(Cols), QString::number(Rows) },
+            scratch);
+        const QList<QByteArray> fields = printed.output.trimmed().split(' ');
+        if (!printed.ok || fields.size() != 5 || fields[4].toInt() != PhotoCount)
+            return fail(QStringLiteral("printing failed"), printed.output + printed.errors) == 0;
+        into.add(fields[0].toDouble(), fields[1].toDouble(), fields[2].toDouble());
+        return true;
+    };
+    const QString self = QCoreApplication::applicationFilePath();
+    for (int round = 0; round < ColourRounds; ++round) {
+        std::printf("Round %d of %d...\n", round + 1, ColourRounds);
+        std::fflush(stdout);
+        floor.ms.push_back(decodeFloorMs(photos, cores));
+        if (!job(self, folders[0], untagged) || !job(self, folders[1], adobe)
+            || (!baseline.isEmpty() && !job(baseline, folders[0], before)))
+            return 1;
+    }
+    // exiv2 on the head the loader reads first, as often as it takes to measure.
+    QFile first(photos[0]);
+    if (!first.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("cannot read %1").arg(photos[0]));
+    const QByteArray head = first.read(256 * 1024);
+    int orientations = 0;
+    const double metadataMs = medianMs(5, [&] {
+        for (int i = 0; i < 1000; ++i)
+            orientations += readMetadata(head).orientation;
+    });
+
+    std::printf("\n%d JPEGs %d x %d at %d x %d, %d CPUs, warm file cache; medians of %d alternated rounds.\n",
+        PhotoCount, PhotoWidth, PhotoHeight, Cols, Rows, cores, ColourRounds);
+    std::printf("  %-28s %8s %8s %8s %9s %4s\n", "", "wall ms", "ms/image", "CPU ms", "peak MB", "runs");
+    printRow(QStringLiteral("decode floor, %1 threads").arg(cores), floor, QStringLiteral("libjpeg 1/8, in-process"));
+    printRow(QStringLiteral("Rasterblatt, sRGB"), untagged, QStringLiteral("untagged photos"));
+    printRow(QStringLiteral("Rasterblatt, Adobe RGB"), adobe, QStringLiteral("embedded profile, converted"));
+    if (!baseline.isEmpty())
+        printRow(QStringLiteral("baseline, sRGB"), before, baseline);
+    std::printf("  exiv2 on a 256 kB head: %.1f us a file (%d orientations found)\n\n", metadataMs, orientations);
+    printTarget("time, sRGB / floor", median(untagged.ms) / median(floor.ms), 1.10, 2, "x");
+    printTarget("time, Adobe RGB / floor", median(adobe.ms) / median(floor.ms), 1.10, 2, "x");
+    if (!baseline.isEmpty())
+        printTarget("time, sRGB / baseline", median(untagged.ms) / median(before.ms), 1.0, 2, "x");
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -355,5 +440,7 @@ int main(int argc, char* argv[])
     if (argc == 6 && mode == QLatin1String("--print"))
         return printContactSheet(
             QFile::decodeName(argv[2]), QFile::decodeName(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
+    if (mode == QLatin1String("--colours"))
+        return runColourBenchmark(argc > 2 ? QFile::decodeName(argv[2]) : QString());
     return runBenchmark();
 }

@@ -179,7 +179,9 @@ namespace {
                 ? cmsCreateTransform(source.get(), in, sink.get(), out, INTENT_RELATIVE_COLORIMETRIC, flags)
                 : nullptr;
             if (!transform) {
-                entry.failure = QStringLiteral("Farbprofil passt nicht zum Bild");
+                entry.failure = int(T_COLORSPACE(in)) == _cmsLCMScolorSpace(cmsGetColorSpace(source.get()))
+                    ? QStringLiteral("Farbprofil nicht lesbar")
+                    : QStringLiteral("Farbprofil passt nicht zum Bild");
                 return entry;
             }
             entry.transform = Transform(transform, &cmsDeleteTransform);

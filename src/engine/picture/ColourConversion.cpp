@@ -265,20 +265,21 @@ QImage convertToSrgb(QImage image, const PictureColour& colour, QString& note)
     return image;
 }
 
-QImage convertCmykToSrgb(const QImage& cmyk, const QByteArray& icc, QString& note)
+bool convertCmykToSrgb(QImage& image, const QByteArray& icc, QString& note)
 {
     const TransformCache::Entry entry
         = TransformCache::process().find(PictureColour::fromIcc(icc), Cmyk8Inverted, Bgra8);
     note = entry.failure;
     if (!entry.transform)
-        return {};
-    QImage image(cmyk.size(), QImage::Format_RGB32);
-    if (image.isNull())
-        return image;
-    // lcms writes the colours only: the fourth byte stays opaque.
-    image.fill(Qt::white);
-    transformRows(entry.transform.get(), cmyk, image);
-    return image;
+        return false;
+    // In place, four bytes for four: lcms writes the colours only, the fourth byte is made opaque.
+    transformRows(entry.transform.get(), image, image);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            line[x] |= 0xff000000;
+    }
+    return true;
 }
 
 } // namespace rasterblatt

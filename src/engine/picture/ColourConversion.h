@@ -30,7 +30,8 @@ struct PictureColour {
 // transforms are made once per distinct profile for the whole process.
 QImage convertToSrgb(QImage image, const PictureColour& colour, QString& note);
 // The same for CMYK pixels as Adobe writes them (inverted, C M Y K bytes in each 32-bit
-// pixel), through a CMYK profile; null with the reason in note when that cannot be done.
-QImage convertCmykToSrgb(const QImage& cmyk, const QByteArray& icc, QString& note);
+// pixel of an RGB32 image), in place, through a CMYK profile; false with the reason in note,
+// the pixels untouched, when that cannot be done.
+bool convertCmykToSrgb(QImage& image, const QByteArray& icc, QString& note);
 
 } // namespace rasterblatt

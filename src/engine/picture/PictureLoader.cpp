@@ -326,11 +326,8 @@ QImage PictureLoader::readJpeg(const QSize& stored, qint64 jpegMemory)
         fail(error);
     // CMYK bytes are no colours to scale: they become sRGB at libjpeg's size.
     if (hasCmykProfile(m_jpegHeader) && !image.isNull()) {
-        QImage rgb = convertCmykToSrgb(image, m_jpegHeader.icc, m_colourNote);
-        if (rgb.isNull())
+        if (!convertCmykToSrgb(image, m_jpegHeader.icc, m_colourNote))
             invertedCmykToRgb(image);
-        else
-            image = std::move(rgb);
     } else if (m_jpegHeader.components == 4 && !m_jpegHeader.icc.isEmpty()) {
         m_colourNote = QStringLiteral("Farbprofil passt nicht zum Bild");
     }

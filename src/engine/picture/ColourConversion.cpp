@@ -244,6 +244,8 @@ QImage convertToSrgb(QImage image, const PictureColour& colour, QString& note)
             cmsDoTransform(entry.transform.get(), table.data(), table.data(), cmsUInt32Number(table.size()));
             image.setColorTable(table);
         }
+        if (entry.failure.isEmpty())
+            image.setColorSpace(QColorSpace::SRgb);
         return image;
     }
     cmsUInt32Number layout = layoutOf(image.format());
@@ -262,6 +264,9 @@ QImage convertToSrgb(QImage image, const PictureColour& colour, QString& note)
     note = entry.failure;
     if (entry.transform)
         transformRows(entry.transform.get(), image, image);
+    // The tag of Qt's reader no longer holds; nothing after this converts again.
+    if (entry.failure.isEmpty())
+        image.setColorSpace(QColorSpace::SRgb);
     return image;
 }
 

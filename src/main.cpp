@@ -41,7 +41,7 @@ int runWithoutWindow(const QStringList& arguments)
         return ExitDone;
     }
     const QString target = QFileInfo(command.target).absoluteFilePath();
-    CupsPrinterService printers([target](const QString&) { return target; }, qtQueueDriver());
+    CupsPrinterService printers([target](const QString&) { return target; });
     RunFlags flags;
     TerminationWatcher interrupt(true);
     QObject::connect(&interrupt, &TerminationWatcher::terminationRequested, [&flags] { flags.bAbort = true; });
@@ -85,7 +85,7 @@ int main(int argc, char* argv[])
     const QString appName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
     const QString settingsFile = QSettings(QSettings::IniFormat, QSettings::UserScope, appName, appName).fileName();
 
-    CupsPrinterService printers(&askPdfFileName, qtQueueDriver());
+    CupsPrinterService printers(&askPdfFileName);
     QtMessageBoxes messages;
     // A folder given on the command line ("Öffnen mit" of a file manager) is shown at once;
     // for a picture, its folder.

@@ -6,7 +6,7 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QLibraryInfo>
-#include <QSettings>
+#include <QStandardPaths>
 #include <QTranslator>
 
 #include "cli/CommandLine.h"
@@ -81,9 +81,12 @@ int main(int argc, char* argv[])
     if (terminal)
         return runWithoutWindow(arguments);
 
-    // The settings belong to the executable's name, so a renamed copy starts afresh.
+    // The settings belong to the executable's name, so a renamed copy starts afresh. The file
+    // is where QSettings keeps a user's INI file, found without a QSettings: that would read it.
     const QString appName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-    const QString settingsFile = QSettings(QSettings::IniFormat, QSettings::UserScope, appName, appName).fileName();
+    const QString settingsFile
+        = QStringLiteral("%1/%2/%2.ini")
+              .arg(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation), appName);
 
     CupsPrinterService printers(&askPdfFileName);
     QtMessageBoxes messages;

@@ -11,6 +11,17 @@ namespace rasterblatt {
 namespace {
     const QString Group = QStringLiteral("Settings");
 
+    // Only a regular file (or a link to one) is opened: a FIFO would wait for a writer for
+    // ever, a device could read without end.
+    bool usable(const QString& file)
+    {
+        const QFileInfo info(file);
+        if (!info.exists() || info.isFile())
+            return true;
+        qWarning("Rasterblatt: the settings file %s is no regular file and is not used", qPrintable(file));
+        return false;
+    }
+
     // "1" is true, "0" false; anything else keeps the default.
     bool flag(const QSettings& settings, const QString& key, bool otherwise)
     {
@@ -21,6 +32,8 @@ namespace {
 
 StoredSettings readSettings(const QString& file, const StoredSettings& defaults)
 {
+    if (!usable(file))
+        return defaults;
     if (QFileInfo(file).size() > SettingsMaxBytes) {
         qWarning("Rasterblatt: the settings file %s is larger than 1 MB and is not read", qPrintable(file));
         return defaults;
@@ -47,6 +60,8 @@ StoredSettings readSettings(const QString& file, const StoredSettings& defaults)
 
 bool writeSettings(const QString& file, const StoredSettings& stored)
 {
+    if (!usable(file))
+        return false;
     // Whatever else the file held goes; one too large is not even read to be rewritten.
     if (QFileInfo(file).size() > SettingsMaxBytes)
         QFile::remove(file);

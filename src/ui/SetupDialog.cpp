@@ -179,6 +179,7 @@ void SetupDialog::askPapers()
     QTimer::singleShot(m_bound, watcher, [this, name] {
         PrinterPapers silent;
         silent.answer = PrinterPapers::Silent;
+        silent.known = false;
         answered(name, silent);
     });
     promise->start();
@@ -207,6 +208,8 @@ void SetupDialog::answered(const QString& name, const PrinterPapers& papers)
                             "\u201ePDF-Datei\u201c."));
     } else {
         // What it said before still holds.
+        if (papers.known)
+            m_papers = papers;
         note(QStringLiteral("Der Drucker \u201e%1\u201c antwortet nicht."));
     }
     showSheet();

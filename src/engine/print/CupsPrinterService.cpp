@@ -311,18 +311,21 @@ namespace {
     // Checking that the scheduler still knows it costs one question on every call.
     PrinterPapers askPapers(CupsPrinterService::PaperBook& book, Watch& watch, const QString& destination)
     {
-        PrinterPapers papers;
+        // A scheduler that does not answer leaves what the driver said before.
+        const std::optional<PrinterPapers> known = book.find(destination);
+        PrinterPapers papers = known.value_or(PrinterPapers());
         papers.answer = PrinterPapers::Silent;
+        papers.known = known.has_value();
         const Connection http = connectWatched(watch);
         if (!http)
             return papers;
         bool missing = false;
         const Destination dest = namedDestination(http.get(), destination, &missing);
         if (missing)
-            papers.answer = PrinterPapers::Missing;
+            return PrinterPapers { PrinterPapers::Missing, false, {}, {}, {} };
         if (!dest)
             return papers;
-        if (const std::optional<PrinterPapers> known = book.find(destination))
+        if (known)
             return *known;
         const std::optional<PrinterPapers> read = readDriver(http.get(), *dest, watch);
         if (!read)
@@ -369,7 +372,7 @@ namespace {
             const PrinterPapers answer = askPapers(m_book, watch, deviceName());
             if (throwing && watch.outcome != Watch::Waiting)
                 fail(deviceName(), watch);
-            return answer;
+            return answer.answer == PrinterPapers::Known ? answer : PrinterPapers();
         }
 
         const Limits& m_limits;

@@ -24,6 +24,8 @@ struct SheetSetup {
 struct PrinterPapers {
     enum Answer { Known, Missing, Silent };
     Answer answer = Known;
+    // What follows is the printer's: always when Known; when Silent, from an earlier answer.
+    bool known = true;
     QList<QPageSize> sizes; // empty where the printer reports none
     QPageSize defaultPaper; // invalid where it has none
     QList<QMarginsF> margins; // in points, of each size upright; none where missing

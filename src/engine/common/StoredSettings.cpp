@@ -45,7 +45,7 @@ StoredSettings readSettings(const QString& file, const StoredSettings& defaults)
     stored.rows = settings.value(QStringLiteral("Rows"), defaults.rows).toString();
     stored.cols = settings.value(QStringLiteral("Cols"), defaults.cols).toString();
     // A paper's name is letters, digits and a few signs; anything else is no paper of ours.
-    static const QRegularExpression paperName(QStringLiteral("^[\\w .()+-]{1,64}$"));
+    static const QRegularExpression paperName(QStringLiteral("^[\\w .,()+-]{1,64}$"));
     const QString paper = settings.value(QStringLiteral("Paper")).toString();
     stored.paper = paperName.match(paper).hasMatch() ? paper : defaults.paper;
     const QString orientation = settings.value(QStringLiteral("Orientation")).toString();

@@ -53,10 +53,8 @@ private Q_SLOTS:
         const QString fifo = config.filePath("Rasterblatt/Rasterblatt.ini");
         QVERIFY(QDir().mkpath(config.filePath("Rasterblatt")));
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
         QProcess window;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_CONFIG_HOME", config.path());
-        window.setProcessEnvironment(environment);
         window.start(RASTERBLATT_EXECUTABLE, {});
         const auto end = qScopeGuard([&] { // a window that hangs all the same goes
             window.kill();

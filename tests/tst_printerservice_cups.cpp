@@ -278,6 +278,32 @@ private Q_SLOTS:
             QVERIFY2(!options.contains("media="), qPrintable(options));
         }
     }
+    // What Einrichten asks of a queue, on a thread of its own: the driver's papers with their printable
+    // areas; a queue that is gone told apart from a scheduler that does not answer, which leaves
+    // what the driver said before.
+    void papersQuestion()
+    {
+        CupsPrinterService service;
+        const QByteArray still = QFile::encodeName(m_home.filePath("still.sock"));
+        const auto ask = [&](const QString& name, bool silent = false) {
+            PrinterPapers papers;
+            std::thread([&] {
+                if (silent)
+                    cupsSetServer(still.constData()); // for this thread only
+                papers = service.papersQuestion(name, std::chrono::milliseconds(500))();
+            }).join();
+            return papers;
+        };
+        PrinterPapers papers = ask("Fotodrucker");
+        QCOMPARE(papers.answer, PrinterPapers::Known);
+        QCOMPARE(paperName(papers.defaultPaper), QString("Letter"));
+        QCOMPARE(papers.layout(papers.defaultPaper, QPageLayout::Portrait).margins(), QMarginsF(18, 36, 18, 36));
+        QCOMPARE(ask("Gibtsnicht").answer, PrinterPapers::Missing);
+        const FakeScheduler stopped(still, false);
+        papers = ask("Fotodrucker", true);
+        QCOMPARE(papers.answer, PrinterPapers::Silent);
+        QCOMPARE(paperName(papers.defaultPaper), QString("Letter"));
+    }
     // The scheduler restarts while the document goes to it, and is back a second later: it keeps
     // the job it had begun, and the printer cancels that once it answers again, so nothing is
     // left in the queue.

@@ -123,9 +123,28 @@ private Q_SLOTS:
         QTRY_COMPARE(page->text(), QString("Seite 1 von 2"));
         QTest::keyClick(dialog, Qt::Key_PageDown);
         QCOMPARE(page->text(), QString("Seite 2 von 2"));
+        // While the printer does not answer, the dialog goes on with the paper it knew, asks one
+        // question at a time, and says so after its bound.
+        dialog->setAnswerBound(std::chrono::milliseconds(100));
+        QSemaphore answer;
+        std::atomic<int> questions = 0;
+        std::atomic<bool> waiting = false;
+        m_f->printers->questionGate = [&] {
+            waiting = ++questions;
+            (void)answer.tryAcquire(1, 20000);
+            waiting = false;
+        };
         for (int i = 77; i < 80; ++i)
             s.tick(i, false);
         QTRY_COMPARE(page->text(), QString("Seite 1 von 1"));
+        QTRY_COMPARE(
+            child("lbPrinterNote")->property("text"), QVariant("Der Drucker \u201eTestdrucker\u201c antwortet nicht."));
+        QVERIFY(waiting); // all this while the question waits
+        QCOMPARE(questions, 1);
+        QCOMPARE(child("cboPaper")->property("currentText"), QVariant("A4"));
+        m_f->printers->questionGate = {};
+        answer.release();
+        QTRY_VERIFY(!child("lbPrinterNote")->isVisible());
         // The set-up is the window's; "Drucken" is the window's.
         auto* orientation = dialog->findChild<QComboBox*>("cboOrientation");
         orientation->setCurrentIndex(1);
@@ -144,42 +163,6 @@ private Q_SLOTS:
         s.tick(0, false);
         QTRY_VERIFY(child("lbPrinterNote")->isVisible());
         QCOMPARE(dialog->findChild<QComboBox*>("cboPaper")->count(), 5);
-    }
-    // A printer that does not answer: the dialog goes on, asks one question at a time, says so after
-    // its bound and keeps the paper it knew.
-    void setupWithoutAnswer()
-    {
-        WindowSession& s = open(80);
-        s.state().sheetSetup.paper = "Letter";
-        s.click("cmdSetup");
-        auto* dialog = s.window->findChild<SetupDialog*>();
-        dialog->setAnswerBound(std::chrono::milliseconds(100));
-        auto* paper = dialog->findChild<QComboBox*>("cboPaper");
-        auto* page = dialog->findChild<QLabel*>("lbPage");
-        auto* note = dialog->findChild<QLabel*>("lbPrinterNote");
-        QTRY_COMPARE(page->text(), QString("Seite 1 von 2"));
-        QCOMPARE(paper->currentText(), QString("Letter"));
-        QSemaphore answer;
-        std::atomic<int> questions = 0;
-        std::atomic<bool> waiting = false;
-        m_f->printers->questionGate = [&] {
-            ++questions;
-            waiting = true;
-            (void)answer.tryAcquire(1, 20000);
-            waiting = false;
-        };
-        dialog->findChild<QCheckBox*>("chkHeader")->click();
-        for (int i = 77; i < 80; ++i)
-            s.tick(i, false);
-        QTRY_COMPARE(page->text(), QString("Seite 1 von 1"));
-        QTRY_COMPARE(note->text(), QString("Der Drucker \u201eTestdrucker\u201c antwortet nicht."));
-        QVERIFY(waiting); // all this while the question waits
-        QVERIFY(note->isVisible());
-        QCOMPARE(paper->currentText(), QString("Letter"));
-        QCOMPARE(questions, 1);
-        m_f->printers->questionGate = {};
-        answer.release();
-        QTRY_VERIFY(!note->isVisible());
     }
     void endWithAMessage()
     {

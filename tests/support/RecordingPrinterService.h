@@ -119,14 +119,11 @@ public:
     RecordingPrinter* printer(const QString& name) const { return m_all.value(name).get(); }
     // The device names passed to setCurrentPrinter, in order ("" for nullptr).
     const QStringList& currentPrinterChanges() const { return m_currentChanges; }
-    // Runs in each papers question asked from now on, on the question's thread: a print system that takes its time.
-    std::function<void()> questionGate;
+    std::function<void()> questionGate; // runs in each papers question asked from now on, on its thread
     std::function<PrinterPapers()> papersQuestion(const QString& name, std::chrono::milliseconds bound) override
     {
         return [answer = PrinterService::papersQuestion(name, bound), gate = questionGate] {
-            if (gate)
-                gate();
-            return answer();
+            return gate ? (gate(), answer()) : answer();
         };
     }
 

@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include <cups/cups.h>
-// The driver is what names a queue's papers as its filters know them; CUPS reads it only
-// through functions it calls old.
+// The driver (PPD) names a queue's papers as its filters know them; libcups marks its PPD
+// functions as deprecated, yet they are the only way to those names.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 #include <cups/ppd.h>

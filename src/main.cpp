@@ -6,7 +6,7 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QLibraryInfo>
-#include <QSettings>
+#include <QStandardPaths>
 #include <QTranslator>
 
 #include "cli/CommandLine.h"
@@ -41,7 +41,7 @@ int runWithoutWindow(const QStringList& arguments)
         return ExitDone;
     }
     const QString target = QFileInfo(command.target).absoluteFilePath();
-    CupsPrinterService printers([target](const QString&) { return target; }, qtQueueDriver());
+    CupsPrinterService printers([target](const QString&) { return target; });
     RunFlags flags;
     TerminationWatcher interrupt(true);
     QObject::connect(&interrupt, &TerminationWatcher::terminationRequested, [&flags] { flags.bAbort = true; });
@@ -81,11 +81,14 @@ int main(int argc, char* argv[])
     if (terminal)
         return runWithoutWindow(arguments);
 
-    // The settings belong to the executable's name, so a renamed copy starts afresh.
+    // The settings belong to the executable's name, so a renamed copy starts afresh. The file
+    // is where QSettings keeps a user's INI file, found without a QSettings: that would read it.
     const QString appName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-    const QString settingsFile = QSettings(QSettings::IniFormat, QSettings::UserScope, appName, appName).fileName();
+    const QString settingsFile
+        = QStringLiteral("%1/%2/%2.ini")
+              .arg(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation), appName);
 
-    CupsPrinterService printers(&askPdfFileName, qtQueueDriver());
+    CupsPrinterService printers(&askPdfFileName);
     QtMessageBoxes messages;
     // A folder given on the command line ("Öffnen mit" of a file manager) is shown at once;
     // for a picture, its folder.

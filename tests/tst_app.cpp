@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Pure pieces of the main window: the number test of the grid boxes and the termination signals.
+// Pure pieces of the main window: the number test of the grid boxes, the termination signals, a
+// settings file that is no file.
 #include "engine/common/LocaleNumber.h"
 #include "engine/common/TerminationWatcher.h"
 
 #include <csignal>
+#include <sys/stat.h>
 #include <tuple>
 
 #include <QtTest>
@@ -42,6 +44,29 @@ private Q_SLOTS:
             std::raise(signal);
             QVERIFY(requested.wait(5000));
         }
+    }
+    // A settings file that is a FIFO would wait for a writer for ever: the window starts without
+    // it, says so, ends on SIGTERM and leaves the FIFO alone.
+    void settingsFileIsAFifo()
+    {
+        QTemporaryDir config;
+        const QString fifo = config.filePath("Rasterblatt/Rasterblatt.ini");
+        QVERIFY(QDir().mkpath(config.filePath("Rasterblatt")));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+        QProcess window;
+        window.start(RASTERBLATT_EXECUTABLE, {});
+        const auto end = qScopeGuard([&] { // a window that hangs all the same goes
+            window.kill();
+            window.waitForFinished();
+        });
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += window.readAllStandardError()).contains("is no regular file"), 10000);
+        window.terminate();
+        QVERIFY(window.waitForFinished(20000));
+        QCOMPARE(window.exitCode(), 0);
+        QVERIFY(QFileInfo(fifo).exists());
+        QVERIFY(!QFileInfo(fifo).isFile());
     }
 };
 

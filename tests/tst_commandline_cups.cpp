@@ -139,17 +139,17 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QString>("queue");
         QTest::addColumn<QString>("page"); // as pdfinfo reports it
-        QTest::addColumn<QString>("media"); // the option the job carries; "" none
+        QTest::addColumn<QString>("media"); // the paper option the job carries; "" none
         // A raw queue takes the PDF alone; one with a driver is told the paper, its default or the one chosen.
         QTest::newRow("raw queue") << QStringList { "--paper", "letter" } << "Testdrucker"
                                    << "612 x 792 pts"
                                    << "";
         QTest::newRow("driver's default") << QStringList {} << "Fotodrucker"
                                           << "612 x 792 pts"
-                                          << "media=Letter";
+                                          << "PageSize=Letter";
         QTest::newRow("driver's A3, landscape") << QStringList { "--paper", "A3", "--landscape" } << "Fotodrucker"
                                                 << "1191 x 842 pts"
-                                                << "media=A3";
+                                                << "PageSize=A3";
     }
     void printerQueue()
     {
@@ -168,7 +168,8 @@ private Q_SLOTS:
         const QString job = capturedJobs(sandbox, queue).last();
         QVERIFY(pdfInfo(job, "Page size").startsWith(page));
         const QString jobOptions = fixtures::readFile(QString(job).replace(".pdf", ".options"));
-        QVERIFY2(media.isEmpty() ? !jobOptions.contains("media=") : jobOptions.contains(media), qPrintable(jobOptions));
+        QVERIFY2(
+            media.isEmpty() ? !jobOptions.contains("PageSize=") : jobOptions.contains(media), qPrintable(jobOptions));
         QVERIFY(run({ "--list-printers" }).out.split('\n').contains(queue));
         // A paper the queue does not offer is refused, with those it does.
         QVERIFY(queue != "Fotodrucker"

@@ -249,26 +249,60 @@ private Q_SLOTS:
         QCOMPARE(printer(name), prn);
         sendControlPage(prn);
     }
-    // A paper chosen while a document is drawn is for the next one: the job is sent with its own.
+    // A paper chosen while a document is drawn is for the next one: the job is sent with its own,
+    // by the driver's name, also where that has a comma.
     void paperOfTheDocument()
     {
-        CupsPrinterService::QueueDriver driver;
-        driver.paperSizes = [](const QString&) {
-            return QList { QPageSize(QPageSize::A3), QPageSize(QPageSize::Letter) };
+        // A queue whose A3 sheet the driver calls "A4,Transparency".
+        const QString ppd = m_home.filePath("folien.ppd");
+        QVERIFY(fixtures::writeFile(
+            ppd, fixtures::readFile(m_sandbox + "/etc/fotodrucker.ppd").replace("A3/A3:", "A4,Transparency/Folie:")));
+        QVERIFY(runTool("lpadmin", { "-p", "Folien", "-E", "-v", "capture:/Folien", "-P", ppd }).ok);
+        CupsPrinterService service;
+        for (const auto& [queueName, paperName] :
+            { std::pair { "Fotodrucker", "A3" }, { "Folien", "A4,Transparency" } }) {
+            Printer* queue = service.printerNamed(queueName);
+            QVERIFY(queue);
+            const QPageSize paper = findPaper(queue->paperSizes(), paperName);
+            QCOMPARE(rasterblatt::paperName(paper), QString(paperName));
+            const qsizetype before = capturedJobs(m_sandbox, queueName).size();
+            queue->setPaper(paper, QPageLayout::Landscape);
+            queue->PaintPicture(m_picture, 100, 100, 3000, 2000);
+            queue->setPaper(findPaper(queue->paperSizes(), "Letter"), QPageLayout::Portrait);
+            queue->endDoc();
+            QTRY_COMPARE_WITH_TIMEOUT(capturedJobs(m_sandbox, queueName).size(), before + 1, 20000);
+            const QString job = capturedJobs(m_sandbox, queueName).constLast();
+            QVERIFY(pdfInfo(job, "Page size").startsWith("1191 x 842 pts"));
+            const QString options = fixtures::readFile(QString(job).replace(".pdf", ".options"));
+            QVERIFY2(options.contains(QString(" PageSize=%1 ").arg(paperName)), qPrintable(options));
+            QVERIFY2(!options.contains("media="), qPrintable(options));
+        }
+    }
+    // What Einrichten asks of a queue, on a thread of its own: the driver's papers with their printable
+    // areas; a queue that is gone told apart from a scheduler that does not answer, which leaves
+    // what the driver said before.
+    void papersQuestion()
+    {
+        CupsPrinterService service;
+        const QByteArray still = QFile::encodeName(m_home.filePath("still.sock"));
+        const auto ask = [&](const QString& name, bool silent = false) {
+            PrinterPapers papers;
+            std::thread([&] {
+                if (silent)
+                    cupsSetServer(still.constData()); // for this thread only
+                papers = service.papersQuestion(name, std::chrono::milliseconds(500))();
+            }).join();
+            return papers;
         };
-        CupsPrinterService service({}, driver);
-        Printer* queue = service.printerNamed("Fotodrucker");
-        QVERIFY(queue);
-        const qsizetype before = capturedJobs(m_sandbox, "Fotodrucker").size();
-        queue->setPaper(QPageSize(QPageSize::A3), QPageLayout::Landscape);
-        queue->PaintPicture(m_picture, 100, 100, 3000, 2000);
-        queue->setPaper(QPageSize(QPageSize::Letter), QPageLayout::Portrait);
-        queue->endDoc();
-        QTRY_COMPARE_WITH_TIMEOUT(capturedJobs(m_sandbox, "Fotodrucker").size(), before + 1, 20000);
-        const QString job = capturedJobs(m_sandbox, "Fotodrucker").constLast();
-        QVERIFY(pdfInfo(job, "Page size").startsWith("1191 x 842 pts"));
-        const QString options = fixtures::readFile(QString(job).replace(".pdf", ".options"));
-        QVERIFY2(options.contains("media=A3"), qPrintable(options));
+        PrinterPapers papers = ask("Fotodrucker");
+        QCOMPARE(papers.answer, PrinterPapers::Known);
+        QCOMPARE(paperName(papers.defaultPaper), QString("Letter"));
+        QCOMPARE(papers.layout(papers.defaultPaper, QPageLayout::Portrait).margins(), QMarginsF(18, 36, 18, 36));
+        QCOMPARE(ask("Gibtsnicht").answer, PrinterPapers::Missing);
+        const FakeScheduler stopped(still, false);
+        papers = ask("Fotodrucker", true);
+        QCOMPARE(papers.answer, PrinterPapers::Silent);
+        QCOMPARE(paperName(papers.defaultPaper), QString("Letter"));
     }
     // The scheduler restarts while the document goes to it, and is back a second later: it keeps
     // the job it had begun, and the printer cancels that once it answers again, so nothing is

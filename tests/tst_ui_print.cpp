@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QSemaphore>
 #include <QtTest>
 
 #include "ui/SetupDialog.h"
@@ -122,9 +123,28 @@ private Q_SLOTS:
         QTRY_COMPARE(page->text(), QString("Seite 1 von 2"));
         QTest::keyClick(dialog, Qt::Key_PageDown);
         QCOMPARE(page->text(), QString("Seite 2 von 2"));
+        // While the printer does not answer, the dialog goes on with the paper it knew, asks one
+        // question at a time, and says so after its bound.
+        dialog->setAnswerBound(std::chrono::milliseconds(100));
+        QSemaphore answer;
+        std::atomic<int> questions = 0;
+        std::atomic<bool> waiting = false;
+        m_f->printers->questionGate = [&] {
+            waiting = ++questions;
+            (void)answer.tryAcquire(1, 20000);
+            waiting = false;
+        };
         for (int i = 77; i < 80; ++i)
             s.tick(i, false);
         QTRY_COMPARE(page->text(), QString("Seite 1 von 1"));
+        QTRY_COMPARE(
+            child("lbPrinterNote")->property("text"), QVariant("Der Drucker \u201eTestdrucker\u201c antwortet nicht."));
+        QVERIFY(waiting); // all this while the question waits
+        QCOMPARE(questions, 1);
+        QCOMPARE(child("cboPaper")->property("currentText"), QVariant("A4"));
+        m_f->printers->questionGate = {};
+        answer.release();
+        QTRY_VERIFY(!child("lbPrinterNote")->isVisible());
         // The set-up is the window's; "Drucken" is the window's.
         auto* orientation = dialog->findChild<QComboBox*>("cboOrientation");
         orientation->setCurrentIndex(1);

@@ -301,7 +301,9 @@ void MainWindow::cmdSetup_Click()
     if (!m_setupDialog) {
         SetupDialog::Window window;
         window.printerName = [this] { return prnList->currentText(); };
-        window.printer = [this] { return SelectPrinter(); };
+        window.papers = [this](const QString& name, std::chrono::milliseconds bound) {
+            return m_printers.papersQuestion(name, bound);
+        };
         window.tickedFiles = [this] {
             QStringList files;
             for (int i = 0; i < m_catalogue.count(); ++i) {

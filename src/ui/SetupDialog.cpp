@@ -4,11 +4,14 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
+#include <QFutureWatcher>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPromise>
 #include <QPushButton>
+#include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -142,34 +145,94 @@ void SetupDialog::refresh()
 
 void SetupDialog::readWindow()
 {
-    // The papers of the printer chosen in the window; where it is gone, those of "PDF-Datei".
-    Printer* printer = m_window.printer();
-    const QList<QPageSize> papers = printer ? offeredPapers(*printer) : standardPapers();
-    m_printerNote->setVisible(!printer);
-    if (!printer)
-        m_printerNote->setText(QStringLiteral("Den Drucker \u201e%1\u201c gibt es nicht mehr: die Papierformate sind "
-                                              "die von \u201ePDF-Datei\u201c.")
-                                   .arg(m_window.printerName()));
-    const QPageSize paper = printer ? paperFor(m_setup, *printer, papers) : findPaper(papers, m_setup.paper);
-    const QPageSize shown = paper.isValid() ? paper : papers.value(0);
+    const QString name = m_window.printerName();
+    if (name != m_printerName) {
+        m_printerName = name;
+        m_papers.reset();
+        m_printerNote->hide();
+    }
+    askPapers();
+    showSheet();
+}
+
+// A print system may take long to answer, or never: the question goes to another thread, and
+// the dialog goes on with what it knows.
+void SetupDialog::askPapers()
+{
+    if (m_asking) {
+        m_askAgain = true;
+        return;
+    }
+    m_asking = true;
+    m_askAgain = false;
+    const QString name = m_printerName;
+    auto promise = std::make_shared<QPromise<PrinterPapers>>();
+    auto* watcher = new QFutureWatcher<PrinterPapers>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, name] {
+        watcher->deleteLater();
+        m_asking = false;
+        answered(name, watcher->result());
+        if (m_askAgain)
+            askPapers();
+    });
+    watcher->setFuture(promise->future());
+    QTimer::singleShot(m_bound, watcher, [this, name] {
+        PrinterPapers silent;
+        silent.answer = PrinterPapers::Silent;
+        silent.known = false;
+        answered(name, silent);
+    });
+    promise->start();
+    QThreadPool::globalInstance()->start([promise, question = m_window.papers(name, m_bound)] {
+        promise->addResult(question());
+        promise->finish();
+    });
+}
+
+void SetupDialog::answered(const QString& name, const PrinterPapers& papers)
+{
+    if (name != m_printerName)
+        return;
+    const auto note = [this](const QString& text) {
+        m_printerNote->setText(text.arg(m_printerName));
+        m_printerNote->show();
+    };
+    if (papers.answer == PrinterPapers::Known) {
+        m_papers = papers;
+        m_printerNote->hide();
+    } else if (papers.answer == PrinterPapers::Missing) {
+        // The papers of "PDF-Datei".
+        m_papers = PrinterPapers();
+        m_papers->sizes = standardPapers();
+        note(QStringLiteral("Den Drucker \u201e%1\u201c gibt es nicht mehr: die Papierformate sind die von "
+                            "\u201ePDF-Datei\u201c."));
+    } else {
+        // What it said before still holds.
+        if (papers.known)
+            m_papers = papers;
+        note(QStringLiteral("Der Drucker \u201e%1\u201c antwortet nicht."));
+    }
+    showSheet();
+}
+
+void SetupDialog::showSheet()
+{
+    m_print->setEnabled(m_window.canPrint());
+    m_paper->setEnabled(m_papers.has_value());
+    if (!m_papers)
+        return;
+    // The paper a job takes, on the page it gives.
+    const QList<QPageSize> papers = m_papers->offered();
+    const QPageSize shown = paperFor(m_setup, papers, m_papers->fallback());
     showPapers(papers, shown);
 
     SheetPreview::Sheet sheet;
     sheet.files = m_window.tickedFiles();
     sheet.settings = m_window.settings();
-    sheet.layout = QPageLayout(shown, m_setup.orientation, QMarginsF());
-    if (printer) {
-        printer->setPaper(shown, m_setup.orientation);
-        try {
-            sheet.layout = printer->pageLayout();
-        } catch (const PrinterError&) {
-            // A print system that does not answer: the paper without margins, as the job will find out.
-        }
-    }
+    sheet.layout = m_papers->layout(shown, m_setup.orientation);
     m_sheet->setPaper(sheet.layout.fullRect(QPageLayout::Inch).size());
     sheet.dpi = m_sheet->pageDpi();
     m_preview.setSheet(sheet);
-    m_print->setEnabled(m_window.canPrint());
     turnTo(m_page);
 }
 

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <chrono>
 #include <functional>
+#include <optional>
 
 #include <QDialog>
 #include <QPageSize>
@@ -16,7 +18,6 @@ class QPushButton;
 
 namespace rasterblatt {
 
-class Printer;
 class SheetView;
 
 // The dialog "Einrichten": the sheet's paper, orientation, header and page numbers, with the
@@ -29,7 +30,8 @@ public:
     // What the dialog reads of the window, afresh at every change.
     struct Window {
         std::function<QString()> printerName; // chosen in the printer list
-        std::function<Printer*()> printer; // that printer; null when it is gone
+        // The question about a printer's papers, asked on another thread; see PrinterService.
+        std::function<std::function<PrinterPapers()>(const QString& name, std::chrono::milliseconds bound)> papers;
         std::function<QStringList()> tickedFiles;
         std::function<PrintJobSettings()> settings; // the window's grid, options, set-up and folder
         std::function<bool()> canPrint; // the window's "Drucken" is enabled
@@ -38,6 +40,9 @@ public:
     };
 
     SetupDialog(Window window, SheetSetup& setup, QWidget* parent);
+
+    // How long the dialog waits for a printer's answer before it says that the printer does not answer.
+    void setAnswerBound(std::chrono::milliseconds bound) { m_bound = bound; }
 
     // Something the sheet depends on changed: everything is read again (once, for a burst of changes).
     void refresh();
@@ -51,6 +56,9 @@ protected:
 
 private:
     void readWindow();
+    void askPapers();
+    void answered(const QString& name, const PrinterPapers& papers);
+    void showSheet();
     void showPapers(const QList<QPageSize>& papers, const QPageSize& chosen);
     void turnTo(int page);
     void pageReady(int page);
@@ -60,6 +68,13 @@ private:
     SheetPreview m_preview;
     int m_page = 1;
     bool m_updatePending = false;
+    std::chrono::milliseconds m_bound { 3000 };
+    // The printer chosen, what it said of its papers (kept while it does not answer), and the
+    // one question on its way: none is asked while another waits.
+    QString m_printerName;
+    std::optional<PrinterPapers> m_papers;
+    bool m_asking = false;
+    bool m_askAgain = false;
 
     QComboBox* m_paper = nullptr;
     QComboBox* m_orientation = nullptr;

@@ -119,6 +119,13 @@ public:
     RecordingPrinter* printer(const QString& name) const { return m_all.value(name).get(); }
     // The device names passed to setCurrentPrinter, in order ("" for nullptr).
     const QStringList& currentPrinterChanges() const { return m_currentChanges; }
+    std::function<void()> questionGate; // runs in each papers question asked from now on, on its thread
+    std::function<PrinterPapers()> papersQuestion(const QString& name, std::chrono::milliseconds bound) override
+    {
+        return [answer = PrinterService::papersQuestion(name, bound), gate = questionGate] {
+            return gate ? (gate(), answer()) : answer();
+        };
+    }
 
 private:
     QHash<QString, std::shared_ptr<RecordingPrinter>> m_all;

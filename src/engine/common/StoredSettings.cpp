@@ -11,6 +11,17 @@ namespace rasterblatt {
 namespace {
     const QString Group = QStringLiteral("Settings");
 
+    // Only a regular file (or a link to one) is opened: a FIFO would wait for a writer for
+    // ever, a device could read without end.
+    bool usable(const QString& file)
+    {
+        const QFileInfo info(file);
+        if (!info.exists() || info.isFile())
+            return true;
+        qWarning("Rasterblatt: the settings file %s is no regular file and is not used", qPrintable(file));
+        return false;
+    }
+
     // "1" is true, "0" false; anything else keeps the default.
     bool flag(const QSettings& settings, const QString& key, bool otherwise)
     {
@@ -21,6 +32,8 @@ namespace {
 
 StoredSettings readSettings(const QString& file, const StoredSettings& defaults)
 {
+    if (!usable(file))
+        return defaults;
     if (QFileInfo(file).size() > SettingsMaxBytes) {
         qWarning("Rasterblatt: the settings file %s is larger than 1 MB and is not read", qPrintable(file));
         return defaults;
@@ -32,7 +45,7 @@ StoredSettings readSettings(const QString& file, const StoredSettings& defaults)
     stored.rows = settings.value(QStringLiteral("Rows"), defaults.rows).toString();
     stored.cols = settings.value(QStringLiteral("Cols"), defaults.cols).toString();
     // A paper's name is letters, digits and a few signs; anything else is no paper of ours.
-    static const QRegularExpression paperName(QStringLiteral("^[\\w .()+-]{1,64}$"));
+    static const QRegularExpression paperName(QStringLiteral("^[\\w .,()+-]{1,64}$"));
     const QString paper = settings.value(QStringLiteral("Paper")).toString();
     stored.paper = paperName.match(paper).hasMatch() ? paper : defaults.paper;
     const QString orientation = settings.value(QStringLiteral("Orientation")).toString();
@@ -47,6 +60,8 @@ StoredSettings readSettings(const QString& file, const StoredSettings& defaults)
 
 bool writeSettings(const QString& file, const StoredSettings& stored)
 {
+    if (!usable(file))
+        return false;
     // Whatever else the file held goes; one too large is not even read to be rewritten.
     if (QFileInfo(file).size() > SettingsMaxBytes)
         QFile::remove(file);

@@ -19,11 +19,12 @@ struct StoredSettings {
     bool allFormats = false; // "AllFormats": "0" or "1"
 };
 
-// Reads the settings file. A file larger than MaxBytes is not read at all (the defaults
-// stand, and a warning goes to standard error): it is no file the program wrote.
+// Reads the settings file. A file larger than MaxBytes, or one that is no regular file, is not
+// read at all (the defaults stand, and a warning goes to standard error): it is no file the
+// program wrote.
 StoredSettings readSettings(const QString& file, const StoredSettings& defaults);
 // Writes the settings: the file then holds these keys and nothing else. False when it could
-// not be written.
+// not be written, or is no regular file (which stays as it is).
 bool writeSettings(const QString& file, const StoredSettings& settings);
 
 inline constexpr qint64 SettingsMaxBytes = 1024 * 1024;

@@ -3,9 +3,17 @@
 
 #include <algorithm>
 #include <chrono>
+#include <mutex>
 #include <optional>
+#include <unistd.h>
 
 #include <cups/cups.h>
+// The driver (PPD) names a queue's papers as its filters know them; libcups marks its PPD
+// functions as deprecated, yet they are the only way to those names.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#include <cups/ppd.h>
+#pragma GCC diagnostic pop
 
 #include <QDir>
 #include <QEventLoop>
@@ -20,6 +28,18 @@
 #include "engine/print/PdfDocumentPrinter.h"
 
 namespace rasterblatt {
+
+struct CupsPrinterService::PaperBook {
+    std::mutex mutex;
+    std::map<QString, PrinterPapers> known;
+
+    std::optional<PrinterPapers> find(const QString& destination)
+    {
+        const std::lock_guard lock(mutex);
+        const auto found = known.find(destination);
+        return found == known.end() ? std::nullopt : std::optional(found->second);
+    }
+};
 
 namespace {
 
@@ -183,7 +203,7 @@ namespace {
 
     // Sends the file as one PDF job. A destination "queue/instance" is an lpoptions
     // instance: its saved options apply, as they do for lp.
-    void submitJob(const QString& destination, QIODevice& pdf, const Limits& limits, const QString& media)
+    void submitJob(const QString& destination, QIODevice& pdf, const Limits& limits, const QString& pageSize)
     {
         Watch watch(&limits.abortPoll, limits.responseTimeout, false);
         const Connection http = connectWatched(watch);
@@ -201,8 +221,9 @@ namespace {
         int count = 0;
         for (int i = 0; i < dest->num_options; ++i)
             count = cupsAddOption(dest->options[i].name, dest->options[i].value, count, &options);
-        if (!media.isEmpty())
-            count = cupsAddOption("media", media.toUtf8().constData(), count, &options);
+        // The driver's own name of the paper: "media" is a list to CUPS, which a comma in the name would part.
+        if (!pageSize.isEmpty())
+            count = cupsAddOption("PageSize", pageSize.toUtf8().constData(), count, &options);
         const auto freeOptions = qScopeGuard([&] { cupsFreeOptions(count, options); });
         const int job = cupsCreateJob(http.get(), dest->name, "Rasterblatt", count, options);
         if (job == 0)
@@ -244,65 +265,118 @@ namespace {
         return QPageLayout(size, orientation, QMarginsF());
     }
 
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    // The papers of the destination's driver, fetched on the watched connection; nothing when
+    // the scheduler does not give it (a queue without a driver has no papers of its own).
+    std::optional<PrinterPapers> readDriver(http_t* http, const cups_dest_t& dest, const Watch& watch)
+    {
+        char path[1024] = "";
+        time_t modified = 0;
+        const http_status_t status = cupsGetPPD3(http, dest.name, &modified, path, sizeof path);
+        const auto remove = qScopeGuard([&] {
+            if (path[0] && status == HTTP_STATUS_OK)
+                ::unlink(path);
+        });
+        if (status == HTTP_STATUS_NOT_FOUND && watch.outcome == Watch::Waiting)
+            return PrinterPapers {};
+        if (status != HTTP_STATUS_OK)
+            return std::nullopt;
+        PrinterPapers papers;
+        ppd_file_t* ppd = ppdOpenFile(path);
+        if (!ppd)
+            return papers;
+        const auto close = qScopeGuard([&] { ppdClose(ppd); });
+        // The default as the queue's saved options (lpoptions) make it.
+        ppdMarkDefaults(ppd);
+        cupsMarkOptions(ppd, dest.num_options, dest.options);
+        if (const ppd_option_t* sizes = ppdFindOption(ppd, "PageSize")) {
+            for (int i = 0; i < sizes->num_choices; ++i) {
+                const ppd_size_t* size = ppdPageSize(ppd, sizes->choices[i].choice);
+                if (!size || !(size->width > 0) || !(size->length > 0))
+                    continue;
+                papers.sizes << QPageSize(
+                    QSizeF(size->width, size->length), QPageSize::Point, QString::fromUtf8(size->name));
+                papers.margins << QMarginsF(
+                    size->left, size->length - size->top, size->width - size->right, size->bottom);
+            }
+        }
+        if (const ppd_choice_t* marked = ppdFindMarkedChoice(ppd, "PageSize"))
+            papers.defaultPaper = findPaper(papers.sizes, QString::fromUtf8(marked->choice));
+        return papers;
+    }
+#pragma GCC diagnostic pop
+
+    // What the destination says of its paper, its driver asked once and kept in the book.
+    // Checking that the scheduler still knows it costs one question on every call.
+    PrinterPapers askPapers(CupsPrinterService::PaperBook& book, Watch& watch, const QString& destination)
+    {
+        // A scheduler that does not answer leaves what the driver said before.
+        const std::optional<PrinterPapers> known = book.find(destination);
+        PrinterPapers papers = known.value_or(PrinterPapers());
+        papers.answer = PrinterPapers::Silent;
+        papers.known = known.has_value();
+        const Connection http = connectWatched(watch);
+        if (!http)
+            return papers;
+        bool missing = false;
+        const Destination dest = namedDestination(http.get(), destination, &missing);
+        if (missing)
+            return PrinterPapers { PrinterPapers::Missing, false, {}, {}, {} };
+        if (!dest)
+            return papers;
+        if (known)
+            return *known;
+        const std::optional<PrinterPapers> read = readDriver(http.get(), *dest, watch);
+        if (!read)
+            return papers;
+        const std::lock_guard lock(book.mutex);
+        return book.known.emplace(destination, *read).first->second;
+    }
+
     class CupsQueuePrinter final : public PdfDocumentPrinter {
     public:
-        CupsQueuePrinter(const QString& name, const Limits& limits, const CupsPrinterService::QueueDriver& driver)
+        CupsQueuePrinter(const QString& name, const Limits& limits, CupsPrinterService::PaperBook& book)
             : PdfDocumentPrinter(name)
             , m_limits(limits)
-            , m_driver(driver)
+            , m_book(book)
         {
         }
 
-        QList<QPageSize> paperSizes() override
-        {
-            if (!m_driver.paperSizes || !answers(false))
-                return {};
-            return m_driver.paperSizes(deviceName());
-        }
-
-        QPageSize defaultPaper() override
-        {
-            const QPageSize size
-                = m_driver.defaultPaper && answers(false) ? m_driver.defaultPaper(deviceName()) : QPageSize();
-            return size.isValid() ? size : QPageSize(QPageSize::A4);
-        }
+        QList<QPageSize> paperSizes() override { return papers(false).sizes; }
+        QPageSize defaultPaper() override { return papers(false).fallback(); }
 
     protected:
         // A queue that is gone fails when the job is sent; until then the document is drawn
         // on the paper without margins.
         QPageLayout layoutFor(const QPageSize& size, QPageLayout::Orientation orientation) override
         {
-            if (!m_driver.pageLayout || !answers(true))
-                return withoutMargins(size, orientation);
-            return m_driver.pageLayout(deviceName(), size, orientation).value_or(withoutMargins(size, orientation));
+            return papers(true).layout(size, orientation);
         }
 
         void deliver(QTemporaryFile& pdf, const QPageSize& paper) override
         {
             // A queue that reports its sizes is told which paper to feed; a raw one gets the PDF alone.
-            const QString media = paperSizes().isEmpty() ? QString() : paper.key();
-            submitJob(deviceName(), pdf, m_limits, media);
+            const QString pageSize = paperSizes().isEmpty() ? QString() : paperName(paper);
+            submitJob(deviceName(), pdf, m_limits, pageSize);
         }
 
     private:
-        // Whether the scheduler answers and knows the queue: the driver's questions may wait for
-        // CUPS without a time limit, so they are asked only then. A scheduler that stops
-        // answering ends a job (throwing) or, when only asked, gives no.
-        bool answers(bool throwing)
+        // The driver's papers, as the dialog was told them where it asked first. A scheduler
+        // that stops answering ends a job (throwing) or, when only asked, gives none.
+        PrinterPapers papers(bool throwing)
         {
+            if (const std::optional<PrinterPapers> known = m_book.find(deviceName()))
+                return *known;
             Watch watch(&m_limits.abortPoll, m_limits.responseTimeout, false);
-            const Connection http = connectWatched(watch);
-            if (!http)
-                return false;
-            if (namedDestination(http.get(), deviceName()))
-                return true;
+            const PrinterPapers answer = askPapers(m_book, watch, deviceName());
             if (throwing && watch.outcome != Watch::Waiting)
                 fail(deviceName(), watch);
-            return watch.outcome == Watch::Waiting;
+            return answer.answer == PrinterPapers::Known ? answer : PrinterPapers();
         }
 
         const Limits& m_limits;
-        const CupsPrinterService::QueueDriver& m_driver;
+        CupsPrinterService::PaperBook& m_book;
     };
 
     class PdfFilePrinter final : public PdfDocumentPrinter {
@@ -360,9 +434,9 @@ namespace {
 
 } // namespace
 
-CupsPrinterService::CupsPrinterService(FileNameQuery askFileName, QueueDriver queueDriver)
+CupsPrinterService::CupsPrinterService(FileNameQuery askFileName)
     : m_limits(std::make_unique<Limits>())
-    , m_queueDriver(std::move(queueDriver))
+    , m_paperBook(std::make_shared<PaperBook>())
     , m_pdfPrinter(std::make_unique<PdfFilePrinter>(std::move(askFileName)))
 {
 }
@@ -452,11 +526,24 @@ QString CupsPrinterService::jobTarget(Printer* printer) const
     return printer == pdfPrinter() ? static_cast<PdfFilePrinter*>(m_pdfPrinter.get())->target() : QString();
 }
 
+std::function<PrinterPapers()> CupsPrinterService::papersQuestion(const QString& name, std::chrono::milliseconds bound)
+{
+    if (name == pdfPrinterName()) {
+        PrinterPapers papers;
+        papers.sizes = standardPapers();
+        return [papers] { return papers; };
+    }
+    return [book = m_paperBook, name, bound] {
+        Watch watch(nullptr, bound, true);
+        return askPapers(*book, watch, name);
+    };
+}
+
 Printer* CupsPrinterService::queuePrinter(const QString& name)
 {
     auto& printer = m_queues[name];
     if (!printer)
-        printer = std::make_unique<CupsQueuePrinter>(name, *m_limits, m_queueDriver);
+        printer = std::make_unique<CupsQueuePrinter>(name, *m_limits, *m_paperBook);
     return printer.get();
 }
 

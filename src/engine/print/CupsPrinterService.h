@@ -30,25 +30,14 @@ class CupsPrinterService final : public PrinterService {
 public:
     // Asks for the file that "PDF-Datei" writes, proposing one; an empty answer cancels.
     using FileNameQuery = std::function<QString(const QString& proposal)>;
-    // What the queue's driver (its PPD) says, through Qt's print support: the paper sizes it
-    // offers (empty where it reports none), its default paper (invalid where it has none),
-    // and the page a paper gives in an orientation (nothing where it cannot tell).
-    struct QueueDriver {
-        std::function<QList<QPageSize>(const QString& queue)> paperSizes;
-        std::function<QPageSize(const QString& queue)> defaultPaper;
-        std::function<std::optional<QPageLayout>(
-            const QString& queue, const QPageSize& size, QPageLayout::Orientation orientation)>
-            pageLayout;
-    };
     struct Limits {
         std::chrono::milliseconds listTimeout { 5000 };
         std::chrono::milliseconds responseTimeout { 30000 };
         AbortPoll abortPoll;
     };
 
-    // Without a file name query "PDF-Datei" saves nothing; without a driver every queue prints
-    // on A4 (or the paper set) without margins.
-    explicit CupsPrinterService(FileNameQuery askFileName = {}, QueueDriver queueDriver = {});
+    // Without a file name query "PDF-Datei" saves nothing.
+    explicit CupsPrinterService(FileNameQuery askFileName = {});
     ~CupsPrinterService() override;
 
     std::vector<Printer*> printers() override;
@@ -60,6 +49,10 @@ public:
     // not a regular file throws PrinterError.
     bool prepareJob(Printer* printer, const QString& folder) override;
     QString jobTarget(Printer* printer) const override;
+    // Asks the scheduler whether it knows the destination and, once per destination, what its
+    // driver (the queue's PPD) says of its paper; on a connection of its own that gives up after
+    // `bound`.
+    std::function<PrinterPapers()> papersQuestion(const QString& name, std::chrono::milliseconds bound) override;
 
     // Applies to every later request of this service's printers.
     void setAbortPoll(AbortPoll poll) override { m_limits->abortPoll = std::move(poll); }
@@ -70,6 +63,8 @@ public:
     }
 
     static QString pdfPrinterName() { return QStringLiteral("PDF-Datei"); }
+    // What each destination's driver said of its paper, shared with questions still running.
+    struct PaperBook;
     // The built-in "PDF-Datei", without asking CUPS for anything.
     Printer* pdfPrinter() const;
 
@@ -80,7 +75,7 @@ private:
 
     // Shared with the printers, which live as long as the service.
     std::unique_ptr<Limits> m_limits;
-    QueueDriver m_queueDriver;
+    std::shared_ptr<PaperBook> m_paperBook;
     // The last listing ran out of time: the next ones wait only briefly until CUPS answers.
     bool m_silent = false;
     // The printers have been listed once (or one was made current): m_current is chosen.

@@ -9,4 +9,16 @@ QList<QPageSize> standardPapers()
         QPageSize(QPageSize::Legal) };
 }
 
+std::function<PrinterPapers()> PrinterService::papersQuestion(const QString& name, std::chrono::milliseconds)
+{
+    PrinterPapers papers;
+    if (Printer* printer = printerNamed(name)) {
+        papers.sizes = printer->paperSizes();
+        papers.defaultPaper = printer->defaultPaper();
+    } else {
+        papers.answer = PrinterPapers::Missing;
+    }
+    return [papers] { return papers; };
+}
+
 } // namespace rasterblatt

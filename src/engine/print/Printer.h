@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <stdexcept>
 #include <vector>
@@ -10,6 +11,8 @@
 #include <QPageLayout>
 #include <QPageSize>
 #include <QString>
+
+#include "engine/print/SheetSetup.h"
 
 namespace rasterblatt {
 
@@ -129,6 +132,11 @@ public:
         Q_UNUSED(printer);
         return {};
     }
+
+    // A question about the papers of the printer of that name, for a thread other than the
+    // window's: it holds nothing of the service and waits for the print system at most about
+    // `bound`. This one answers at once, from what the printer says now.
+    virtual std::function<PrinterPapers()> papersQuestion(const QString& name, std::chrono::milliseconds bound);
 
     // Asked while a printer waits for its spooler, a few times a second (it may process
     // events): true gives up the job being sent. Without one only time limits end a wait.

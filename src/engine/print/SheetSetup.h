@@ -19,15 +19,35 @@ struct SheetSetup {
     bool pageNumbers = false;
 };
 
+// What a printer says of its paper: the sizes it reports, its default, and the printable area of
+// each. A print system may not answer, or no longer know the printer.
+struct PrinterPapers {
+    enum Answer { Known, Missing, Silent };
+    Answer answer = Known;
+    // What follows is the printer's: always when Known; when Silent, from an earlier answer.
+    bool known = true;
+    QList<QPageSize> sizes; // empty where the printer reports none
+    QPageSize defaultPaper; // invalid where it has none
+    QList<QMarginsF> margins; // in points, of each size upright; none where missing
+
+    // The sizes it reports, or standardPapers() where it reports none.
+    QList<QPageSize> offered() const;
+    // The default, or A4 where it has none.
+    QPageSize fallback() const;
+    // The page the paper gives in that orientation, its margins turned with the sheet.
+    QPageLayout layout(const QPageSize& paper, QPageLayout::Orientation orientation) const;
+};
+
 // The paper sizes the printer offers: those it reports, or standardPapers() where it reports none.
 QList<QPageSize> offeredPapers(Printer& printer);
-// The name a paper is shown and stored by: "A4", "Letter", or a queue's own.
+// The name a paper is shown, stored and sent to the queue by: "A4", "Letter", or the queue
+// driver's own (its name()); for Qt's standard sizes their key.
 QString paperName(const QPageSize& paper);
-// The paper of that name among the sizes (its letters in any case); invalid when none has it.
+// The paper of that name among the sizes (its letters in any case; a name before a key);
+// invalid when none has it.
 QPageSize findPaper(const QList<QPageSize>& papers, const QString& name);
-// The paper a job on the printer takes: the set-up's where the printer offers it (among
-// offered, its offeredPapers() where they are known already), else the printer's default.
-QPageSize paperFor(const SheetSetup& setup, Printer& printer, const QList<QPageSize>& offered);
+// The paper a job takes: the set-up's where it is offered, else the default.
+QPageSize paperFor(const SheetSetup& setup, const QList<QPageSize>& offered, const QPageSize& defaultPaper);
 QPageSize paperFor(const SheetSetup& setup, Printer& printer);
 
 } // namespace rasterblatt

@@ -8,6 +8,7 @@
 #include <array>
 #include <csignal>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <QProcess>
@@ -34,7 +35,10 @@ private Q_SLOTS:
         QVERIFY(fixtures::writeFile(m_dir.filePath("Kaputt/kaputt.jpg"), "kein Bild"));
         QDir().mkpath(m_dir.filePath("leer"));
         QDir().mkpath(m_dir.filePath("--pdf"));
-        QVERIFY(::mkfifo(QFile::encodeName(m_dir.filePath("fifo.pdf")).constData(), 0600) == 0);
+        QCOMPARE(::mkfifo(QFile::encodeName(m_dir.filePath("fifo.pdf")).constData(), 0600), 0);
+        // A device of its own, as /dev/null is: where the test may not make one, its row is skipped.
+        m_device
+            = ::mknod(QFile::encodeName(m_dir.filePath("geraet.pdf")).constData(), S_IFCHR | 0600, makedev(1, 3)) == 0;
         m_photoSize = QFileInfo(m_dir.filePath("Urlaub/bild000.jpg")).size();
         QDir().mkpath(m_dir.filePath("tmp"));
         QDir().mkpath(m_dir.filePath("run"));
@@ -58,14 +62,19 @@ private Q_SLOTS:
             QTest::newRow(qPrintable(arguments.join(' '))) << arguments << 1 << QString(message);
         QTest::newRow("folder missing") << QStringList { "--pdf", "a.pdf", "Fehlt" } << 2 << "\u201eFehlt\u201c";
         QTest::newRow("no picture") << QStringList { "--pdf", "a.pdf", "leer" } << 2 << "kein Bild";
-        QTest::newRow("nothing readable") << QStringList { "--pdf", "a.pdf", "--no-names", "Kaputt" } << 2
-                                          << "Nichts gedruckt: keines der Bilder konnte gelesen werden.";
+        // A header and page numbers alone are nothing printed.
+        QTest::newRow("nothing readable") << QStringList { "--pdf", "a.pdf", "--no-names", "--header", "--page-numbers",
+            "Kaputt" } << 2 << "Nichts gedruckt: keines der Bilder konnte gelesen werden.";
         QTest::newRow("queue missing") << QStringList { "--printer", "Gibtsnicht", "Urlaub" } << 3
                                        << "\u201eGibtsnicht\u201c";
-        QTest::newRow("target's folder missing") << QStringList { "--pdf", "fehlt/a.pdf", "Urlaub" } << 3 << "fehlt";
+        QTest::newRow("target's folder missing")
+            << QStringList { "--pdf", "fehlt/a.pdf", "Urlaub" } << 3
+            << "Rasterblatt: Die PDF-Datei \u201efehlt/a.pdf\u201c kann nicht geschrieben werden: Den Ordner \u201e"
+                + m_dir.filePath("fehlt") + "\u201c gibt es nicht.";
         // What is there is never damaged: a device, a FIFO, a picture of the folder.
-        QTest::newRow("target a device") << QStringList { "--pdf", "/dev/null", "Urlaub" } << 3
-                                         << "\u201e/dev/null\u201c ist keine gew\u00f6hnliche Datei.";
+        QTest::newRow("target a device") << QStringList { "--pdf", "geraet.pdf", "Urlaub" } << 3
+                                         << "\u201egeraet.pdf\u201c kann nicht geschrieben werden: Sie ist keine "
+                                            "gew\u00f6hnliche Datei.";
         QTest::newRow("target a FIFO") << QStringList { "--pdf", "fifo.pdf", "Urlaub" } << 3 << "fifo.pdf";
         QTest::newRow("target a picture")
             << QStringList { "--pdf", "Urlaub/bild000.jpg", "Urlaub" } << 1 << "eines der Bilder";
@@ -81,6 +90,8 @@ private Q_SLOTS:
         QFETCH(QStringList, arguments);
         QFETCH(int, status);
         QFETCH(QString, message);
+        if (arguments.contains("geraet.pdf") && !m_device)
+            QSKIP("no device can be made here");
         const Run result = run(arguments);
         QCOMPARE(result.status, status);
         // Errors are one line on standard error; answers go to standard output.
@@ -90,8 +101,10 @@ private Q_SLOTS:
             QCOMPARE(result.err.count('\n'), 1);
         if (status == 1)
             QVERIFY(result.err.contains("--help"));
-        QVERIFY(!QFile::exists(m_dir.filePath("a.pdf")) && !QFile::exists(m_dir.filePath("b.pdf")));
-        QVERIFY(QFileInfo("/dev/null").isFile() == false && QFileInfo(m_dir.filePath("fifo.pdf")).isFile() == false);
+        for (const char* name : { "a.pdf", "b.pdf" })
+            QVERIFY(!QFile::exists(m_dir.filePath(name)));
+        for (const char* name : { "geraet.pdf", "fifo.pdf" })
+            QVERIFY(!QFileInfo(m_dir.filePath(name)).isFile());
         QCOMPARE(QFileInfo(m_dir.filePath("Urlaub/bild000.jpg")).size(), m_photoSize);
     }
     void contactSheet_data()
@@ -228,15 +241,56 @@ private Q_SLOTS:
         for (const QString& folder : { disk, m_dir.filePath("tmp") })
             QVERIFY(QDir(folder).entryList({ ".rasterblatt*" }, QDir::Files | QDir::Hidden).isEmpty());
     }
+    void replacingTheSheet_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("status");
+        QTest::newRow("keeps the old file's permissions") << "alt.pdf" << 0;
+        QTest::newRow("through a link to a file not there yet") << "link.pdf" << 0;
+        QTest::newRow("in a folder that takes no new file") << "ro/blatt.pdf" << 3;
+    }
+    void replacingTheSheet()
+    {
+        QFETCH(QString, target);
+        QFETCH(int, status);
+        const QString path = m_dir.filePath(target), ro = m_dir.filePath("ro");
+        const bool link = target == "link.pdf";
+        QVERIFY(link ? QFile::link("neu.pdf", path) : fixtures::writeFile(path, "alt"));
+        if (!link)
+            QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0600), 0);
+        QFile::setPermissions(ro, QFile::ReadOwner | QFile::ExeOwner);
+        // Root may write into any folder: the program then runs as the folder's owner without that privilege.
+        const bool privileged = ::geteuid() == 0 && status != 0;
+        if (privileged && QProcess::execute("unshare", { "--user", "true" }) != 0)
+            QSKIP("no user namespace for a run without root's privilege");
+        const QStringList arguments { "--pdf", target, "Urlaub" };
+        const Run result = privileged ? run(QStringList { "--user", RASTERBLATT_EXECUTABLE } + arguments, "unshare")
+                                      : run(arguments);
+        QFile::setPermissions(ro, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(result.status, status);
+        if (status != 0) {
+            QVERIFY2(result.err.contains("Im Ordner \u201e" + ro + "\u201c darf keine Datei angelegt werden"),
+                qPrintable(result.err));
+            QCOMPARE(fixtures::readFile(path), QByteArray("alt"));
+            return;
+        }
+        // The file the path leads to is replaced, with the old one's permissions; a link stays a link.
+        QCOMPARE(QFileInfo(path).isSymLink(), link);
+        QVERIFY(fixtures::readFile(m_dir.filePath(link ? "neu.pdf" : target)).startsWith("%PDF"));
+        struct stat info { };
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &info), 0);
+        QVERIFY(link || (info.st_mode & 07777) == 0600);
+    }
     void beyondTheLimit()
     {
-        // 300 pictures more than the catalogue holds: printed are 32,700, and the rest are counted.
+        // One picture more than the catalogue holds: printed are 32,700, and the one left is counted.
         const QString folder = m_dir.filePath("Viel");
-        for (int i = 0; i < 33000; ++i)
+        for (int i = 0; i < 32701; ++i)
             fixtures::writeFile(folder + QString("/b%1.jpg").arg(i, 5, 10, QChar('0')), {});
         const Run result = run({ "--pdf", "viel.pdf", "--cols", "99", "--rows", "99", "--quiet", "Viel" });
         QCOMPARE(result.status, 4);
-        QVERIFY2(result.err.contains("300 Bild(er) jenseits der Grenze"), qPrintable(result.err));
+        QCOMPARE(result.err,
+            QString("Rasterblatt: 1 Bild(er) jenseits der Grenze von 32.700 Dateien wurden ausgelassen.\n"));
         QCOMPARE(pdfInfo(m_dir.filePath("viel.pdf"), "Pages"), QString("4"));
         QVERIFY(QDir(folder).removeRecursively());
     }
@@ -315,6 +369,7 @@ private:
 
     QTemporaryDir m_dir;
     qint64 m_photoSize = 0;
+    bool m_device = false;
 };
 
 QTEST_MAIN(TestCommandLine)

@@ -121,7 +121,6 @@ private Q_SLOTS:
         QTest::addColumn<QList<int>>("ticked"); // empty: all
         QTest::addColumn<QSize>("grid");
         QTest::addColumn<QList<int>>("sheets"); // pictures on each sheet
-        QTest::newRow("78 at 7 x 11") << 78 << QList<int> {} << QSize(7, 11) << QList<int> { 77, 1 };
         QTest::newRow("77 fill one page") << 77 << QList<int> {} << QSize(7, 11) << QList<int> { 77 };
         // Unticked entries after a full page start a page that stays empty and prints nothing.
         QTest::newRow("2 x 1, entries 0 and 5") << 10 << QList<int> { 0, 5 } << QSize(2, 1) << QList<int> { 2 };

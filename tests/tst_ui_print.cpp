@@ -49,9 +49,10 @@ private Q_SLOTS:
         // scale follows the ticks: full as the last of the seven cells starts.
         QCOMPARE(widths.first(), qRound(4995.0 / 8 / 15));
         QCOMPARE(s.get("lbProgressBar")->width(), qRound(4995.0 / 15));
-        QVERIFY(info.isEmpty() && !buttonsOn);
+        QCOMPARE(std::tuple(info, buttonsOn), std::tuple(QString(), false));
         QCOMPARE(s.get<PictureBox>("picBox")->ToolTipText(), s.window->catalogue().path(6));
-        QVERIFY(!s.state().bPrinting && !s.get("lbProgressBar")->isVisible() && s.messages.shown.isEmpty());
+        QCOMPARE(std::tuple(s.state().bPrinting, s.get("lbProgressBar")->isVisible(), s.messages.shown.size()),
+            std::tuple(false, false, 0));
         QCOMPARE(s.info(), QString("8 Datei(en) -  7 Datei(en) markiert - 0 Druckseiten"));
         QVERIFY(!s.enabled("cmdPrint")); // no columns now
     }
@@ -90,13 +91,14 @@ private Q_SLOTS:
         QCOMPARE(printer()->discardedDocuments(), 1);
         QCOMPARE(s.messages.shown.size(), questions);
         for (const auto& asked : s.messages.shown)
-            QVERIFY(asked.text == "M\u00f6chten Sie den Druck abbrechen?" && asked.title == s.window->windowTitle()
-                && asked.buttons == (QMessageBox::Yes | QMessageBox::No));
+            QCOMPARE(std::tuple(asked.text, asked.title, asked.buttons),
+                std::tuple(QString("M\u00f6chten Sie den Druck abbrechen?"), s.window->windowTitle(),
+                    QMessageBox::Yes | QMessageBox::No));
         QCOMPARE(s.window->isVisible(), windowStays);
         QCOMPARE(QFile::exists(m_f->settings), !windowStays);
-        QVERIFY(!s.state().bPrinting && !s.get("lbProgressBar")->isVisible());
+        QCOMPARE(std::tuple(s.state().bPrinting, s.get("lbProgressBar")->isVisible()), std::tuple(false, false));
         if (windowStays) {
-            QVERIFY(s.enabled("cmdPrint") && s.enabled("cmdPresentation"));
+            QCOMPARE(std::tuple(s.enabled("cmdPrint"), s.enabled("cmdPresentation")), std::tuple(true, true));
             QCOMPARE(s.info(), QString("20 Datei(en) -  20 Datei(en) markiert - 1 Druckseiten"));
         }
     }
@@ -106,7 +108,8 @@ private Q_SLOTS:
         // "Einrichten…" beside "Dateiname drucken", which leaves it room, and next to it in the tab order.
         auto* button = s.get<QPushButton>("cmdSetup");
         QCOMPARE(button->geometry(), QRect(120, 46, 65, 21)); // 1800, 690, 975, 315 twips at 96 dpi
-        QVERIFY(s.get("chkPrintFileName")->width() == 109 && s.get("chkPrintFileName")->nextInFocusChain() == button);
+        QCOMPARE(s.get("chkPrintFileName")->width(), 109);
+        QCOMPARE(s.get("chkPrintFileName")->nextInFocusChain(), button);
         QCOMPARE(button->accessibleName(), QString("Einrichten"));
         button->click();
         button->click(); // one at a time
@@ -157,7 +160,7 @@ private Q_SLOTS:
         fixtures::writeFile(
             m_f->photos + "/zeichnung.png", fixtures::encode(fixtures::filled(QSize(8, 8), Qt::red), "PNG"));
         qobject_cast<QCheckBox*>(child("chkAllFormats"))->setChecked(true);
-        QVERIFY(s.list()->count() == 81 && s.info().startsWith("81 Datei(en) -  0 Datei(en) markiert"));
+        QCOMPARE(s.info(), QString("81 Datei(en) -  0 Datei(en) markiert - 0 Druckseiten"));
         // A printer that is gone leaves the papers of "PDF-Datei", and a note.
         m_f->printers->setPrinterNames({ "Zweitdrucker" });
         s.tick(0, false);
@@ -178,7 +181,7 @@ private Q_SLOTS:
                 });
                 s.click("cmdPrint");
             }
-            QVERIFY(printer()->jobs().empty() && s.messages.shown.size() == 1);
+            QCOMPARE(std::tuple(printer()->jobs().size(), s.messages.shown.size()), std::tuple(size_t(0), 1));
             const auto& shown = s.messages.shown[0];
             QCOMPARE(
                 shown.text, QString(fails ? "Papierstau" : "Es wurde nichts gedruckt: kein Bild ist mehr markiert."));
@@ -194,7 +197,8 @@ private Q_SLOTS:
         WindowSession& s = open(3, { "Testdrucker", "testdrucker", "Zweitdrucker" });
         s.get<QComboBox>("prnList")->setCurrentText("testdrucker");
         s.click("cmdPrint");
-        QVERIFY(printer("testdrucker")->jobs().size() == 1 && printer("Testdrucker")->jobs().empty());
+        QCOMPARE(std::tuple(printer("testdrucker")->jobs().size(), printer("Testdrucker")->jobs().size()),
+            std::tuple(size_t(1), size_t(0)));
         QCOMPARE(m_f->printers->currentPrinterChanges(), QStringList({ "testdrucker", "Testdrucker" }));
         // The previous printer vanishes during the job: the chosen one stays current.
         s.get<QComboBox>("prnList")->setCurrentText("Zweitdrucker");
@@ -215,7 +219,7 @@ private Q_SLOTS:
         QCOMPARE(s.messages.shown.size(), 1);
         QVERIFY(s.messages.shown[0].text.contains("Zweitdrucker"));
         QCOMPARE(printer("Zweitdrucker")->jobs().size(), size_t(1));
-        QVERIFY(!s.state().bPrinting && s.enabled("cmdPrint"));
+        QCOMPARE(std::tuple(s.state().bPrinting, s.enabled("cmdPrint")), std::tuple(false, true));
     }
 
 private:

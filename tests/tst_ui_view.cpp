@@ -37,25 +37,27 @@ private Q_SLOTS:
         s.list()->setFocus(); // tabbing into the list chooses no entry
         QCOMPARE(s.list()->currentRow(), -1);
         s.list()->setCurrentRow(0);
-        QVERIFY(pane()->ToolTipText() == red && shows(Qt::red));
-        QVERIFY(pane()->toolTip() == readable && s.list()->toolTip() == readable);
+        QCOMPARE(std::tuple(pane()->ToolTipText(), shows(Qt::red)), std::tuple(red, true));
+        QCOMPARE(std::tuple(pane()->toolTip(), s.list()->toolTip()), std::tuple(readable, readable));
         s.list()->setCurrentRow(3); // the BMP comes after the JPEGs
-        QVERIFY(pane()->ToolTipText() == blue && shows(Qt::blue));
+        QCOMPARE(std::tuple(pane()->ToolTipText(), shows(Qt::blue)), std::tuple(blue, true));
         // A file that fails to load keeps the picture; "Vollbild" is enabled but opens nothing.
         s.list()->setCurrentRow(2);
-        QVERIFY(shows(Qt::blue) && pane()->ToolTipText().isEmpty() && s.list()->toolTip() == broken);
+        QCOMPARE(std::tuple(shows(Qt::blue), pane()->ToolTipText(), s.list()->toolTip()),
+            std::tuple(true, QString(), broken));
         QVERIFY(s.enabled("cmdPreview"));
         s.click("cmdPreview"); // a viewer would block here
         // Preview off blanks the pane and forgets its picture: turned on again, it loads the file anew.
         photo("b.bmp", Qt::green);
         s.get<QCheckBox>("chkPreview")->setChecked(false);
-        QVERIFY(shows(Qt::white) && pane()->ToolTipText().isEmpty() && !s.enabled("cmdPreview"));
+        QCOMPARE(std::tuple(shows(Qt::white), pane()->ToolTipText(), s.enabled("cmdPreview")),
+            std::tuple(true, QString(), false));
         s.list()->setCurrentRow(3);
         s.get<QCheckBox>("chkPreview")->setChecked(true);
         QVERIFY(shows(Qt::green));
         // The sub-folder option keeps the picture, though no entry is current any more.
         s.get<QCheckBox>("chkSubDir")->setChecked(true);
-        QVERIFY(shows(Qt::green) && s.list()->currentRow() == -1);
+        QCOMPARE(std::tuple(shows(Qt::green), s.list()->currentRow()), std::tuple(true, -1));
     }
     void fullScreen()
     {
@@ -73,19 +75,20 @@ private Q_SLOTS:
                             : QTest::keyRelease(viewer->picBox(), Qt::Key_Escape);
                     QVERIFY(viewer->bClosed());
                 });
-                QVERIFY(viewer->picBox()->ToolTipText().isEmpty() && shows(viewer->picBox(), Qt::red));
+                QCOMPARE(std::tuple(viewer->picBox()->ToolTipText(), shows(viewer->picBox(), Qt::red)),
+                    std::tuple(QString(), true));
                 QCOMPARE(viewer->geometry(), QGuiApplication::primaryScreen()->geometry());
                 for (const Qt::Key key : { Qt::Key_Space, Qt::Key_Return, Qt::Key_Left })
                     QTest::keyClick(viewer->picBox(), key);
                 QTest::keyPress(viewer->picBox(), Qt::Key_Escape);
-                QVERIFY(viewer->isVisible() && !viewer->bClosed());
+                QCOMPARE(std::tuple(viewer->isVisible(), viewer->bClosed()), std::tuple(true, false));
             });
         };
         expectViewer(false);
         s.click("cmdPreview");
         expectViewer(true);
         QTest::mouseDClick(pane(), Qt::LeftButton, {}, QPoint(20, 20));
-        QVERIFY(seen.size() == 2 && seen[0].isNull() && seen[1].isNull());
+        QCOMPARE(std::tuple(seen.size(), seen.count(nullptr)), std::tuple(2, 2)); // two viewers, both gone
         QCOMPARE(pane()->ToolTipText(), red);
     }
     void slideShow_data()
@@ -124,7 +127,7 @@ private Q_SLOTS:
         clock.start();
         s.click("cmdPresentation");
         ms << clock.elapsed();
-        QVERIFY(!viewer() && !s.state().bPresenting);
+        QCOMPARE(std::tuple(viewer() != nullptr, s.state().bPresenting), std::tuple(false, false));
         QCOMPARE(s.window->isVisible(), stop != "close");
         QCOMPARE(QFile::exists(m_f->settings), stop == "close");
         // In list order, the failed file in its place; a stop ends the show at once.

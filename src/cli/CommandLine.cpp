@@ -6,8 +6,6 @@
 #include <unistd.h>
 
 #include <QCommandLineParser>
-#include <QDir>
-#include <QFileInfo>
 
 #include <QCoreApplication>
 
@@ -29,10 +27,12 @@ namespace {
     const QCommandLineOption printerOption(QStringLiteral("printer"),
         QStringLiteral("Druckt auf der CUPS-Warteschlange NAME (genauer Name, siehe --list-printers)."),
         QStringLiteral("NAME"));
-    const QCommandLineOption colsOption(QStringLiteral("cols"), QStringLiteral("Spalten je Seite, 1 bis 99 (7)."),
-        QStringLiteral("N"), QStringLiteral("7"));
-    const QCommandLineOption rowsOption(QStringLiteral("rows"), QStringLiteral("Zeilen je Seite, 1 bis 99 (11)."),
-        QStringLiteral("N"), QStringLiteral("11"));
+    const QCommandLineOption colsOption(QStringLiteral("cols"),
+        QStringLiteral("Spalten je Seite, 1 bis 99 (%1).").arg(DefaultCols), QStringLiteral("N"),
+        QString::number(DefaultCols));
+    const QCommandLineOption rowsOption(QStringLiteral("rows"),
+        QStringLiteral("Zeilen je Seite, 1 bis 99 (%1).").arg(DefaultRows), QStringLiteral("N"),
+        QString::number(DefaultRows));
     const QCommandLineOption allFormatsOption(
         QStringLiteral("all-formats"), QStringLiteral("Nimmt auch *.jpeg, PNG, TIFF, WebP und HEIC/HEIF dazu."));
     const QCommandLineOption subdirsOption(
@@ -67,7 +67,8 @@ namespace {
             "Ohne Argumente öffnet sich das Fenster, mit nur einem ORDNER das Fenster auf diesem Ordner.\n"
             "Mit --pdf oder --printer druckt es ohne Fenster alle Bilder des Ordners.\n"
             "Exit-Status: 0 fertig, 1 falsche Argumente, 2 nichts zu drucken, 3 Drucken fehlgeschlagen,\n"
-            "4 gedruckt, aber Bilder jenseits der Grenze von 32.700 Dateien ausgelassen."));
+            "4 gedruckt, aber Bilder jenseits der Grenze von %1 Dateien ausgelassen.")
+                                             .arg(Catalogue::limitText()));
         parser.addOptions({ pdfOption, printerOption, colsOption, rowsOption, subdirsOption, allFormatsOption,
             noNamesOption, listOption, paperOption, landscapeOption, headerOption, pageNumbersOption, quietOption,
             verboseOption, helpOption, versionOption });
@@ -235,7 +236,7 @@ namespace {
         Catalogue catalogue;
         catalogue.bSubDirs = command.subdirs;
         catalogue.allFormats = command.allFormats;
-        // As in the window, the first 32,700 pictures are printed; the rest are counted.
+        // As in the window, the first Catalogue::Limit pictures are printed; the rest are counted.
         FolderScan scan(catalogue);
         scan.setCountBeyondLimit(true);
         scan.reset();
@@ -246,35 +247,16 @@ namespace {
                 QStringLiteral("Der Ordner %1 kann nicht gelesen werden.").arg(quoted(command.folder)));
         if (files.isEmpty())
             return failed(ExitNothingToPrint,
-                QStringLiteral("Im Ordner %1 ist kein Bild (*.jpg, *.bmp, *.gif%2).")
-                    .arg(quoted(command.folder),
-                        command.allFormats ? QStringLiteral(", *.jpeg, *.png, *.tif, *.tiff, *.webp, *.heic, *.heif")
-                                           : QString()));
+                QStringLiteral("Im Ordner %1 ist kein Bild (%2).")
+                    .arg(quoted(command.folder), imagePatterns(command.allFormats).join(QStringLiteral(", "))));
 
         // The printer: a PDF file, written whole or not at all, or a CUPS queue by its exact name.
         Printer* printer = nullptr;
         if (command.mode == CommandLine::Mode::Pdf) {
             // Nothing that is there may be damaged: no device, no FIFO, no picture of the folder.
-            const QFileInfo target(command.target);
-            if (const QString problem = targetProblem(command.target); !problem.isEmpty())
-                return failed(
-                    ExitPrintingFailed, QStringLiteral("Die PDF-Datei kann nicht geschrieben werden: %1").arg(problem));
-            if (!QFileInfo(target.absolutePath()).isWritable())
-                return failed(ExitPrintingFailed,
-                    QStringLiteral("Die PDF-Datei %1 kann nicht geschrieben werden.").arg(quoted(command.target)));
-            if (target.exists()) {
-                const QString resolved = resolvedTarget(command.target);
-                if (std::any_of(files.begin(), files.end(),
-                        [&](const QString& path) { return resolvedTarget(path) == resolved; }))
-                    return failed(ExitBadArguments,
-                        QStringLiteral("Die PDF-Datei %1 ist eines der Bilder; sie wird nicht überschrieben.")
-                            .arg(quoted(command.target)));
-            }
-            // Qt writes files by UTF-8 names: any other name would be written under a different one.
-            if (nativePath(command.target) != QFile::encodeName(command.target))
-                return failed(ExitPrintingFailed,
-                    QStringLiteral("Die PDF-Datei %1 kann nicht geschrieben werden: Ihr Name ist nicht in UTF-8.")
-                        .arg(quoted(command.target)));
+            if (const TargetProblem problem = checkTarget(command.target, files))
+                return failed(problem.kind == TargetProblem::Kind::OnePicture ? ExitBadArguments : ExitPrintingFailed,
+                    problem.text);
             printer = printers.pdfPrinter();
         } else {
             printer = printers.printerNamed(command.target);
@@ -298,7 +280,6 @@ namespace {
         settings.bPrintFileName = command.names;
         settings.setup = { command.paper, command.landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
             command.header, command.pageNumbers };
-        settings.folderName = displayName(fileNameOf(folder));
         const bool showProgress = !command.quiet && ::isatty(::fileno(err));
         const int pages = pageCount(int(files.size()), command.cols, command.rows);
         QStringList unreadable;
@@ -322,7 +303,8 @@ namespace {
             }
         };
         const PrintCommand::Result result
-            = PrintCommand(printers, flags).run(*printer, FileListSource(files), settings, callbacks);
+            = PrintCommand(printers, flags)
+                  .run(*printer, FileListSource(files, displayName(fileNameOf(folder))), settings, callbacks);
         if (showProgress)
             std::fputs("\n", err);
         switch (result.outcome) {
@@ -352,8 +334,9 @@ namespace {
         }
         if (scan.beyondLimit() > 0) {
             line(err,
-                QStringLiteral("Rasterblatt: %1 Bild(er) jenseits der Grenze von 32.700 Dateien wurden ausgelassen.")
-                    .arg(scan.beyondLimit()));
+                QStringLiteral("Rasterblatt: %1 Bild(er) jenseits der Grenze von %2 Dateien wurden ausgelassen.")
+                    .arg(scan.beyondLimit())
+                    .arg(Catalogue::limitText()));
             return ExitPicturesLeftOut;
         }
         return ExitDone;

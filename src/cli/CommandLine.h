@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "engine/catalogue/StatusLine.h"
+
 namespace rasterblatt {
 
 class CupsPrinterService;
@@ -18,8 +20,8 @@ struct CommandLine {
     Mode mode = Mode::Window;
     QString folder; // the window opens on it, or its pictures are printed
     QString target; // the PDF file or the CUPS queue
-    int cols = 7;
-    int rows = 11;
+    int cols = DefaultCols;
+    int rows = DefaultRows;
     bool subdirs = false;
     bool allFormats = false;
     bool names = true;

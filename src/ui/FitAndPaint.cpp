@@ -2,17 +2,15 @@
 #include "ui/FitAndPaint.h"
 
 #include "engine/picture/Fit.h"
+#include "engine/print/SheetLayout.h"
 #include "ui/widgets/PictureBox.h"
 
 namespace rasterblatt {
 
-namespace {
-    constexpr float BoxMargin = 60.0f;
-}
-
 PictureArea availableArea(const PictureBox& box)
 {
-    return { box.widthTwips() - BoxMargin, box.heightTwips() - BoxMargin, box.logicalDpi(), box.imageScale() };
+    return { box.widthTwips() - PictureBoxMargin, box.heightTwips() - PictureBoxMargin, box.logicalDpi(),
+        box.imageScale() };
 }
 
 bool paintFitted(PictureBox& box, const QString& path, const DecodedPicture& picture, bool keepAspect)

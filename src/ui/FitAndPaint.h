@@ -9,7 +9,7 @@ namespace rasterblatt {
 
 class PictureBox;
 
-// The area a picture is fitted into in the box: the box's outer size less 60 twips in each
+// The area a picture is fitted into in the box: the box's outer size less PictureBoxMargin in each
 // direction, with or without a visible border.
 PictureArea availableArea(const PictureBox& box);
 

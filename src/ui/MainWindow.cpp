@@ -20,6 +20,7 @@
 #include "engine/common/StoredSettings.h"
 #include "engine/picture/Units.h"
 #include "engine/print/Printer.h"
+#include "engine/print/SheetLayout.h"
 #include "ui/MessageBoxes.h"
 #include "ui/SetupDialog.h"
 #include "ui/widgets/DriveList.h"
@@ -125,11 +126,8 @@ void MainWindow::createControls()
     cmdPrint->setDefault(true);
     lbInfo = addControl<QLabel>(this, "lbInfo", 120, 4440, 5055, 315);
     lbInfo->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    picBox = addControl<PictureBox>(this, "picBox", 6840, 120, 2895, 2175);
+    picBox = addControl<PictureBox>(this, "picBox", 6840, 120, PreviewPaneWidth, PreviewPaneHeight);
     picBox->setBorder(true);
-    // Never shown: it lies outside the client area; the print engine hands thumbnails to the printer itself.
-    picPrint = addControl<PictureBox>(this, "picPrint", 10080, 720, 3015, 2175);
-    picPrint->hide();
     fileList = addControl<FileList>(this, "fileList", 3720, 120, 3015, 3435);
     chkSubDir = addControl<QCheckBox>(this, "chkSubDir", 3720, 3660, 3015, 195, "Unterverzeichnisse mit einbeziehen");
     cmdSelect = addControl<QPushButton>(this, "cmdSelect", 3720, 3990, 1455, 315, "Alle markieren");
@@ -193,10 +191,8 @@ void MainWindow::connectReactions()
     connect(driveList, &QComboBox::currentIndexChanged, this, &MainWindow::driveList_Change);
     connect(dirList, &FolderList::pathChanged, this, &MainWindow::dirList_Change);
     connect(chkSubDir, &QCheckBox::stateChanged, this, &MainWindow::chkSubDir_Click);
-    connect(fileList, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
-        fileList_ItemCheck(fileList->row(item));
-        fileList_Click();
-    });
+    // A tick runs the click handling, whose status update also sets both buttons.
+    connect(fileList, &QListWidget::itemChanged, this, &MainWindow::fileList_Click);
     connect(fileList, &QListWidget::currentRowChanged, this, &MainWindow::fileList_Click);
     connect(fileList, &QListWidget::itemClicked, this, &MainWindow::fileList_Click);
     connect(cmdSelect, &QPushButton::clicked, this, &MainWindow::cmdSelect_Click);
@@ -226,8 +222,8 @@ void MainWindow::Form_Load()
     defaults.lastFolder = m_startFolder;
     const StoredSettings stored = readSettings(m_settingsFile, defaults);
     const QString folderText = m_openFolder.isEmpty() ? stored.lastFolder : m_openFolder;
-    m_state.nRows = parseWholeNumber(stored.rows).value_or(11);
-    m_state.nCols = parseWholeNumber(stored.cols).value_or(7);
+    m_state.nRows = parseWholeNumber(stored.rows).value_or(DefaultRows);
+    m_state.nCols = parseWholeNumber(stored.cols).value_or(DefaultCols);
     m_state.sheetSetup = { stored.paper, stored.landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
         stored.header, stored.pageNumbers };
     m_catalogue.allFormats = stored.allFormats;

@@ -93,7 +93,6 @@ private:
     void cmdSelect_Click();
     void cmdDeselect_Click();
     void tickAll(bool ticked);
-    void fileList_ItemCheck(int item);
     bool gridPrintable() const;
 
     // MainWindowView.cpp
@@ -110,8 +109,6 @@ private:
     Printer* SelectPrinter();
     // What a job takes from the window: its grid, options and set-up, the folder's name.
     PrintJobSettings jobSettings() const;
-    // Whether the file is one of the catalogue's pictures (symbolic links followed).
-    bool isPicture(const QString& path) const;
 
     PrinterService& m_printers;
     MessageBoxes& m_messages;
@@ -130,13 +127,14 @@ private:
     QPointer<ImageViewer> m_viewer;
     // "Einrichten" while it is open; one at a time.
     QPointer<SetupDialog> m_setupDialog;
+    // The folder and options of the last listing that reached the catalogue's limit: it was said once.
+    QString m_limitToldFor;
 
     DriveList* driveList = nullptr;
     FolderList* dirList = nullptr;
     QPushButton* cmdPrint = nullptr;
     QLabel* lbInfo = nullptr;
     PictureBox* picBox = nullptr;
-    PictureBox* picPrint = nullptr;
     FileList* fileList = nullptr;
     QCheckBox* chkSubDir = nullptr;
     QPushButton* cmdSelect = nullptr;

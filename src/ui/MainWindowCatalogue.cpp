@@ -42,11 +42,17 @@ void MainWindow::RefreshFileList()
         cmdSelect->setEnabled(any);
         cmdDeselect->setEnabled(any);
     }
-    // The walk ends at the limit as it always has, but not in silence.
-    if (full)
+    // The walk ends at the limit as it always has, but not in silence; the same listing again
+    // (start-up lists its folder twice) is not told twice.
+    const QString listing
+        = QStringLiteral("%1|%2|%3").arg(dirList->path()).arg(m_catalogue.bSubDirs).arg(m_catalogue.allFormats);
+    if (full && std::exchange(m_limitToldFor, listing) != listing)
         m_messages.show(this, QMessageBox::Information, windowTitle(),
-            QStringLiteral("Der Ordner enth\u00e4lt mehr als 32.700 Bilder; die \u00fcbrigen werden nicht angezeigt."),
+            QStringLiteral("Der Ordner enth\u00e4lt mehr als %1 Bilder; die \u00fcbrigen werden nicht angezeigt.")
+                .arg(Catalogue::limitText()),
             QMessageBox::Ok);
+    else if (!full)
+        m_limitToldFor.clear();
 }
 
 void MainWindow::driveList_Change()
@@ -108,13 +114,6 @@ void MainWindow::tickAll(bool ticked)
     fileList->repaint();
     m_state.bBulkSelect = false;
     fileList_Click();
-}
-
-void MainWindow::fileList_ItemCheck(int /*item*/)
-{
-    cmdPrint->setEnabled(fileList->tickedCount() > 0 && gridPrintable() && !m_state.bPrinting);
-    cmdPresentation->setEnabled(cmdPrint->isEnabled());
-    sheetChanged();
 }
 
 } // namespace rasterblatt

@@ -5,7 +5,6 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 
@@ -27,22 +26,25 @@ namespace rasterblatt {
 namespace {
 
     // The file list as the job reads it: entry i is ticked in the list, its path is the
-    // catalogue's; both as they are at the moment the job asks.
+    // catalogue's, the folder the folder list's; all as they are at the moment the job asks.
     class WindowSelection final : public PrintSource {
     public:
-        WindowSelection(const Catalogue& catalogue, const FileList& list)
+        WindowSelection(const Catalogue& catalogue, const FileList& list, const FolderList& folders)
             : m_catalogue(catalogue)
             , m_list(list)
+            , m_folders(folders)
         {
         }
         int count() const override { return m_catalogue.count(); }
         bool isTicked(int index) const override { return m_list.isTicked(index); }
         QString path(int index) const override { return m_catalogue.path(index); }
         int tickedCount() const override { return m_list.tickedCount(); }
+        QString folderName() const override { return displayName(fileNameOf(m_folders.path())); }
 
     private:
         const Catalogue& m_catalogue;
         const FileList& m_list;
+        const FolderList& m_folders;
     };
 
 } // namespace
@@ -73,11 +75,11 @@ void MainWindow::cmdPrint_Click()
         refuse(QString::fromUtf8(error.what()));
         return;
     }
-    if (const QString target = m_printers.jobTarget(chosen); !target.isEmpty() && isPicture(target)) {
-        refuse(QStringLiteral("Die PDF-Datei \u201e%1\u201c ist eines der Bilder des Ordners; sie wird nicht "
-                              "\u00fcberschrieben.")
-                   .arg(displayName(target)));
-        return;
+    if (const QString target = m_printers.jobTarget(chosen); !target.isEmpty()) {
+        if (const TargetProblem problem = checkTarget(target, m_catalogue.paths())) {
+            refuse(problem.text);
+            return;
+        }
     }
 
     // The job takes the grid once, as it is now; the ticks and the list it reads as it goes.
@@ -106,7 +108,7 @@ void MainWindow::cmdPrint_Click()
     callbacks.windingUp = [this] { UpdateInfo(); };
 
     const PrintCommand::Result result
-        = m_printCommand.run(*chosen, WindowSelection(m_catalogue, *fileList), settings, callbacks);
+        = m_printCommand.run(*chosen, WindowSelection(m_catalogue, *fileList, *dirList), settings, callbacks);
     cmdPrint->setEnabled(gridPrintable());
     cmdPresentation->setEnabled(cmdPrint->isEnabled());
     lbProgressBar->hide();
@@ -143,18 +145,6 @@ PrintJobSettings MainWindow::jobSettings() const
     settings.setup = m_state.sheetSetup;
     settings.folderName = displayName(fileNameOf(dirList->path()));
     return settings;
-}
-
-bool MainWindow::isPicture(const QString& path) const
-{
-    if (!QFileInfo::exists(path))
-        return false;
-    const QString resolved = resolvedTarget(path);
-    for (int i = 0; i < m_catalogue.count(); ++i) {
-        if (resolvedTarget(m_catalogue.path(i)) == resolved)
-            return true;
-    }
-    return false;
 }
 
 } // namespace rasterblatt

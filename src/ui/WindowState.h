@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "engine/catalogue/StatusLine.h"
 #include "engine/print/PrintCommand.h"
 #include "engine/print/SheetSetup.h"
 
@@ -15,8 +16,8 @@ struct WindowState : RunFlags {
     bool bBulkSelect = false; // all entries are being ticked or unticked at once
     bool bKeepAspect = true;
     bool bPresenting = false;
-    std::int32_t nCols = 7;
-    std::int32_t nRows = 11;
+    std::int32_t nCols = DefaultCols;
+    std::int32_t nRows = DefaultRows;
     bool bPrintFileName = true;
     float sngSlideSeconds = 6.0f;
     // Paper, orientation, header and page numbers, as "Einrichten" sets them.

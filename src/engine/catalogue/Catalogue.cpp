@@ -3,11 +3,15 @@
 
 #include <limits>
 
+#include <QLocale>
+
 namespace rasterblatt {
 
 namespace {
     constexpr int GrowthStep = 100;
 }
+
+QString Catalogue::limitText() { return QLocale(QLocale::German).toString(Limit); }
 
 void Catalogue::reset()
 {

@@ -26,6 +26,8 @@ public:
 class Catalogue {
 public:
     static constexpr int Limit = 32700;
+    // The limit as the messages write it: "32.700".
+    static QString limitText();
 
     // Include the files of all sub-folders.
     bool bSubDirs = false;

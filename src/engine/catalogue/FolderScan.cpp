@@ -17,6 +17,8 @@ namespace {
 
 } // namespace
 
+QStringList imagePatterns(bool allFormats) { return allFormats ? patterns + furtherPatterns : patterns; }
+
 FolderScan::FolderScan(Catalogue& catalogue, AppendEntry appendEntry)
     : m_catalogue(catalogue)
     , m_appendEntry(std::move(appendEntry))
@@ -45,7 +47,7 @@ void FolderScan::ScanFolder(const QString& folderPath)
         for (const QString& folder : listing.folders)
             ScanFolder(joinPath(folderPath, folder));
     }
-    for (const QString& pattern : m_catalogue.allFormats ? patterns + furtherPatterns : patterns)
+    for (const QString& pattern : imagePatterns(m_catalogue.allFormats))
         AddImageFiles(folderPath, pattern, listing.files);
 }
 

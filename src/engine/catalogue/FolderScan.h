@@ -10,11 +10,13 @@
 
 namespace rasterblatt {
 
+// The patterns of the files the walk lists, in its order: "*.jpg", "*.bmp", "*.gif", and with
+// the further formats "*.jpeg", "*.png", "*.tif", "*.tiff", "*.webp", "*.heic", "*.heif".
+QStringList imagePatterns(bool allFormats);
+
 // The folder walk that fills the catalogue: depth first and post-order (the files of every
 // sub-folder before the folder's own, when the catalogue includes sub-folders), and within a
-// folder the "*.jpg" files, then "*.bmp", then "*.gif" (with the catalogue's further formats,
-// then "*.jpeg", "*.png", "*.tif", "*.tiff", "*.webp", "*.heic", "*.heif"), each group in the
-// fixed name order.
+// folder one group of files per pattern of imagePatterns, each group in the fixed name order.
 // Every file found is appended to the catalogue and handed to appendEntry with its bare
 // name. When the catalogue is full the walk ends with CatalogueFull; everything added before
 // stays. With countBeyondLimit it walks on instead and only counts what it finds.

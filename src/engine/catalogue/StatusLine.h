@@ -7,6 +7,10 @@
 
 namespace rasterblatt {
 
+// The grid a window or a command line starts with: columns and rows per page.
+inline constexpr std::int32_t DefaultCols = 7;
+inline constexpr std::int32_t DefaultRows = 11;
+
 // Pages needed for the ticked files: ticked / (cols x rows), rounded up. A grid with a
 // count below 1 cannot be printed and needs 0 pages.
 std::int32_t pageCount(int ticked, std::int32_t cols, std::int32_t rows);

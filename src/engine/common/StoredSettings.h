@@ -3,14 +3,16 @@
 
 #include <QString>
 
+#include "engine/catalogue/StatusLine.h"
+
 namespace rasterblatt {
 
 // What the window remembers between runs, as the texts of the settings file's section
 // "Settings". A key that is missing keeps the value the caller gave as its default.
 struct StoredSettings {
     QString lastFolder; // "LastFolder"
-    QString rows = QStringLiteral("11"); // "Rows"
-    QString cols = QStringLiteral("7"); // "Cols"
+    QString rows = QString::number(DefaultRows); // "Rows"
+    QString cols = QString::number(DefaultCols); // "Cols"
     // The sheet's set-up; what is missing or not understood reads as the default.
     QString paper; // "Paper": a paper's name, "" for the printer's default
     bool landscape = false; // "Orientation": "Portrait" or "Landscape"

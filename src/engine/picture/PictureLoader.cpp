@@ -30,6 +30,12 @@ namespace {
     // What a decoder takes beside the pixels: buffers, tables, a strip or a row at a time.
     constexpr qint64 DecoderSlack = 16 * MB;
 
+    // The processor time a file's decode may take, in seconds.
+    qint64 decodeSeconds(qint64 fileSize)
+    {
+        return PictureLoader::DecodeSeconds + fileSize / (qint64(PictureLoader::MegabytesPerExtraSecond) * MB);
+    }
+
     QString tooLarge(const QSize& size)
     {
         return QStringLiteral("zu groß für den Speicherrahmen (%1 × %2 Pixel)").arg(size.width()).arg(size.height());
@@ -317,7 +323,7 @@ QImage PictureLoader::readJpeg(const QSize& stored, qint64 jpegMemory)
 {
     JpegLimits limits;
     limits.memoryBytes = jpegMemory;
-    limits.cpuSeconds = DecodeSeconds + m_fileSize / (qint64(MegabytesPerExtraSecond) * MB);
+    limits.cpuSeconds = decodeSeconds(m_fileSize);
     limits.wallSeconds = limits.cpuSeconds * WallClockFactor;
     limits.maxScans = MaxJpegScans;
     QString error;
@@ -337,7 +343,7 @@ QImage PictureLoader::readJpeg(const QSize& stored, qint64 jpegMemory)
 QImage PictureLoader::readHeif(const QSize& stored, MemoryBudget::Reservation reserved)
 {
     // A decode past its time is abandoned; it keeps its memory until it ends on its own.
-    const qint64 seconds = (DecodeSeconds + m_fileSize / (qint64(MegabytesPerExtraSecond) * MB)) * WallClockFactor;
+    const qint64 seconds = decodeSeconds(m_fileSize) * WallClockFactor;
     QString error;
     QImage image = decodeHeif(
         m_data, m_heifHeader, stored, seconds, std::make_shared<MemoryBudget::Reservation>(std::move(reserved)), error);

@@ -416,8 +416,8 @@ namespace {
             const QString target = std::exchange(m_target, QString());
             if (target.isEmpty())
                 return;
-            if (const QString problem = targetProblem(target); !problem.isEmpty())
-                throw PrinterError(problem.toStdString());
+            if (const TargetProblem problem = checkTarget(target))
+                throw PrinterError(problem.text.toStdString());
             if (QFileInfo(pdf.fileName()).absolutePath() != QFileInfo(target).absolutePath())
                 throw PrinterError(QStringLiteral("Die PDF-Datei „%1“ kann nicht geschrieben werden: Ihr Ordner ist "
                                                   "ein anderer als beim Beginn des Drucks.")
@@ -514,9 +514,8 @@ bool CupsPrinterService::prepareJob(Printer* printer, const QString& folder)
     if (target.isEmpty())
         return false;
     m_lastPdfFolder = QFileInfo(target).absolutePath();
-    if (const QString problem = targetProblem(target); !problem.isEmpty())
-        throw PrinterError(
-            QStringLiteral("Die PDF-Datei kann nicht geschrieben werden: %1").arg(problem).toStdString());
+    if (const TargetProblem problem = checkTarget(target))
+        throw PrinterError(problem.text.toStdString());
     pdf->setTarget(target);
     return true;
 }

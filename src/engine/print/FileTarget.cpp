@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/print/FileTarget.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -21,11 +22,8 @@ namespace {
 
     PrinterError fileError(const QString& target, int error)
     {
-        const QString reason = error == ENOSPC || error == EDQUOT || error == EFBIG
-            ? QStringLiteral("Auf dem Datenträger ist kein Platz mehr.")
-            : qt_error_string(error);
         return PrinterError(QStringLiteral("Die PDF-Datei „%1“ kann nicht geschrieben werden: %2")
-                                .arg(displayName(QDir::toNativeSeparators(target)), reason)
+                                .arg(displayName(QDir::toNativeSeparators(target)), writeFailureText(error))
                                 .toStdString());
     }
 
@@ -38,29 +36,65 @@ namespace {
 
 } // namespace
 
-QString targetProblem(const QString& path)
+QString writeFailureText(int error)
 {
+    return error == ENOSPC || error == EDQUOT || error == EFBIG
+        ? QStringLiteral("Auf dem Datenträger ist kein Platz mehr.")
+        : qt_error_string(error);
+}
+
+TargetProblem checkTarget(const QString& path, const QStringList& pictures)
+{
+    using Kind = TargetProblem::Kind;
+    const auto cannot = [&path](Kind kind, const QString& why) {
+        return TargetProblem { kind,
+            QStringLiteral("Die PDF-Datei „%1“ kann nicht geschrieben werden: %2")
+                .arg(displayName(QDir::toNativeSeparators(path)), why) };
+    };
+    if (nativePath(path) != QFile::encodeName(path))
+        return cannot(Kind::NameNotUtf8, QStringLiteral("Ihr Name ist nicht in UTF-8."));
+    const QString target = resolvedTarget(path);
     struct stat info { };
-    const QByteArray native = nativePath(path);
-    if (::stat(native.constData(), &info) == 0) {
+    if (::stat(nativePath(target).constData(), &info) == 0) {
         if (!S_ISREG(info.st_mode))
-            return QStringLiteral("„%1“ ist keine gewöhnliche Datei.").arg(displayName(path));
-        return {};
+            return cannot(Kind::NotAFile, QStringLiteral("Sie ist keine gewöhnliche Datei."));
+        if (std::any_of(pictures.begin(), pictures.end(),
+                [&](const QString& picture) { return resolvedTarget(picture) == target; }))
+            return { Kind::OnePicture,
+                QStringLiteral("Die PDF-Datei „%1“ ist eines der Bilder des Ordners; sie wird nicht überschrieben.")
+                    .arg(displayName(QDir::toNativeSeparators(path))) };
+    } else if (errno != ENOENT) {
+        return cannot(Kind::Unreachable, qt_error_string(errno));
     }
-    if (errno != ENOENT)
-        return QStringLiteral("„%1“: %2").arg(displayName(path), qt_error_string(errno));
-    const QString folder = QFileInfo(path).absolutePath();
+    const QString folder = QFileInfo(target).absolutePath();
     if (!isFolder(folder))
-        return QStringLiteral("Den Ordner „%1“ gibt es nicht.").arg(displayName(folder));
+        return cannot(Kind::NoFolder, QStringLiteral("Den Ordner „%1“ gibt es nicht.").arg(displayName(folder)));
+    // The sheet is written as a new file beside its target, then renamed over it.
+    if (::faccessat(AT_FDCWD, nativePath(folder).constData(), W_OK | X_OK, AT_EACCESS) != 0)
+        return cannot(Kind::FolderNotWritable,
+            QStringLiteral("Im Ordner „%1“ darf keine Datei angelegt werden (%2); die PDF-Datei entsteht dort neben "
+                           "ihrem Ziel und ersetzt es dann.")
+                .arg(displayName(folder), qt_error_string(errno)));
     return {};
 }
 
 QString resolvedTarget(const QString& path)
 {
-    char resolved[PATH_MAX];
-    if (::realpath(nativePath(path).constData(), resolved))
-        return pathFromNative(resolved);
-    return absolutePath(path);
+    QByteArray native = nativePath(absolutePath(path));
+    // At most as many links as the system follows itself.
+    for (int hop = 0; hop < 40; ++hop) {
+        char resolved[PATH_MAX];
+        if (::realpath(native.constData(), resolved))
+            return pathFromNative(resolved);
+        // A link to a file not there yet: the file is written where it points.
+        char link[PATH_MAX];
+        const ssize_t length = ::readlink(native.constData(), link, sizeof link);
+        if (length <= 0 || length == ssize_t(sizeof link))
+            break;
+        const QByteArray next(link, length);
+        native = next.startsWith('/') ? next : native.left(native.lastIndexOf('/') + 1) + next;
+    }
+    return pathFromNative(native);
 }
 
 void moveIntoPlace(QFile& finished, const QString& target)

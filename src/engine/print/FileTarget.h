@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QFile;
 
@@ -10,14 +11,32 @@ namespace rasterblatt {
 // Where a finished PDF file goes. Nothing that is there is ever damaged: the file is written
 // beside its target and only then moved into place, in one step.
 
-// Why no PDF file can be written there, or empty: a target that exists must be a regular
-// file (or a symbolic link to one), and its folder must exist.
-QString targetProblem(const QString& path);
-// The file that is written: where the path's symbolic links end, for a target that exists.
+// Why no PDF file can be written to a path, for the window and the command line alike.
+struct TargetProblem {
+    enum class Kind {
+        None,
+        NotAFile, // a device, a FIFO, a folder
+        Unreachable, // the path itself cannot be looked at
+        NoFolder,
+        FolderNotWritable, // the new file is written in the target's folder
+        OnePicture, // one of the pictures printed
+        NameNotUtf8, // Qt writes files by UTF-8 names only
+    };
+    Kind kind = Kind::None;
+    QString text; // the sentence shown
+    explicit operator bool() const { return kind != Kind::None; }
+};
+// Checks the file the path's links end at: a target that exists must be a regular file and
+// none of pictures (symbolic links followed), and its folder must exist and take a new file.
+TargetProblem checkTarget(const QString& path, const QStringList& pictures = {});
+// The file that is written: where the path's symbolic links end, also at a file that does not
+// exist yet; a link that cannot be followed is the path itself.
 QString resolvedTarget(const QString& path);
 // Moves the finished file, which lies in the target's folder, into place: flushed to the
 // disk, with the old file's permissions (a new one's as the umask allows), then renamed over
 // the target. Throws PrinterError with the cause; the target is then as it was.
 void moveIntoPlace(QFile& finished, const QString& target);
+// Why a file could not be written, from its errno: a full disk is named as such.
+QString writeFailureText(int error);
 
 } // namespace rasterblatt

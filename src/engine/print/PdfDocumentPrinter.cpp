@@ -10,6 +10,8 @@
 #include <QPainter>
 #include <QPdfWriter>
 
+#include "engine/print/FileTarget.h"
+
 namespace rasterblatt {
 
 namespace {
@@ -58,9 +60,8 @@ namespace {
     PrinterError writeError(const QFile& file, int failure)
     {
         const QString folder = QDir::toNativeSeparators(QFileInfo(file.fileName()).absolutePath());
-        QString reason = failure != 0 ? qt_error_string(failure) : QStringLiteral("Die Datei ist unvollständig.");
-        if (failure == ENOSPC || failure == EDQUOT || failure == EFBIG)
-            reason = QStringLiteral("Auf dem Datenträger ist kein Platz mehr.");
+        const QString reason
+            = failure != 0 ? writeFailureText(failure) : QStringLiteral("Die Datei ist unvollständig.");
         return PrinterError(QStringLiteral("Das Druckdokument kann im Ordner „%1“ nicht geschrieben werden: %2")
                                 .arg(folder, reason)
                                 .toStdString());

@@ -59,7 +59,12 @@ namespace {
             }
             m_next = std::max(m_next, index + 1);
             fill();
-            return DecodeAhead<DecodedPicture>::wait(picture, poll, PollMs);
+            std::optional<DecodedPicture> taken = DecodeAhead<DecodedPicture>::wait(picture, poll, PollMs);
+            // The future's own copy goes now, not when its worker lets go of it: so the pictures
+            // alive are never more than the bound, however late the worker gets to it.
+            if (taken)
+                picture.takeResult();
+            return taken;
         }
 
     private:
@@ -92,6 +97,14 @@ namespace {
         std::deque<Pending> m_queue;
         int m_next = 0; // the next entry to look at for decoding ahead
     };
+
+    int tickedFrom(const PrintSource& source, int index)
+    {
+        int ticked = 0;
+        for (; index < source.count(); ++index)
+            ticked += source.isTicked(index);
+        return ticked;
+    }
 
     // The names of the entries ticked from index on, as many as a page holds.
     QStringList namesFrom(const PrintSource& source, int index, qint64 perPage)
@@ -150,17 +163,16 @@ SheetResult PrintSelection(
         lineHeight, prn.himetricToTwipsX(1), prn.himetricToTwipsY(1), setup.header ? lineHeight8 : 0,
         setup.pageNumbers ? lineHeight8 : 0);
     const qint64 perPage = qint64(settings.nCols) * settings.nRows;
-    const int pageTotal
-        = settings.pageTotal > 0 ? settings.pageTotal : int((source.tickedCount() + perPage - 1) / perPage);
     const QString date = (settings.date.isValid() ? settings.date : QDate::currentDate()).toString(u"dd.MM.yyyy");
 
-    // The header and the page number of a page, drawn with its first cell: a page that stays
-    // empty stays blank.
-    const auto pageLines = [&](int page) {
+    // The header and the page number of a page, drawn with its first cell (the entry at index):
+    // a page that stays empty stays blank. Folder and total are read as the page begins, as the
+    // ticks and the list are.
+    const auto pageLines = [&](int page, int index) {
         const double width = grid.areaRight - grid.left;
         if (setup.header) {
             const double dateWidth = measure(date, lineFontSize);
-            const QString folder = fitName(settings.folderName, width - dateWidth - lineHeight8, lineFontSize, measure);
+            const QString folder = fitName(source.folderName(), width - dateWidth - lineHeight8, lineFontSize, measure);
             prn.setCurrentX(grid.left);
             prn.setCurrentY(grid.areaTop);
             prn.printLine(folder);
@@ -169,7 +181,10 @@ SheetResult PrintSelection(
             prn.printLine(date);
         }
         if (setup.pageNumbers) {
-            const QString number = QStringLiteral("Seite %1 von %2").arg(page).arg(pageTotal);
+            const int total = settings.pageTotal > 0
+                ? settings.pageTotal
+                : page - 1 + pageCount(tickedFrom(source, index), settings.nCols, settings.nRows);
+            const QString number = QStringLiteral("Seite %1 von %2").arg(page).arg(total);
             prn.setCurrentX(grid.left + (width - measure(number, lineFontSize)) / 2);
             prn.setCurrentY(grid.areaBottom - lineHeight8);
             prn.printLine(number);
@@ -214,10 +229,8 @@ SheetResult PrintSelection(
                 }
                 if (callbacks.picture)
                     callbacks.picture(path, *picture);
-                if (!std::exchange(pageBegun, true) && (setup.header || setup.pageNumbers)) {
-                    pageLines(page);
-                    result.drawn = true;
-                }
+                if (!std::exchange(pageBegun, true) && (setup.header || setup.pageNumbers))
+                    pageLines(page, nFileIndex);
 
                 // The cell: the picture fitted into the box, the box into the picture area, the name under the box.
                 const bool loaded = picture->loaded() && !picture->image.isNull();

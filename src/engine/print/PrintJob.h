@@ -6,6 +6,7 @@
 
 #include <QDate>
 
+#include "engine/catalogue/StatusLine.h"
 #include "engine/picture/DecodedPicture.h"
 #include "engine/print/SheetSetup.h"
 
@@ -16,15 +17,17 @@ class PrintSource;
 
 // What a job takes once, when it starts.
 struct PrintJobSettings {
-    std::int32_t nCols = 7;
-    std::int32_t nRows = 11;
+    std::int32_t nCols = DefaultCols;
+    std::int32_t nRows = DefaultRows;
     bool bPrintFileName = true;
     bool bKeepAspect = true;
     SheetSetup setup;
-    QString folderName; // the header's, as it is shown
+    QString folderName; // the header's, for the preview's list of files (a job asks its source)
     QDate date; // the header's; invalid: the day the job starts
     int firstPage = 1; // the number of the job's first page
-    int pageTotal = 0; // the page numbers' total; 0: the pages of the files ticked as the job starts
+    // The page numbers' total; 0: at each page, the pages before it and those the entries
+    // ticked from it on need.
+    int pageTotal = 0;
     double dpi = 300; // of the pictures on paper
 };
 
@@ -58,7 +61,7 @@ struct SheetResult {
     bool stopped = false; // on request, with the document unfinished
     int cells = 0; // filled with a ticked file
     int pictures = 0; // of them with a picture
-    bool drawn = false; // anything reached the printer
+    bool drawn = false; // a picture or a name reached the printer (a header or a page number alone is nothing)
 };
 
 // The page engine: prints the ticked entries of the source in list order as pages of nCols

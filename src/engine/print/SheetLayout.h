@@ -38,11 +38,16 @@ PageGeometry pageGeometry(int pageWidth, int pageHeight, std::int32_t cols, std:
     std::optional<double> nameLineHeight, double twipsPerHimetricX, double twipsPerHimetricY, double headerHeight = 0,
     double footerHeight = 0);
 
+// The window's preview pane, in twips, and the margin a picture box keeps free around its
+// picture (half of it on each side).
+inline constexpr float PreviewPaneWidth = 2895;
+inline constexpr float PreviewPaneHeight = 2175;
+inline constexpr float PictureBoxMargin = 60;
 // Every picture of the sheet is first fitted into a box of the preview pane's area, which is
 // then fitted into the cell's picture area: so all boxes of a row, and the names under them,
 // share one line whatever the pictures' shapes.
-inline constexpr float PictureBoxWidth = 2835;
-inline constexpr float PictureBoxHeight = 2115;
+inline constexpr float PictureBoxWidth = PreviewPaneWidth - PictureBoxMargin;
+inline constexpr float PictureBoxHeight = PreviewPaneHeight - PictureBoxMargin;
 
 struct CellPlacement {
     Fit<double> box; // on the page

@@ -24,7 +24,7 @@ QImage drawSheetPage(const SheetPreview::Sheet& sheet, int page, const std::func
     settings.dpi = sheet.dpi;
     settings.firstPage = page;
     settings.pageTotal = std::max(1, pageCount(int(sheet.files.size()), given.nCols, given.nRows));
-    const FileListSource files(sheet.files.mid((page - 1) * perPage(given), perPage(given)));
+    const FileListSource files(sheet.files.mid((page - 1) * perPage(given), perPage(given)), given.folderName);
     PageCallbacks callbacks;
     callbacks.abortRequested = stopRequested;
     try {

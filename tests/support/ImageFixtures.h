@@ -32,6 +32,8 @@ QByteArray claiming(const char* format, int width, int height);
 // The upright picture as HEIC, stored turned or mirrored with the orientation (1-8) in its
 // container that shows it upright again; with a thumbnail of another picture when one is given.
 QByteArray heic(const QImage& upright, int orientation = 1, const QImage& thumbnail = {});
+// A HEIC whose picture is a grid of columns x rows tiles of 64 x 64 pixels (all the same tile).
+QByteArray heicGrid(int columns, int rows);
 
 // Creates the file's folders first. Bytes name any file, also one whose name is not UTF-8.
 bool writeFile(const QString& path, const QByteArray& data);

@@ -25,6 +25,9 @@ namespace {
 
     QString reasonOf(const heif_error& error) { return QString::fromUtf8(error.message); }
 
+    // How much a grid's canvas may exceed the picture's larger side (tiles overhang it by less).
+    constexpr int CanvasSlack = 64;
+
     // A box of the file: its type and where its content lies.
     struct Box {
         quint32 type = 0;
@@ -127,7 +130,7 @@ namespace {
     // Looks at the file before libheif parses it: libheif's parse takes time with the square of
     // the items, and it decodes each picture at the size its HEVC parameters code, while the
     // memory for it is reckoned from the size its ispe box claims. False with the reason in error.
-    bool inspect(const QByteArray& data, QString& error)
+    bool inspect(const QByteArray& data, bool& canvas, QString& error)
     {
         bool cut = false;
         Box meta;
@@ -143,6 +146,14 @@ namespace {
                   ipmaBox = childOf(data, properties, fourcc("ipma"));
         Fields count { data, iinf.begin, iinf.end };
         const quint64 items = count.next(1) == 0 ? (count.next(3), count.next(2)) : (count.next(3), count.next(4));
+        // Grids and overlays are put together on a canvas of the size their own data gives.
+        for (const Box& infe : boxesIn(data, count.at, iinf.end)) {
+            Fields fields { data, infe.begin, infe.end };
+            const quint64 version = fields.next(1);
+            fields.next(version >= 3 ? 9 : 7);
+            const auto type = quint32(fields.next(4));
+            canvas = canvas || (version >= 2 && (type == fourcc("grid") || type == fourcc("iovl")));
+        }
         const QList<Box> ipco = boxesIn(data, ipcoBox.begin, ipcoBox.end);
         Fields ipma { data, ipmaBox.begin, ipmaBox.end };
         const quint64 version = ipma.next(1), flags = ipma.next(3), entries = ipma.next(4);
@@ -179,8 +190,8 @@ namespace {
             }
             // HEVC codes whole blocks of at most 64 pixels; libheif writes the ispe of a turned picture turned.
             const auto within = [&](const QSize& size) {
-                return coded.width() <= (size.width() + 63) / 64 * 64
-                    && coded.height() <= (size.height() + 63) / 64 * 64;
+                return coded.width() <= (qint64(size.width()) + 63) / 64 * 64
+                    && coded.height() <= (qint64(size.height()) + 63) / 64 * 64;
             };
             if (!within(claimed) && !within(claimed.transposed())) {
                 error = QStringLiteral("beschädigt (ein Bild ist größer als angegeben)");
@@ -379,6 +390,10 @@ namespace {
                 }
             }
         }
+        // A grid's canvas comes from its own data, which libheif checks against this limit only:
+        // at most the picture's larger side (and some) each way, as heifDecodeMemory reckons.
+        heif_context_set_maximum_image_size_limit(
+            context.get(), std::max(source.width(), source.height()) + CanvasSlack);
         // As YCbCr 4:2:0 at 8 bits, as photos are coded, so that libheif makes no RGB copy of the
         // whole picture; where that fails, as RGB.
         const std::unique_ptr<heif_decoding_options, decltype(&heif_decoding_options_free)> options(
@@ -420,7 +435,8 @@ bool isHeif(const QByteArray& data)
 
 bool readHeifHeader(const QByteArray& data, HeifHeader& header, QString& error)
 {
-    if (!inspect(data, error))
+    header.canvas = false;
+    if (!inspect(data, header.canvas, error))
         return false;
     const Context context(heif_context_alloc(), &heif_context_free);
     const Handle handle = primaryOf(context.get(), data, error);
@@ -450,7 +466,8 @@ qint64 heifDecodeMemory(const HeifHeader& header, const QSize& target)
     // The decoder's planes and tables, libheif's RGB copy and its conversion back: measured at
     // under five bytes a pixel for 8 bits a sample, fifteen for 10 bits.
     const QSize source = heifSourceSize(header, target);
-    return (header.deep ? 16 : 8) * qint64(source.width()) * source.height();
+    const qint64 side = std::max(source.width(), source.height()) + CanvasSlack;
+    return (header.deep ? 16 : 8) * (header.canvas ? side * side : qint64(source.width()) * source.height());
 }
 
 QImage decodeHeif(const QByteArray& data, const HeifHeader& header, const QSize& target, qint64 seconds,

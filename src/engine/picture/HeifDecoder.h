@@ -18,6 +18,7 @@ struct HeifHeader {
     QSize size; // of the primary picture, upright
     QList<QSize> thumbnails; // upright
     bool deep = false; // more than 8 bits a sample
+    bool canvas = false; // a grid or overlay is put together
 };
 
 // A file with more items (tiles, thumbnails, metadata) is refused before libheif parses it.

@@ -135,6 +135,10 @@ private Q_SLOTS:
         QTest::newRow(".jpeg") << QByteArray("bild.jpeg") << fixtures::encode(upright, "JPEG");
         QTest::newRow("PNG") << QByteArray("bild.PNG") << fixtures::encode(upright, "PNG");
         QTest::newRow("WebP") << QByteArray("bild.webp") << fixtures::encode(upright, "WEBP");
+        QTest::newRow("PNG 16-bit") << QByteArray("tief.png")
+                                    << fixtures::encode(upright.convertToFormat(QImage::Format_RGBA64), "PNG");
+        QTest::newRow("TIFF float") << QByteArray("tief.tif")
+                                    << fixtures::encode(upright.convertToFormat(QImage::Format_RGBA32FPx4), "TIFF");
         QTest::newRow("TIFF, orientation 6") << QByteArray("bild.tif")
                                              << fixtures::magick({ "png:-", "-orient", "RightTop", "tif:-" },
                                                     fixtures::encode(fixtures::oriented(upright, 6), "PNG"));

@@ -109,6 +109,7 @@ QByteArray heic(const QImage& upright, int orientation, const QImage& thumbnail,
     heif_encoder* encoder = nullptr;
     heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder);
     heif_encoder_set_lossy_quality(encoder, 95);
+    heif_encoder_set_parameter(encoder, "preset", "ultrafast");
     heif_encoding_options* options = heif_encoding_options_alloc();
     options->image_orientation = heif_orientation(orientation);
     heif_image* image = heifImage(oriented(upright, orientation));
@@ -158,6 +159,55 @@ QByteArray withIcc(const QByteArray& jpeg, const QByteArray& profile, int marker
     }
     const qsizetype at = 4 + qFromBigEndian<quint16>(jpeg.constData() + 4);
     return jpeg.left(at) + segments + jpeg.mid(at);
+}
+
+QByteArray heicGrid(int columns, int rows)
+{
+    const QByteArray tile = heic(filled(QSize(64, 64), Qt::blue));
+    const auto boxAt = [&](const char* type) { // a box of the tile's file, whole
+        const qsizetype at = tile.indexOf(type) - 4;
+        return tile.mid(at, qFromBigEndian<quint32>(tile.constData() + at));
+    };
+    const auto be = [](quint32 value, int bytes) {
+        QByteArray out(bytes, 0);
+        for (int i = 0; i < bytes; ++i)
+            out[i] = char(value >> (8 * (bytes - 1 - i)));
+        return out;
+    };
+    const auto box = [&](const char* type, const QByteArray& content) {
+        return be(quint32(content.size() + 8), 4) + type + content;
+    };
+    const auto full = [&](const char* type, int version, const QByteArray& content) {
+        return box(type, be(quint32(version) << 24, 4) + content);
+    };
+    const int tiles = columns * rows;
+    const QByteArray data = boxAt("mdat").mid(8);
+    QByteArray infe = full("infe", 2, be(1, 2) + be(0, 2) + "grid" + '\0'), dimg = be(1, 2) + be(quint32(tiles), 2);
+    QByteArray ipma = be(quint32(tiles + 1), 4) + be(1, 2) + be(1, 1) + be(3, 1), iloc;
+    for (int id = 2; id <= tiles + 1; ++id) {
+        infe += full("infe", 2, be(quint32(id), 2) + be(0, 2) + "hvc1" + '\0');
+        dimg += be(quint32(id), 2);
+        ipma += be(quint32(id), 2) + be(2, 1) + be(0x81, 1) + be(2, 1);
+    }
+    const auto meta = [&](quint32 dataAt) {
+        QByteArray items = be(quint32(tiles + 1), 2) + be(1, 2) + be(1, 2) + be(0, 2) + be(1, 2) + be(0, 4) + be(8, 4);
+        for (int id = 2; id <= tiles + 1; ++id)
+            items += be(quint32(id), 2) + be(0, 2) + be(0, 2) + be(1, 2) + be(dataAt, 4) + be(quint32(data.size()), 4);
+        return full("meta", 0,
+            full("hdlr", 0, be(0, 4) + "pict" + QByteArray(13, 0)) + full("pitm", 0, be(1, 2))
+                + full("iinf", 0, be(quint32(tiles + 1), 2) + infe) + full("iref", 0, box("dimg", dimg))
+                + box("iprp",
+                    box("ipco",
+                        boxAt("hvcC") + full("ispe", 0, be(64, 4) + be(64, 4))
+                            + full("ispe", 0, be(quint32(64 * columns), 4) + be(quint32(64 * rows), 4)))
+                        + full("ipma", 0, ipma))
+                + box("idat",
+                    be(0, 2) + be(quint32(rows - 1), 1) + be(quint32(columns - 1), 1) + be(quint32(64 * columns), 2)
+                        + be(quint32(64 * rows), 2))
+                + full("iloc", 1, be(0x4400, 2) + items));
+    };
+    const QByteArray head = box("ftyp", QByteArray("heic") + be(0, 4) + "mif1heic");
+    return head + meta(quint32(head.size() + meta(0).size() + 8)) + box("mdat", data);
 }
 
 QByteArray claiming(const char* format, int width, int height)

@@ -35,6 +35,8 @@ QByteArray claiming(const char* format, int width, int height);
 QByteArray heic(const QImage& upright, int orientation = 1, const QImage& thumbnail = {}, int primaries = 0);
 // The JPEG with the ICC profile in APP2 "ICC_PROFILE" markers, split over that many (or as many as it takes).
 QByteArray withIcc(const QByteArray& jpeg, const QByteArray& profile, int markers = 1);
+// A HEIC whose picture is a grid of columns x rows tiles of 64 x 64 pixels (all the same tile).
+QByteArray heicGrid(int columns, int rows);
 
 // Creates the file's folders first. Bytes name any file, also one whose name is not UTF-8.
 bool writeFile(const QString& path, const QByteArray& data);

@@ -2,12 +2,18 @@
 #include "engine/picture/HeifDecoder.h"
 
 #include <chrono>
+#include <climits>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include <libheif/heif.h>
+
+#include <QCoreApplication>
+#include <QtEndian>
 
 namespace rasterblatt {
 
@@ -18,6 +24,227 @@ namespace {
     using Image = std::unique_ptr<heif_image, decltype(&heif_image_release)>;
 
     QString reasonOf(const heif_error& error) { return QString::fromUtf8(error.message); }
+
+    // How much a grid's canvas may exceed the picture's larger side (tiles overhang it by less).
+    constexpr int CanvasSlack = 64;
+
+    // A box of the file: its type and where its content lies.
+    struct Box {
+        quint32 type = 0;
+        qsizetype begin = 0, end = 0;
+    };
+    constexpr quint32 fourcc(const char (&name)[5])
+    {
+        return quint32(uchar(name[0])) << 24 | uchar(name[1]) << 16 | uchar(name[2]) << 8 | uchar(name[3]);
+    }
+
+    // Big-endian fields read within [at, end); ok turns false on reading past it.
+    struct Fields {
+        const QByteArray& data;
+        qsizetype at, end;
+        bool ok = true;
+        quint64 next(int bytes)
+        {
+            quint64 value = 0;
+            ok = ok && bytes <= end - at;
+            for (int i = 0; ok && i < bytes; ++i)
+                value = value << 8 | uchar(data[at++]);
+            return ok ? value : 0;
+        }
+    };
+
+    // The boxes within [from, to); cut when the last one reaches beyond.
+    QList<Box> boxesIn(const QByteArray& data, qsizetype from, qsizetype to, bool* cut = nullptr)
+    {
+        QList<Box> boxes;
+        Fields fields { data, from, to };
+        while (fields.at + 8 <= to) {
+            const qsizetype start = fields.at;
+            quint64 size = fields.next(4);
+            const auto type = quint32(fields.next(4));
+            if (size == 1)
+                size = fields.next(8);
+            else if (size == 0)
+                size = quint64(to - start);
+            if (!fields.ok || size < quint64(fields.at - start) || size > quint64(to - start)) {
+                if (cut)
+                    *cut = true;
+                break;
+            }
+            boxes.append({ type, fields.at, start + qsizetype(size) });
+            fields.at = start + qsizetype(size);
+        }
+        return boxes;
+    }
+
+    Box childOf(const QByteArray& data, const Box& parent, quint32 type, qsizetype skip = 0)
+    {
+        for (const Box& box : boxesIn(data, parent.begin + skip, parent.end))
+            if (box.type == type)
+                return box;
+        return {};
+    }
+
+    // The picture size an HEVC sequence parameter set codes (its NAL unit without the length);
+    // an unreadable one counts as too large.
+    QSize codedSize(const QByteArray& nal)
+    {
+        QByteArray rbsp; // without the NAL header and the emulation prevention bytes
+        for (qsizetype i = 2, zeros = 0; i < nal.size(); ++i) {
+            if (zeros >= 2 && nal[i] == 3) {
+                zeros = 0;
+                continue;
+            }
+            zeros = nal[i] == 0 ? zeros + 1 : 0;
+            rbsp += nal[i];
+        }
+        qint64 bit = 0;
+        bool ok = true;
+        const auto bits = [&](int count) {
+            quint64 value = 0;
+            for (; count > 0 && (ok = ok && bit < rbsp.size() * 8); --count, ++bit)
+                value = value << 1 | ((uchar(rbsp[bit / 8]) >> (7 - bit % 8)) & 1);
+            return value;
+        };
+        const auto golomb = [&] {
+            int zeros = 0;
+            while (ok && bits(1) == 0 && ++zeros < 32) { }
+            return (quint64(1) << zeros) - 1 + bits(zeros);
+        };
+        bits(4); // video parameter set
+        const int subLayers = int(bits(3));
+        bits(1 + 96); // temporal nesting, general profile, tier and level
+        quint64 present = bits(2 * subLayers);
+        if (subLayers > 0)
+            bits(2 * (8 - subLayers));
+        for (int i = subLayers - 1; i >= 0; --i, present >>= 2)
+            bits((present & 2 ? 88 : 0) + (present & 1 ? 8 : 0));
+        golomb(); // its own id
+        if (golomb() == 3)
+            bits(1); // separate colour planes
+        const quint64 width = golomb(), height = golomb();
+        return ok ? QSize(int(std::min<quint64>(width, INT_MAX)), int(std::min<quint64>(height, INT_MAX)))
+                  : QSize(INT_MAX, INT_MAX);
+    }
+
+    // Looks at the file before libheif parses it: libheif's parse takes time with the square of
+    // the items, and it decodes each picture at the size its HEVC parameters code, while the
+    // memory for it is reckoned from the size its ispe box claims. False with the reason in error.
+    bool inspect(const QByteArray& data, bool& canvas, QString& error)
+    {
+        bool cut = false;
+        Box meta;
+        for (const Box& box : boxesIn(data, 0, data.size(), &cut))
+            meta = box.type == fourcc("meta") ? box : meta;
+        if (!meta.type) {
+            if (cut)
+                error = QStringLiteral("abgeschnitten");
+            return !cut; // without its metadata libheif says what is wrong
+        }
+        const Box iinf = childOf(data, meta, fourcc("iinf"), 4), properties = childOf(data, meta, fourcc("iprp"), 4);
+        const Box ipcoBox = childOf(data, properties, fourcc("ipco")),
+                  ipmaBox = childOf(data, properties, fourcc("ipma"));
+        Fields count { data, iinf.begin, iinf.end };
+        const quint64 items = count.next(1) == 0 ? (count.next(3), count.next(2)) : (count.next(3), count.next(4));
+        // Grids and overlays are put together on a canvas of the size their own data gives.
+        for (const Box& infe : boxesIn(data, count.at, iinf.end)) {
+            Fields fields { data, infe.begin, infe.end };
+            const quint64 version = fields.next(1);
+            fields.next(version >= 3 ? 9 : 7);
+            const auto type = quint32(fields.next(4));
+            canvas = canvas || (version >= 2 && (type == fourcc("grid") || type == fourcc("iovl")));
+        }
+        const QList<Box> ipco = boxesIn(data, ipcoBox.begin, ipcoBox.end);
+        Fields ipma { data, ipmaBox.begin, ipmaBox.end };
+        const quint64 version = ipma.next(1), flags = ipma.next(3), entries = ipma.next(4);
+        if (std::max(items, entries) > quint64(MaxHeifItems)) {
+            error = QStringLiteral("zu viele Teilbilder (%1)").arg(std::max(items, entries));
+            return false;
+        }
+        for (quint64 entry = 0; entry < entries && ipma.ok; ++entry) {
+            ipma.next(version < 1 ? 2 : 4); // the item
+            QSize claimed, coded;
+            for (quint64 association = ipma.next(1); association > 0; --association) {
+                const quint64 index = ipma.next(flags & 1 ? 2 : 1) & (flags & 1 ? 0x7fff : 0x7f);
+                const Box property = index > 0 && index <= quint64(ipco.size()) ? ipco[qsizetype(index) - 1] : Box();
+                Fields fields { data, property.begin, property.end };
+                if (property.type == fourcc("ispe")) {
+                    fields.next(4);
+                    const quint64 width = fields.next(4);
+                    claimed = QSize(int(width & INT_MAX), int(fields.next(4) & INT_MAX));
+                } else if (property.type == fourcc("hvcC")) {
+                    fields.next(22);
+                    for (quint64 arrays = fields.next(1); arrays > 0 && fields.ok; --arrays) {
+                        fields.next(1);
+                        for (quint64 units = fields.next(2); units > 0 && fields.ok; --units) {
+                            const auto length = qsizetype(fields.next(2));
+                            const QByteArray nal = data.mid(fields.at, std::min(length, fields.end - fields.at));
+                            if (fields.ok && nal.size() == length && nal.size() > 2
+                                && (uchar(nal[0]) >> 1 & 0x3f) == 33)
+                                coded = coded.expandedTo(codedSize(nal));
+                            fields.at += nal.size();
+                        }
+                    }
+                    coded = fields.ok ? coded : QSize(INT_MAX, INT_MAX);
+                }
+            }
+            // HEVC codes whole blocks of at most 64 pixels; libheif writes the ispe of a turned picture turned.
+            const auto within = [&](const QSize& size) {
+                return coded.width() <= (qint64(size.width()) + 63) / 64 * 64
+                    && coded.height() <= (qint64(size.height()) + 63) / 64 * 64;
+            };
+            if (!within(claimed) && !within(claimed.transposed())) {
+                error = QStringLiteral("beschädigt (ein Bild ist größer als angegeben)");
+                return false;
+            }
+        }
+        if (!ipma.ok || !count.ok)
+            error = QStringLiteral("beschädigt (unvollständige Metadaten)");
+        return ipma.ok && count.ok;
+    }
+
+    // Decodes past their time run on after their loader has gone. The process's end waits for
+    // them, before libheif and the memory budget they use are destroyed: for at most
+    // ExitWaitSeconds, then it ends at once, destroying nothing.
+    class RunningDecodes {
+    public:
+        static constexpr int ExitWaitSeconds = 30;
+        static RunningDecodes& process()
+        {
+            static RunningDecodes decodes;
+            return decodes;
+        }
+        void add()
+        {
+            const std::lock_guard lock(m_mutex);
+            ++m_running;
+        }
+        void remove()
+        {
+            const std::lock_guard lock(m_mutex);
+            --m_running;
+            m_ended.notify_all();
+        }
+        // At the application's end, and again, should a decode have started since, at the process's.
+        void waitForAll()
+        {
+            std::unique_lock lock(m_mutex);
+            if (!m_ended.wait_for(lock, std::chrono::seconds(ExitWaitSeconds), [this] { return m_running == 0; })) {
+                std::fflush(nullptr);
+                std::_Exit(EXIT_FAILURE);
+            }
+        }
+        ~RunningDecodes() { waitForAll(); }
+
+    private:
+        RunningDecodes()
+        {
+            qAddPostRoutine([] { RunningDecodes::process().waitForAll(); });
+        }
+        std::mutex m_mutex;
+        std::condition_variable m_ended;
+        int m_running = 0;
+    };
 
     // The file's primary picture; null with the reason in error.
     Handle primaryOf(heif_context* context, const QByteArray& data, QString& error)
@@ -183,6 +410,10 @@ namespace {
                 }
             }
         }
+        // A grid's canvas comes from its own data, which libheif checks against this limit only:
+        // at most the picture's larger side (and some) each way, as heifDecodeMemory reckons.
+        heif_context_set_maximum_image_size_limit(
+            context.get(), std::max(source.width(), source.height()) + CanvasSlack);
         // As YCbCr 4:2:0 at 8 bits, as photos are coded, so that libheif makes no RGB copy of the
         // whole picture; where that fails, as RGB.
         const std::unique_ptr<heif_decoding_options, decltype(&heif_decoding_options_free)> options(
@@ -224,12 +455,16 @@ bool isHeif(const QByteArray& data)
 
 bool readHeifHeader(const QByteArray& data, HeifHeader& header, QString& error)
 {
+    header.canvas = false;
+    if (!inspect(data, header.canvas, error))
+        return false;
     const Context context(heif_context_alloc(), &heif_context_free);
     const Handle handle = primaryOf(context.get(), data, error);
     if (!handle)
         return false;
     header.size = sizeOf(handle.get());
     header.colour = colourOf(handle.get());
+    header.deep = heif_image_handle_get_luma_bits_per_pixel(handle.get()) > 8;
     header.thumbnails.clear();
     for (const Handle& thumbnail : thumbnailsOf(handle.get()))
         header.thumbnails << sizeOf(thumbnail.get());
@@ -247,6 +482,15 @@ QSize heifSourceSize(const HeifHeader& header, const QSize& target)
     return source;
 }
 
+qint64 heifDecodeMemory(const HeifHeader& header, const QSize& target)
+{
+    // The decoder's planes and tables, libheif's RGB copy and its conversion back: measured at
+    // under five bytes a pixel for 8 bits a sample, fifteen for 10 bits.
+    const QSize source = heifSourceSize(header, target);
+    const qint64 side = std::max(source.width(), source.height()) + CanvasSlack;
+    return (header.deep ? 16 : 8) * (header.canvas ? side * side : qint64(source.width()) * source.height());
+}
+
 QImage decodeHeif(const QByteArray& data, const HeifHeader& header, const QSize& target, qint64 seconds,
     std::shared_ptr<void> keepAlive, QString& error)
 {
@@ -257,16 +501,26 @@ QImage decodeHeif(const QByteArray& data, const HeifHeader& header, const QSize&
         QImage image;
         QString error;
     };
-    const auto outcome = std::make_shared<Outcome>();
+    auto outcome = std::make_shared<Outcome>();
     const QSize source = heifSourceSize(header, target);
-    std::thread([outcome, data, source, target, keepAlive = std::move(keepAlive)] {
+    RunningDecodes& running = RunningDecodes::process();
+    running.add();
+    std::thread([outcome, data = QByteArray(data), source, target, keepAlive = std::move(keepAlive),
+                    &running]() mutable {
         QString reason;
         QImage image = decodeNow(data, source, target, reason);
-        const std::lock_guard lock(outcome->mutex);
-        outcome->image = std::move(image);
-        outcome->error = reason;
-        outcome->finished = true;
-        outcome->done.notify_all();
+        {
+            const std::lock_guard lock(outcome->mutex);
+            outcome->image = std::move(image);
+            outcome->error = reason;
+            outcome->finished = true;
+            outcome->done.notify_all();
+        }
+        // Everything it holds goes before the process's end may go on.
+        outcome.reset();
+        data = QByteArray();
+        keepAlive.reset();
+        running.remove();
     }).detach();
     std::unique_lock lock(outcome->mutex);
     if (!outcome->done.wait_for(lock, std::chrono::seconds(seconds), [&] { return outcome->finished; })) {

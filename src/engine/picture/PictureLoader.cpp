@@ -10,8 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QBuffer>
 #include <QColorSpace>
+#include <QFile>
 #include <QImageReader>
 #include <QTransform>
 #include <QtEndian>
@@ -40,6 +40,10 @@ namespace {
     {
         return QStringLiteral("zu groß für den Speicherrahmen (%1 × %2 Pixel)").arg(size.width()).arg(size.height());
     }
+    QString fileTooLarge(qint64 budget)
+    {
+        return QStringLiteral("die Datei ist größer als der Speicherrahmen (%1 MB)").arg(budget / MB);
+    }
 
     // The size the header of a BMP, GIF or PNG file claims, read before any decoder sees it:
     // such a picture is decoded whole, so a claim too large is refused at once, whatever the
@@ -58,14 +62,14 @@ namespace {
         return {};
     }
 
-    // Reads up to length bytes from the descriptor's current position; false with errno on failure.
+    // Appends up to length bytes of the file from where the data ends; false with errno on failure.
     bool readInto(int fd, QByteArray& data, qint64 length)
     {
         const qsizetype start = data.size();
         data.resize(start + static_cast<qsizetype>(length));
         qsizetype done = start;
         while (done < data.size()) {
-            const ssize_t got = ::read(fd, data.data() + done, static_cast<size_t>(data.size() - done));
+            const ssize_t got = ::pread(fd, data.data() + done, static_cast<size_t>(data.size() - done), done);
             if (got < 0 && errno == EINTR)
                 continue;
             if (got < 0) {
@@ -114,6 +118,26 @@ namespace {
         return metadata.adobeRgb ? PictureColour { PictureColour::Kind::AdobeRgb, {}, 0, 0 } : PictureColour {};
     }
 
+    // The formats read through Qt: those of the catalogue, whose readers' memory is known (the
+    // readers of icons, cursors and the like read what their header does not tell).
+    bool readByQt(const QByteArray& format)
+    {
+        return format == "bmp" || format == "gif" || format == "png" || format == "tiff" || format == "webp";
+    }
+
+    // Bytes a pixel of the image Qt's reader decodes into: 16-bit and floating-point samples
+    // take eight or sixteen (a 32-bit float TIFF), the rest at most four.
+    qint64 bytesPerPixel(QImage::Format format)
+    {
+        return format == QImage::Format_Invalid ? 4 : std::max(4, QImage::toPixelFormat(format).bitsPerPixel() / 8);
+    }
+
+    // Qt's reader of the picture in the file, from its start.
+    bool openFile(QFile& file, int fd)
+    {
+        return ::lseek(fd, 0, SEEK_SET) == 0 && file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle);
+    }
+
     // Mirrors and flips first, then turns clockwise, as the EXIF orientations mean.
     QImage upright(QImage image, QImageIOHandler::Transformations transformation)
     {
@@ -152,7 +176,7 @@ PictureLoader::PictureLoader(const QString& path, MemoryBudget& budget)
         return;
     }
     if (m_fileSize > m_budget.total()) {
-        fail(QStringLiteral("die Datei ist größer als der Speicherrahmen (%1 MB)").arg(m_budget.total() / MB));
+        fail(fileTooLarge(m_budget.total()));
         return;
     }
     if (!readInto(m_fd, m_data, std::min(m_fileSize, HeadBytes))) {
@@ -176,9 +200,17 @@ bool PictureLoader::readHeader()
     }
     m_jpeg = isJpeg(m_data);
     m_heif = !m_jpeg && isHeif(m_data);
-    // A TIFF's directory often comes last: it is read whole at once.
-    if ((m_data.startsWith("II*") || m_data.startsWith("MM\0*")) && m_data.size() < m_fileSize && !readRest())
+    // Qt's readers read the header from the file: a TIFF's directory may lie anywhere in it, and
+    // libtiff holds its arrays (widened to 64 bits: at most twice the file), WebP's reader a copy
+    // of the file. That is reserved while they read, and again for the decode.
+    if (!m_jpeg && !m_heif)
+        m_readerMemory = (m_data.startsWith("II") || m_data.startsWith("MM") ? 2 : 1) * m_fileSize;
+    // A header that does not end within the head is read from the whole file, held meanwhile.
+    MemoryBudget::Reservation whole = m_budget.reserve(m_readerMemory);
+    if (!whole) {
+        fail(fileTooLarge(m_budget.total()));
         return false;
+    }
     QSize stored;
     for (;;) {
         QString error;
@@ -198,26 +230,34 @@ bool PictureLoader::readHeader()
                 break;
             }
         } else {
-            QBuffer buffer(&m_data);
-            buffer.open(QIODevice::ReadOnly);
-            QImageReader reader(&buffer);
+            QFile file;
+            QImageReader reader;
+            if (openFile(file, m_fd))
+                reader.setDevice(&file);
             reader.setAutoTransform(true);
-            stored = reader.size();
+            stored = readByQt(reader.format()) ? reader.size() : QSize();
             if (!stored.isEmpty()) {
                 m_transformation = reader.transformation();
+                m_bytesPerPixel = bytesPerPixel(reader.imageFormat());
                 break;
             }
-            error = QStringLiteral("kein lesbares Bild (%1)").arg(reader.errorString());
+            fail(QStringLiteral("kein lesbares Bild (%1)").arg(reader.errorString()));
+            return false;
         }
-        // A header that does not end within the head (a JPEG with long metadata, a TIFF
-        // whose directory comes last) is read again from the whole file.
         if (m_data.size() >= m_fileSize) {
             fail(error);
+            return false;
+        }
+        if (!(whole = m_budget.reserve(m_fileSize))) {
+            fail(fileTooLarge(m_budget.total()));
             return false;
         }
         if (!readRest())
             return false;
     }
+    // The decode reads the rest again under its own reservation.
+    if (m_data.size() > HeadBytes)
+        m_data = m_data.left(HeadBytes);
     if (stored.isEmpty()) {
         fail(QStringLiteral("das Bild hat keine Pixel"));
         return false;
@@ -284,11 +324,13 @@ qint64 PictureLoader::memoryNeeded(const QSize& stored, qint64* jpegMemory) cons
         return m_fileSize + *jpegMemory + 4 * (pixels(out) + 2 * pixels(stored));
     }
     *jpegMemory = 0;
-    // libheif's decoder and its planes, and a picture it gives as RGB only with our copy of
-    // it: at most about eight bytes a pixel.
+    // libheif's decoder and its planes at the size the file codes, and our shrunk copy.
     if (m_heif)
-        return m_fileSize + DecoderSlack + 8 * pixels(heifSourceSize(m_heifHeader, stored)) + 8 * pixels(stored);
-    return m_fileSize + DecoderSlack + 4 * (2 * pixels(m_storedSize) + 2 * pixels(stored));
+        return m_fileSize + DecoderSlack + heifDecodeMemory(m_heifHeader, stored) + 8 * pixels(stored);
+    // Qt's readers decode the whole picture, 16-bit and float samples at their width; it is
+    // narrowed to four bytes a pixel where it lies, then shrunk and turned upright.
+    return m_fileSize + m_readerMemory + DecoderSlack + (m_bytesPerPixel + 4) * pixels(m_storedSize)
+        + 8 * pixels(stored);
 }
 
 QImage PictureLoader::read(const QSize& target)
@@ -305,11 +347,9 @@ QImage PictureLoader::read(const QSize& target)
         fail(tooLarge(m_storedSize));
         return QImage();
     }
-    if (!readRest())
+    if ((m_jpeg || m_heif) && !readRest())
         return QImage();
-    QImage image = m_jpeg ? readJpeg(stored, jpegMemory)
-        : m_heif          ? readHeif(stored, std::move(reserved))
-                          : readOther(stored);
+    QImage image = m_jpeg ? readJpeg(stored, jpegMemory) : m_heif ? readHeif(stored, std::move(reserved)) : readOther();
     m_data.clear();
     if (image.isNull())
         return image;
@@ -352,27 +392,31 @@ QImage PictureLoader::readHeif(const QSize& stored, MemoryBudget::Reservation re
     return image;
 }
 
-QImage PictureLoader::readOther(const QSize& stored)
+QImage PictureLoader::readOther()
 {
     // Qt's own limit stands behind the budget's: a picture the header allowed always passes it.
     static std::once_flag limitSet;
     std::call_once(limitSet, [this] { QImageReader::setAllocationLimit(int(m_budget.total() / MB)); });
-    QBuffer buffer(&m_data);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    // The picture is turned by read(), after scaling in stored orientation.
+    QFile file;
+    QImageReader reader;
+    if (openFile(file, m_fd))
+        reader.setDevice(&file);
+    // The picture is turned by read(), after scaling in stored orientation. These readers decode
+    // it whole whatever size is asked for, and Qt's scaling would first widen 16-bit and float
+    // samples further: read() shrinks it once its samples are eight bits.
     reader.setAutoTransform(false);
-    if (stored != m_storedSize)
-        reader.setScaledSize(stored);
     QImage image = reader.read();
     if (image.isNull())
         fail(QStringLiteral("beschädigt (%1)").arg(reader.errorString()));
     // The profile's bytes where there are some (Qt reads no grey or table-based profile), else
-    // what Qt's reader made of the file's colour chunks.
+    // what Qt's reader made of the file's colour chunks. Only the file's head is held:
+    // a profile beyond it is taken from Qt's reader.
     const QByteArray icc = readMetadata(m_data).iccProfile;
     const QColorSpace space = image.colorSpace();
     m_colour = PictureColour::fromIcc(
         !icc.isEmpty() || !space.isValid() || space == QColorSpace::SRgb ? icc : space.iccProfile());
+    if (image.depth() > 32 || image.format() == QImage::Format_Grayscale16)
+        image.convertTo(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     return image;
 }
 

@@ -75,7 +75,7 @@ private:
     bool readRest();
     QImage readJpeg(const QSize& stored, qint64 jpegMemory);
     QImage readHeif(const QSize& stored, MemoryBudget::Reservation reserved);
-    QImage readOther(const QSize& stored);
+    QImage readOther();
     // What decoding at stored (in stored orientation) takes from the budget, and of it libjpeg's own.
     qint64 memoryNeeded(const QSize& stored, qint64* jpegMemory) const;
 
@@ -83,6 +83,9 @@ private:
     MemoryBudget& m_budget;
     int m_fd = -1;
     qint64 m_fileSize = 0;
+    // What Qt's reader holds beside the pixels while it reads the header, and again to decode.
+    qint64 m_readerMemory = 0;
+    qint64 m_bytesPerPixel = 4; // of the image Qt's reader decodes into
     QByteArray m_data; // the file, or its head until read() needs the rest
     QString m_reason;
     QSize m_naturalSize;

@@ -10,6 +10,7 @@
 #include <QTranslator>
 
 #include "cli/CommandLine.h"
+#include "cli/PrintFolder.h"
 #include "engine/catalogue/NativePath.h"
 #include "engine/common/TerminationWatcher.h"
 #include "engine/print/CupsPrinterService.h"
@@ -19,36 +20,6 @@
 #include "ui/PrinterSupport.h"
 
 using namespace rasterblatt;
-
-namespace {
-
-// A run without a window: it prints and ends, and needs no display.
-int runWithoutWindow(const QStringList& arguments)
-{
-    QString error;
-    const CommandLine command = parseCommandLine(arguments, &error);
-    if (!error.isEmpty()) {
-        std::fprintf(stderr, "Rasterblatt: %s (Hilfe: Rasterblatt --help)\n", error.toLocal8Bit().constData());
-        return ExitBadArguments;
-    }
-    if (command.mode == CommandLine::Mode::Help) {
-        std::fputs(commandLineHelp().toLocal8Bit().constData(), stdout);
-        return ExitDone;
-    }
-    if (command.mode == CommandLine::Mode::Version) {
-        std::printf(
-            "Rasterblatt %d.%d.%d\n", RASTERBLATT_VERSION_MAJOR, RASTERBLATT_VERSION_MINOR, RASTERBLATT_VERSION_PATCH);
-        return ExitDone;
-    }
-    const QString target = QFileInfo(command.target).absoluteFilePath();
-    CupsPrinterService printers([target](const QString&) { return target; });
-    RunFlags flags;
-    TerminationWatcher interrupt(true);
-    QObject::connect(&interrupt, &TerminationWatcher::terminationRequested, [&flags] { flags.bAbort = true; });
-    return runCommandLine(command, printers, stdout, stderr, flags);
-}
-
-} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -78,8 +49,13 @@ int main(int argc, char* argv[])
     QTranslator qtTexts;
     if (qtTexts.load(QStringLiteral("qtbase_de"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTexts);
-    if (terminal)
-        return runWithoutWindow(arguments);
+    if (terminal) {
+        // A run without a window prints and ends, and needs no display; Ctrl+C cancels it.
+        RunFlags flags;
+        TerminationWatcher interrupt(true);
+        QObject::connect(&interrupt, &TerminationWatcher::terminationRequested, [&flags] { flags.bAbort = true; });
+        return runWithoutWindow(arguments, stdout, stderr, flags);
+    }
 
     // The settings belong to the executable's name, so a renamed copy starts afresh. The file
     // is where QSettings keeps a user's INI file, found without a QSettings: that would read it.

@@ -1,22 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/CommandLine.h"
 
-#include <exception>
-#include <new>
-#include <unistd.h>
+#include <algorithm>
 
 #include <QCommandLineParser>
 
-#include <QCoreApplication>
-
-#include "engine/catalogue/Directory.h"
-#include "engine/catalogue/FolderScan.h"
+#include "engine/catalogue/Catalogue.h"
 #include "engine/catalogue/StatusLine.h"
 #include "engine/print/CupsPrinterService.h"
-#include "engine/print/FileTarget.h"
-#include "engine/print/PrintCommand.h"
-#include "engine/print/PrintSource.h"
-#include "engine/print/Printer.h"
 
 namespace rasterblatt {
 
@@ -81,17 +72,6 @@ namespace {
         const int value = text.toInt(&ok);
         return ok && value >= 1 && value <= 99 ? std::optional<int>(value) : std::nullopt;
     }
-
-    // One line for a terminal or a log: names read as in the lists, and no control character
-    // of a name can move the cursor, colour the text or start a line of its own.
-    void line(std::FILE* stream, const QString& text)
-    {
-        std::fputs(escapeControls(displayName(text)).toLocal8Bit().constData(), stream);
-        std::fputc('\n', stream);
-        std::fflush(stream);
-    }
-
-    QString quoted(const QString& text) { return QStringLiteral("\u201e%1\u201c").arg(text); }
 
 } // namespace
 
@@ -206,157 +186,6 @@ CommandLine parseCommandLine(const QStringList& arguments, QString* error)
     if (command.folder.isEmpty())
         return bad(QStringLiteral("Welcher Ordner soll gedruckt werden?"));
     return command;
-}
-
-namespace {
-
-    int printFolder(
-        const CommandLine& command, CupsPrinterService& printers, std::FILE* out, std::FILE* err, RunFlags& flags)
-    {
-        const auto failed = [err](int status, const QString& reason) {
-            line(err,
-                QStringLiteral("Rasterblatt: ") + reason
-                    + (status == ExitBadArguments ? QStringLiteral(" (Hilfe: Rasterblatt --help)") : QString()));
-            return status;
-        };
-
-        if (command.mode == CommandLine::Mode::ListPrinters) {
-            for (const Printer* printer : printers.printers()) {
-                if (printer != printers.pdfPrinter())
-                    line(out, printer->deviceName());
-            }
-            return ExitDone;
-        }
-
-        // The folder's pictures, found as the window finds them.
-        const QString folder = absolutePath(command.folder);
-        if (!isFolder(folder))
-            return failed(
-                ExitNothingToPrint, QStringLiteral("Den Ordner %1 gibt es nicht.").arg(quoted(command.folder)));
-        Catalogue catalogue;
-        catalogue.bSubDirs = command.subdirs;
-        catalogue.allFormats = command.allFormats;
-        // As in the window, the first Catalogue::Limit pictures are printed; the rest are counted.
-        FolderScan scan(catalogue);
-        scan.setCountBeyondLimit(true);
-        scan.reset();
-        scan.ScanFolder(folder);
-        const QStringList files = catalogue.paths();
-        if (files.isEmpty() && !readDirectory(folder).readable)
-            return failed(ExitNothingToPrint,
-                QStringLiteral("Der Ordner %1 kann nicht gelesen werden.").arg(quoted(command.folder)));
-        if (files.isEmpty())
-            return failed(ExitNothingToPrint,
-                QStringLiteral("Im Ordner %1 ist kein Bild (%2).")
-                    .arg(quoted(command.folder), imagePatterns(command.allFormats).join(QStringLiteral(", "))));
-
-        // The printer: a PDF file, written whole or not at all, or a CUPS queue by its exact name.
-        Printer* printer = nullptr;
-        if (command.mode == CommandLine::Mode::Pdf) {
-            // Nothing that is there may be damaged: no device, no FIFO, no picture of the folder.
-            if (const TargetProblem problem = checkTarget(command.target, files))
-                return failed(problem.kind == TargetProblem::Kind::OnePicture ? ExitBadArguments : ExitPrintingFailed,
-                    problem.text);
-            printer = printers.pdfPrinter();
-        } else {
-            printer = printers.printerNamed(command.target);
-            if (!printer)
-                return failed(ExitPrintingFailed, PrinterService::missingPrinterText(quoted(command.target)));
-        }
-
-        // The paper by its name, among those the printer offers.
-        const QList<QPageSize> papers = offeredPapers(*printer);
-        if (!command.paper.isEmpty() && !findPaper(papers, command.paper).isValid()) {
-            QStringList names;
-            for (const QPageSize& paper : papers)
-                names << paperName(paper);
-            return failed(ExitBadArguments,
-                QStringLiteral("Das Papierformat %1 gibt es bei %2 nicht; es gibt: %3.")
-                    .arg(quoted(command.paper), quoted(printer->deviceName()), names.join(QStringLiteral(", "))));
-        }
-        PrintJobSettings settings;
-        settings.nCols = command.cols;
-        settings.nRows = command.rows;
-        settings.bPrintFileName = command.names;
-        settings.setup = { command.paper, command.landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
-            command.header, command.pageNumbers };
-        const bool showProgress = !command.quiet && ::isatty(::fileno(err));
-        const int pages = pageCount(int(files.size()), command.cols, command.rows);
-        QStringList unreadable;
-        QStringList reasons;
-        QStringList colourNotes; // pictures printed in their own colours, with the reason
-        PrintCommand::Callbacks callbacks;
-        callbacks.yield = [] { QCoreApplication::processEvents(); };
-        callbacks.progress = [&](int printed, int total) {
-            if (showProgress) {
-                std::fprintf(err, "\rSeite %d von %d (%d %%) ", pageCount(printed, command.cols, command.rows), pages,
-                    printed * 100 / total);
-                std::fflush(err);
-            }
-        };
-        callbacks.picture = [&](const QString& path, const DecodedPicture& picture) {
-            if (!picture.loaded()) {
-                unreadable << path;
-                reasons << picture.error;
-            } else if (!picture.colourNote.isEmpty()) {
-                colourNotes << QStringLiteral("Farben unverändert: %1 (%2)").arg(path, picture.colourNote);
-            }
-        };
-        const PrintCommand::Result result
-            = PrintCommand(printers, flags)
-                  .run(*printer, FileListSource(files, displayName(fileNameOf(folder))), settings, callbacks);
-        if (showProgress)
-            std::fputs("\n", err);
-        switch (result.outcome) {
-        case PrintCommand::Outcome::Cancelled:
-            return failed(ExitPrintingFailed, QStringLiteral("Abgebrochen; nichts wurde gedruckt."));
-        case PrintCommand::Outcome::Failed:
-            return failed(ExitPrintingFailed, result.reason);
-        case PrintCommand::Outcome::NothingReadable:
-        case PrintCommand::Outcome::NothingTicked:
-            line(err, QStringLiteral("Nichts gedruckt: keines der Bilder konnte gelesen werden."));
-            return ExitNothingToPrint;
-        case PrintCommand::Outcome::Sent:
-            break;
-        }
-        if (!command.quiet) {
-            line(out,
-                QStringLiteral("%1 Bild(er) auf %2 Seite(n) gedruckt, %3 nicht lesbar.")
-                    .arg(files.size() - unreadable.size())
-                    .arg(pages)
-                    .arg(unreadable.size()));
-            if (command.verbose) {
-                for (qsizetype i = 0; i < unreadable.size(); ++i)
-                    line(out, QStringLiteral("nicht lesbar: %1 (%2)").arg(unreadable[i], reasons[i]));
-                for (const QString& note : colourNotes)
-                    line(out, note);
-            }
-        }
-        if (scan.beyondLimit() > 0) {
-            line(err,
-                QStringLiteral("Rasterblatt: %1 Bild(er) jenseits der Grenze von %2 Dateien wurden ausgelassen.")
-                    .arg(scan.beyondLimit())
-                    .arg(Catalogue::limitText()));
-            return ExitPicturesLeftOut;
-        }
-        return ExitDone;
-    }
-
-} // namespace
-
-int runCommandLine(
-    const CommandLine& command, CupsPrinterService& printers, std::FILE* out, std::FILE* err, RunFlags& flags)
-{
-    // Every failure ends with a message and its status, whatever it was; a document begun is
-    // thrown away by the print command.
-    try {
-        return printFolder(command, printers, out, err, flags);
-    } catch (const std::bad_alloc&) {
-        line(err, QStringLiteral("Rasterblatt: Nicht genug Arbeitsspeicher."));
-    } catch (const std::exception& error) {
-        line(err, QStringLiteral("Rasterblatt: ") + QString::fromUtf8(error.what()));
-    }
-    return ExitPrintingFailed;
 }
 
 } // namespace rasterblatt

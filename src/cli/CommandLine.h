@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <cstdio>
 #include <optional>
 
 #include <QString>
@@ -10,9 +9,6 @@
 #include "engine/catalogue/StatusLine.h"
 
 namespace rasterblatt {
-
-class CupsPrinterService;
-struct RunFlags;
 
 // What the program was asked to do on its command line.
 struct CommandLine {
@@ -54,11 +50,5 @@ bool wantsTerminal(const QStringList& arguments);
 QString windowFolder(const QStringList& arguments);
 // The text with its control characters written out ("\n", "\x1b"), for a terminal or a log.
 QString escapeControls(const QString& text);
-
-// Prints the folder's pictures, as the window does with every file ticked, to a PDF file or a
-// CUPS queue, or lists the queues. Progress goes to err when it is a terminal; every error is
-// one line on err. flags.bAbort, set while the job yields to the event loop, cancels it.
-int runCommandLine(
-    const CommandLine& command, CupsPrinterService& printers, std::FILE* out, std::FILE* err, RunFlags& flags);
 
 } // namespace rasterblatt

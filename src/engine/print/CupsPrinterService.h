@@ -16,7 +16,8 @@
 
 namespace rasterblatt {
 
-class PdfDocumentPrinter;
+class CupsQueuePrinter;
+class PdfFilePrinter;
 
 // The CUPS destinations, followed by the built-in printer "PDF-Datei" that saves the
 // document as a PDF file. Ending a document on a CUPS destination submits it as one PDF
@@ -62,7 +63,7 @@ public:
         m_limits->responseTimeout = response;
     }
 
-    static QString pdfPrinterName() { return QStringLiteral("PDF-Datei"); }
+    static QString pdfPrinterName();
     // What each destination's driver said of its paper, shared with questions still running.
     struct PaperBook;
     // The built-in "PDF-Datei", without asking CUPS for anything.
@@ -83,11 +84,9 @@ private:
 
     // Printers are kept for the service's lifetime, also after their queue is gone,
     // so that every pointer handed out stays valid.
-    std::map<QString, std::unique_ptr<PdfDocumentPrinter>> m_queues;
-    std::unique_ptr<PdfDocumentPrinter> m_pdfPrinter;
+    std::map<QString, std::unique_ptr<CupsQueuePrinter>> m_queues;
+    std::unique_ptr<PdfFilePrinter> m_pdfPrinter;
     Printer* m_current = nullptr;
-    // Where the user saved a contact sheet last in this session.
-    QString m_lastPdfFolder;
 };
 
 } // namespace rasterblatt

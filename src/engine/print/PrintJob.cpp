@@ -117,6 +117,117 @@ namespace {
         return names;
     }
 
+    // What a job draws on its pages, with the fonts and the geometry measured once as it starts.
+    class SheetPainter {
+    public:
+        SheetPainter(Printer& prn, const PrintSource& source, const PrintJobSettings& settings)
+            : m_prn(prn)
+            , m_source(source)
+            , m_settings(settings)
+            , m_setup(settings.setup)
+            , m_date((settings.date.isValid() ? settings.date : QDate::currentDate()).toString(u"dd.MM.yyyy"))
+        {
+            prn.setFontName(jobFont);
+            if (m_setup.header || m_setup.pageNumbers) {
+                useSize(lineFontSize);
+                m_lineHeight8 = prn.textHeight(QStringLiteral("ABC"));
+            }
+            useSize(jobFontSize);
+            if (settings.bPrintFileName)
+                m_lineHeight = prn.textHeight(QStringLiteral("ABC"));
+            m_grid = pageGeometry(prn.pageWidth(), prn.pageHeight(), settings.nCols, settings.nRows, m_lineHeight,
+                prn.himetricToTwipsX(1), prn.himetricToTwipsY(1), m_setup.header ? m_lineHeight8 : 0,
+                m_setup.pageNumbers ? m_lineHeight8 : 0);
+        }
+
+        const PageGeometry& grid() const { return m_grid; }
+
+        // One size for the names of the page: those ticked as it starts at the entry at index.
+        double nameSize(int index)
+        {
+            if (!m_lineHeight)
+                return jobFontSize;
+            const qint64 perPage = qint64(m_settings.nCols) * m_settings.nRows;
+            return pageNameSize(namesFrom(m_source, index, perPage), m_grid.picWidth, measurer());
+        }
+
+        // The header and the page number of a page, drawn with its first cell (the entry at
+        // index): a page that stays empty stays blank. Folder and total are read as the page
+        // begins, as the ticks and the list are.
+        void drawPageLines(int page, int index)
+        {
+            const double width = m_grid.areaRight - m_grid.left;
+            if (m_setup.header) {
+                const double dateWidth = measure(m_date, lineFontSize);
+                const QString folder
+                    = fitName(m_source.folderName(), width - dateWidth - m_lineHeight8, lineFontSize, measurer());
+                m_prn.setCurrentX(m_grid.left);
+                m_prn.setCurrentY(m_grid.areaTop);
+                m_prn.printLine(folder);
+                m_prn.setCurrentX(m_grid.areaRight - dateWidth);
+                m_prn.setCurrentY(m_grid.areaTop);
+                m_prn.printLine(m_date);
+            }
+            if (m_setup.pageNumbers) {
+                const int total = m_settings.pageTotal > 0
+                    ? m_settings.pageTotal
+                    : page - 1 + pageCount(tickedFrom(m_source, index), m_settings.nCols, m_settings.nRows);
+                const QString number = QStringLiteral("Seite %1 von %2").arg(page).arg(total);
+                m_prn.setCurrentX(m_grid.left + (width - measure(number, lineFontSize)) / 2);
+                m_prn.setCurrentY(m_grid.areaBottom - m_lineHeight8);
+                m_prn.printLine(number);
+            }
+        }
+
+        // The cell at (x, y): the picture fitted into the box, the box into the picture area, the
+        // name under the box at the page's size. Counts what it drew into the result.
+        void drawCell(
+            float x, float y, const QString& path, const DecodedPicture& picture, double nameSize, SheetResult& result)
+        {
+            const bool loaded = picture.loaded() && !picture.image.isNull();
+            const CellPlacement cell = placeCell(
+                x, y, m_grid.picWidth, m_grid.picHeight, loaded ? picture.natural : QSize(), m_settings.bKeepAspect);
+            if (loaded) {
+                m_prn.PaintPicture(picture.image, cell.photo.x, cell.photo.y, cell.photo.width, cell.photo.height);
+                ++result.pictures;
+                result.drawn = true;
+            }
+            if (m_lineHeight) {
+                const QString name = fitName(displayName(fileNameOf(path)), m_grid.picWidth, nameSize, measurer());
+                m_prn.setCurrentX(cell.box.x + (cell.box.width - measure(name, nameSize)) / 2);
+                m_prn.setCurrentY(cell.box.y + cell.box.height + 0.1 * *m_lineHeight);
+                m_prn.printLine(name);
+                result.drawn = true;
+            }
+        }
+
+    private:
+        void useSize(double points)
+        {
+            if (points != m_fontSize)
+                m_prn.setFontSize(m_fontSize = points);
+        }
+        double measure(const QString& text, double points)
+        {
+            useSize(points);
+            return m_prn.textWidth(text);
+        }
+        MeasureText measurer()
+        {
+            return [this](const QString& text, double points) { return measure(text, points); };
+        }
+
+        Printer& m_prn;
+        const PrintSource& m_source;
+        const PrintJobSettings& m_settings;
+        const SheetSetup& m_setup;
+        const QString m_date;
+        double m_fontSize = 0;
+        double m_lineHeight8 = 0; // of the header and the page numbers
+        std::optional<double> m_lineHeight; // of the names; none without them
+        PageGeometry m_grid;
+    };
+
 } // namespace
 
 DecodedPicture decodeThumbnail(const QString& path, const ThumbnailRequest& request)
@@ -139,58 +250,9 @@ SheetResult PrintSelection(
 {
     if (settings.nCols < 1 || settings.nRows < 1)
         throw PrinterError("Spalten und Zeilen m\u00fcssen mindestens 1 sein.");
-    const SheetSetup& setup = settings.setup;
-    prn.setFontName(jobFont);
-    double fontSize = 0;
-    const auto useSize = [&](double points) {
-        if (points != fontSize)
-            prn.setFontSize(fontSize = points);
-    };
-    const MeasureText measure = [&](const QString& text, double points) {
-        useSize(points);
-        return prn.textWidth(text);
-    };
-    double lineHeight8 = 0;
-    if (setup.header || setup.pageNumbers) {
-        useSize(lineFontSize);
-        lineHeight8 = prn.textHeight(QStringLiteral("ABC"));
-    }
-    useSize(jobFontSize);
-    std::optional<double> lineHeight;
-    if (settings.bPrintFileName)
-        lineHeight = prn.textHeight(QStringLiteral("ABC"));
-    const PageGeometry grid = pageGeometry(prn.pageWidth(), prn.pageHeight(), settings.nCols, settings.nRows,
-        lineHeight, prn.himetricToTwipsX(1), prn.himetricToTwipsY(1), setup.header ? lineHeight8 : 0,
-        setup.pageNumbers ? lineHeight8 : 0);
-    const qint64 perPage = qint64(settings.nCols) * settings.nRows;
-    const QString date = (settings.date.isValid() ? settings.date : QDate::currentDate()).toString(u"dd.MM.yyyy");
-
-    // The header and the page number of a page, drawn with its first cell (the entry at index):
-    // a page that stays empty stays blank. Folder and total are read as the page begins, as the
-    // ticks and the list are.
-    const auto pageLines = [&](int page, int index) {
-        const double width = grid.areaRight - grid.left;
-        if (setup.header) {
-            const double dateWidth = measure(date, lineFontSize);
-            const QString folder = fitName(source.folderName(), width - dateWidth - lineHeight8, lineFontSize, measure);
-            prn.setCurrentX(grid.left);
-            prn.setCurrentY(grid.areaTop);
-            prn.printLine(folder);
-            prn.setCurrentX(grid.areaRight - dateWidth);
-            prn.setCurrentY(grid.areaTop);
-            prn.printLine(date);
-        }
-        if (setup.pageNumbers) {
-            const int total = settings.pageTotal > 0
-                ? settings.pageTotal
-                : page - 1 + pageCount(tickedFrom(source, index), settings.nCols, settings.nRows);
-            const QString number = QStringLiteral("Seite %1 von %2").arg(page).arg(total);
-            prn.setCurrentX(grid.left + (width - measure(number, lineFontSize)) / 2);
-            prn.setCurrentY(grid.areaBottom - lineHeight8);
-            prn.printLine(number);
-        }
-    };
-
+    SheetPainter sheet(prn, source, settings);
+    const PageGeometry& grid = sheet.grid();
+    const bool pageLines = settings.setup.header || settings.setup.pageNumbers;
     const auto abortRequested = [&] { return callbacks.abortRequested && callbacks.abortRequested(); };
     DecodingAhead ahead(source, { grid.picWidth, grid.picHeight, settings.bKeepAspect, settings.dpi }, callbacks);
 
@@ -201,10 +263,7 @@ SheetResult PrintSelection(
             result.stopped = nFileIndex < source.count();
             return result;
         }
-        // One size for the names of the page: those ticked as it starts.
-        double nameSize = jobFontSize;
-        if (lineHeight)
-            nameSize = pageNameSize(namesFrom(source, nFileIndex, perPage), grid.picWidth, measure);
+        const double nameSize = sheet.nameSize(nFileIndex);
         bool pageBegun = false;
         float y = grid.top;
         for (std::int32_t row = 0; row < settings.nRows; ++row) {
@@ -229,25 +288,9 @@ SheetResult PrintSelection(
                 }
                 if (callbacks.picture)
                     callbacks.picture(path, *picture);
-                if (!std::exchange(pageBegun, true) && (setup.header || setup.pageNumbers))
-                    pageLines(page, nFileIndex);
-
-                // The cell: the picture fitted into the box, the box into the picture area, the name under the box.
-                const bool loaded = picture->loaded() && !picture->image.isNull();
-                const CellPlacement cell = placeCell(
-                    x, y, grid.picWidth, grid.picHeight, loaded ? picture->natural : QSize(), settings.bKeepAspect);
-                if (loaded) {
-                    prn.PaintPicture(picture->image, cell.photo.x, cell.photo.y, cell.photo.width, cell.photo.height);
-                    ++result.pictures;
-                    result.drawn = true;
-                }
-                if (lineHeight) {
-                    const QString name = fitName(displayName(fileNameOf(path)), grid.picWidth, nameSize, measure);
-                    prn.setCurrentX(cell.box.x + (cell.box.width - measure(name, nameSize)) / 2);
-                    prn.setCurrentY(cell.box.y + cell.box.height + 0.1 * *lineHeight);
-                    prn.printLine(name);
-                    result.drawn = true;
-                }
+                if (!std::exchange(pageBegun, true) && pageLines)
+                    sheet.drawPageLines(page, nFileIndex);
+                sheet.drawCell(x, y, path, *picture, nameSize, result);
                 x += grid.cellWidth;
                 ++nFileIndex;
             }

@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/print/PdfFilePrinter.h"
+
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include "engine/catalogue/Directory.h"
+#include "engine/catalogue/NativePath.h"
+#include "engine/print/FileTarget.h"
+
+namespace rasterblatt {
+
+PdfFilePrinter::PdfFilePrinter(FileNameQuery askFileName)
+    : PdfDocumentPrinter(printerName())
+    , m_askFileName(std::move(askFileName))
+{
+}
+
+bool PdfFilePrinter::chooseTarget(const QString& folder)
+{
+    const QFileInfo printed(folder);
+    const QString folderName = displayName(fileNameOf(folder));
+    const QString name = folderName.isEmpty() ? QStringLiteral("Kontaktabzug") : folderName;
+    QString place = m_lastFolder;
+    if (place.isEmpty())
+        place = printed.isDir() && printed.isWritable()
+            ? printed.absoluteFilePath()
+            : QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString target
+        = m_askFileName ? m_askFileName(QDir(place).filePath(name + QStringLiteral(".pdf"))) : QString();
+    if (target.isEmpty())
+        return false;
+    m_lastFolder = QFileInfo(target).absolutePath();
+    if (const TargetProblem problem = checkTarget(target))
+        throw PrinterError(problem.text.toStdString());
+    m_target = resolvedTarget(target);
+    return true;
+}
+
+QPageLayout PdfFilePrinter::layoutFor(const QPageSize& size, QPageLayout::Orientation orientation)
+{
+    return QPageLayout(size, orientation, QMarginsF());
+}
+
+QString PdfFilePrinter::documentFolder() const
+{
+    if (m_target.isEmpty() && m_askFileName)
+        m_target = resolvedTarget(m_askFileName(QString()));
+    return m_target.isEmpty() ? PdfDocumentPrinter::documentFolder() : QFileInfo(m_target).absolutePath();
+}
+
+void PdfFilePrinter::deliver(QTemporaryFile& pdf, const QPageSize&)
+{
+    const QString target = std::exchange(m_target, QString());
+    if (target.isEmpty())
+        return;
+    if (const TargetProblem problem = checkTarget(target))
+        throw PrinterError(problem.text.toStdString());
+    if (QFileInfo(pdf.fileName()).absolutePath() != QFileInfo(target).absolutePath())
+        throw PrinterError(QStringLiteral("Die PDF-Datei „%1“ kann nicht geschrieben werden: Ihr Ordner ist "
+                                          "ein anderer als beim Beginn des Drucks.")
+                               .arg(displayName(target))
+                               .toStdString());
+    moveIntoPlace(pdf, target);
+    pdf.setAutoRemove(false);
+}
+
+} // namespace rasterblatt

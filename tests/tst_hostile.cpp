@@ -19,7 +19,9 @@
 #include <QtEndian>
 
 #include "ImageFixtures.h"
+#include "RawFiles.h"
 #include "RecordingPrinterService.h"
+#include "engine/catalogue/FolderScan.h"
 #include "engine/picture/PictureLoader.h"
 #include "engine/print/PrintJob.h"
 #include "engine/print/PrintSource.h"
@@ -136,17 +138,42 @@ private Q_SLOTS:
             QTest::addRow("%s cut off", format) << whole.left(whole.size() / 2) << int(LoadsOrFails) << QColor();
             QTest::addRow("%s random", format) << whole.left(16) + noise << int(LoadsOrFails) << QColor();
         }
+        // Camera raw files (named by the tag's first word): broken, lying, or noise under every name.
+        const QImage stored = fixtures::quadrants(QSize(600, 400));
+        const QByteArray preview = fixtures::encode(stored, "JPEG");
+        const QImage thumbnail = fixtures::filled({ 150, 100 }, Qt::red);
+        for (const char* kind : { "DNG", "NEF", "CR2" }) {
+            const QByteArray whole = fixtures::rawFile(kind, preview, thumbnail, 6, 4096);
+            QTest::addRow("%s cut off", kind) << whole.left(whole.size() / 3) << int(LoadsOrFails) << QColor();
+        }
+        row("NEF empty", "", Fails);
+        QByteArray beyond = fixtures::rawFile("NEF", preview, {}, 6, 4096);
+        const qsizetype length = beyond.indexOf(QByteArray("\2\2\0\4\0\0\0\1", 8));
+        beyond.replace(length + 8, 4, "\x7f\xff\xff\xff");
+        row("nef preview beyond the file's end", beyond, Fails);
+        QByteArray claiming = fixtures::rawFile("DNG", preview, {}, 1, 4096);
+        claiming.replace(QByteArray("\0\1\4\0\1\0\0\0\x58\2\0\0", 12), QByteArray("\0\1\4\0\1\0\0\0\xa0\x86\1\0", 12));
+        claiming.replace(QByteArray("\1\1\4\0\1\0\0\0\x90\1\0\0", 12), QByteArray("\1\1\4\0\1\0\0\0\xa0\x86\1\0", 12));
+        row("dng preview claiming 100000 x 100000", claiming, Fails);
+        row("dng directory pointing at itself",
+            QByteArray("II*\0\x08\0\0\0\1\0\x4a\1\4\0\1\0\0\0\x08\0\0\0\x08\0\0\0", 26), Fails);
+        for (const QString& pattern : rawPatterns()) {
+            QByteArray noise(4096, 0);
+            random.fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+            QTest::addRow("%s random", qPrintable(pattern.mid(2))) << noise << int(Fails) << QColor();
+        }
         row("FIFO", {}, Fails);
         row("link to /dev/zero", {}, Fails);
     }
-    // Every file is named .jpg, whatever it holds.
+    // Every file is named .jpg, whatever it holds, but for the raw files.
     void load()
     {
         QFETCH(QByteArray, data);
         QFETCH(int, outcome);
         QFETCH(QColor, colour);
         const QByteArray tag = QTest::currentDataTag();
-        const QString path = m_dir.filePath("bild.jpg");
+        const QString suffix = QString(tag).section(' ', 0, 0).toLower();
+        const QString path = m_dir.filePath(rawPatterns().contains("*." + suffix) ? "bild." + suffix : "bild.jpg");
         QFile::remove(path);
         if (tag == "FIFO")
             QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);

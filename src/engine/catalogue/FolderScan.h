@@ -13,11 +13,15 @@ namespace rasterblatt {
 // The folder walk that fills the catalogue: depth first and post-order (the files of every
 // sub-folder before the folder's own, when the catalogue includes sub-folders), and within a
 // folder the "*.jpg" files, then "*.bmp", then "*.gif" (with the catalogue's further formats,
-// then "*.jpeg", "*.png", "*.tif", "*.tiff", "*.webp", "*.heic", "*.heif"), each group in the
+// then "*.jpeg", "*.png", "*.tif", "*.tiff", "*.webp", "*.heic", "*.heif" and the camera raw
+// files of rawPatterns(), but none whose JPEG of the same name is there), each group in the
 // fixed name order.
 // Every file found is appended to the catalogue and handed to appendEntry with its bare
 // name. When the catalogue is full the walk ends with CatalogueFull; everything added before
 // stays. With countBeyondLimit it walks on instead and only counts what it finds.
+// The camera raw files' patterns, each a group of its own, in the walk's order.
+const QStringList& rawPatterns();
+
 class FolderScan {
 public:
     using AppendEntry = std::function<void(const QString& name)>;

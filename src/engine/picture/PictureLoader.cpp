@@ -168,6 +168,9 @@ bool PictureLoader::readHeader()
         fail(tooLarge(claimed));
         return false;
     }
+    m_raw = hasRawSignature(m_data) || (isRawName(m_path) && !isJpeg(m_data) && !isHeif(m_data));
+    if (m_raw)
+        return readRawHeader();
     m_jpeg = isJpeg(m_data);
     m_heif = !m_jpeg && isHeif(m_data);
     // A TIFF's directory often comes last: it is read whole at once.
@@ -227,6 +230,9 @@ bool PictureLoader::readHeader()
 
 bool PictureLoader::readRest()
 {
+    // A raw file is never held: exiv2 and libraw read what they need of it.
+    if (m_raw)
+        return true;
     if (!readInto(m_fd, m_data, m_fileSize - m_data.size())) {
         fail(qt_error_string(errno));
         return false;
@@ -277,6 +283,15 @@ qint64 PictureLoader::memoryNeeded(const QSize& stored, qint64* jpegMemory) cons
             + (m_jpegHeader.multiScan ? 2 * pixels(m_storedSize) * std::max(1, m_jpegHeader.components) : 0);
         return m_fileSize + *jpegMemory + 4 * (pixels(out) + 2 * pixels(stored));
     }
+    if (m_raw) {
+        // The preview as exiv2 copies it out and as we hold it, and its decode: a JPEG's as
+        // above, with room for a progressive one's coefficients, any other whole.
+        const RawPreview preview = rawPreviewFor(m_rawHeader, stored);
+        const bool jpeg = preview.kind == RawPreview::Kind::Jpeg;
+        *jpegMemory = jpeg ? DecoderSlack + 6 * pixels(preview.size) : 0;
+        return 2 * preview.bytes + DecoderSlack + *jpegMemory
+            + 4 * (pixels(jpeg ? jpegDecodeSize(preview.size, stored) : preview.size) * (jpeg ? 1 : 2) + 2 * pixels(stored));
+    }
     *jpegMemory = 0;
     // libheif's decoder and its planes, and a picture it gives as RGB only with our copy of
     // it: at most about eight bytes a pixel.
@@ -301,7 +316,8 @@ QImage PictureLoader::read(const QSize& target)
     }
     if (!readRest())
         return QImage();
-    QImage image = m_jpeg ? readJpeg(stored, jpegMemory)
+    QImage image = m_raw ? readRaw(stored, jpegMemory)
+        : m_jpeg          ? readJpeg(stored, jpegMemory)
         : m_heif          ? readHeif(stored, std::move(reserved))
                           : readOther(stored);
     m_data.clear();
@@ -368,6 +384,52 @@ QImage PictureLoader::readOther(const QSize& stored)
     m_colour = PictureColour::fromIcc(
         !icc.isEmpty() || !space.isValid() || space == QColorSpace::SRgb ? icc : space.iccProfile());
     return image;
+}
+
+QByteArray PictureLoader::rawFile() const
+{
+    // The file we opened and checked, whatever its name has become since.
+    return "/proc/self/fd/" + QByteArray::number(m_fd);
+}
+
+bool PictureLoader::readRawHeader()
+{
+    m_data.clear();
+    if (!rasterblatt::readRawHeader(rawFile(), m_fileSize, MaxWholePixels, m_rawHeader)) {
+        fail(m_rawHeader.refused.isEmpty() ? QStringLiteral("keine Vorschau") : tooLarge(m_rawHeader.refused));
+        return false;
+    }
+    m_storedSize = m_rawHeader.previews.last().size;
+    m_transformation = transformationOf(m_rawHeader.orientation);
+    m_naturalSize = m_transformation.testFlag(QImageIOHandler::TransformationRotate90) ? m_storedSize.transposed()
+                                                                                        : m_storedSize;
+    return true;
+}
+
+QImage PictureLoader::readRaw(const QSize& stored, qint64 jpegMemory)
+{
+    const RawPreview preview = rawPreviewFor(m_rawHeader, stored);
+    m_data = readRawPreview(rawFile(), m_rawHeader, preview);
+    if (m_data.isEmpty()) {
+        fail(QStringLiteral("beschädigt (die Vorschau ist nicht lesbar)"));
+        return QImage();
+    }
+    // The preview's colours: its own profile, else the camera's Adobe RGB mode.
+    Metadata camera;
+    camera.adobeRgb = m_rawHeader.adobeRgb;
+    if (preview.kind != RawPreview::Kind::Jpeg) {
+        QImage image = readOther(stored);
+        if (!m_colour.isTagged())
+            m_colour = jpegColour(JpegHeader {}, camera);
+        return image;
+    }
+    QString error;
+    if (!readJpegHeader(m_data, m_jpegHeader, error) || m_jpegHeader.stored != preview.size) {
+        fail(error.isEmpty() ? QStringLiteral("beschädigt (die Vorschau ist nicht, was sie vorgibt)") : error);
+        return QImage();
+    }
+    m_colour = jpegColour(m_jpegHeader, camera);
+    return readJpeg(stored, jpegMemory);
 }
 
 } // namespace rasterblatt

@@ -285,7 +285,8 @@ private Q_SLOTS:
         };
         const QSize cell(290, 194), small(100, 67), natural(600, 400);
         QTest::newRow("DNG, turned clockwise") << QByteArray("bild.dng") << raw("DNG", 6) << cell << natural << true;
-        QTest::newRow("NEF, turned the other way") << QByteArray("bild.NEF") << raw("NEF", 8) << cell << natural << true;
+        QTest::newRow("NEF, turned the other way")
+            << QByteArray("bild.NEF") << raw("NEF", 8) << cell << natural << true;
         QTest::newRow("CR2") << QByteArray("bild.cr2") << raw("CR2", 1) << cell << natural << true;
         QTest::newRow("CR2 named .jpg") << QByteArray("cr2.jpg") << raw("CR2", 6) << cell << natural << true;
         QTest::newRow("NEF, whole: the largest") << QByteArray("b.nef") << raw("NEF", 6) << QSize() << natural << true;
@@ -295,9 +296,10 @@ private Q_SLOTS:
         // only where it says it is one).
         QByteArray librawOnly = raw("DNG", 6, false);
         librawOnly[librawOnly.lastIndexOf(QByteArray("\xfe\0\4\0\1\0\0\0\1\0", 10))] = char(0xfd);
-        QTest::newRow("DNG, libraw's thumbnail") << QByteArray("b.dng") << librawOnly << small << QSize(150, 100) << false;
-        QTest::newRow("NEF without preview") << QByteArray("b.nef") << raw("NEF", 6, false, false) << cell << QSize()
-                                             << false;
+        QTest::newRow("DNG, libraw's thumbnail")
+            << QByteArray("b.dng") << librawOnly << small << QSize(150, 100) << false;
+        QTest::newRow("NEF without preview")
+            << QByteArray("b.nef") << raw("NEF", 6, false, false) << cell << QSize() << false;
     }
     // A raw file comes upright from the smallest of its previews that covers the size asked.
     void raw()

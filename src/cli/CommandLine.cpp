@@ -33,8 +33,9 @@ namespace {
         QStringLiteral("N"), QStringLiteral("7"));
     const QCommandLineOption rowsOption(QStringLiteral("rows"), QStringLiteral("Zeilen je Seite, 1 bis 99 (11)."),
         QStringLiteral("N"), QStringLiteral("11"));
-    const QCommandLineOption allFormatsOption(
-        QStringLiteral("all-formats"), QStringLiteral("Nimmt auch *.jpeg, PNG, TIFF, WebP und HEIC/HEIF dazu."));
+    const QCommandLineOption allFormatsOption(QStringLiteral("all-formats"),
+        QStringLiteral("Nimmt auch *.jpeg, PNG, TIFF, WebP, HEIC/HEIF und Kamera-RAW "
+                       "(ohne gleichnamige JPEG-Datei daneben) dazu."));
     const QCommandLineOption subdirsOption(
         QStringLiteral("subdirs"), QStringLiteral("Bezieht die Unterverzeichnisse mit ein."));
     const QCommandLineOption noNamesOption(
@@ -63,7 +64,8 @@ namespace {
     {
         parser.setApplicationDescription(QStringLiteral(
             "Druckt Kontaktabzüge: Seiten mit Miniaturen der Bilder (*.jpg, *.bmp, *.gif; mit --all-formats auch\n"
-            "*.jpeg, PNG, TIFF, WebP und HEIC) eines Ordners.\n"
+            "*.jpeg, PNG, TIFF, WebP, HEIC und Kamera-RAW) eines Ordners. Eine RAW-Datei mit einer\n"
+            "gleichnamigen JPEG-Datei daneben (RAW+JPEG der Kamera) wird nur einmal, als JPEG, gedruckt.\n"
             "Ohne Argumente öffnet sich das Fenster, mit nur einem ORDNER das Fenster auf diesem Ordner.\n"
             "Mit --pdf oder --printer druckt es ohne Fenster alle Bilder des Ordners.\n"
             "Exit-Status: 0 fertig, 1 falsche Argumente, 2 nichts zu drucken, 3 Drucken fehlgeschlagen,\n"
@@ -248,8 +250,9 @@ namespace {
             return failed(ExitNothingToPrint,
                 QStringLiteral("Im Ordner %1 ist kein Bild (*.jpg, *.bmp, *.gif%2).")
                     .arg(quoted(command.folder),
-                        command.allFormats ? QStringLiteral(", *.jpeg, *.png, *.tif, *.tiff, *.webp, *.heic, *.heif")
-                                           : QString()));
+                        command.allFormats
+                            ? QStringLiteral(", *.jpeg, *.png, *.tif, *.tiff, *.webp, *.heic, *.heif, Kamera-RAW")
+                            : QString()));
 
         // The printer: a PDF file, written whole or not at all, or a CUPS queue by its exact name.
         Printer* printer = nullptr;

@@ -96,7 +96,8 @@ inline QByteArray rawFile(
     if (kind == "CR2")
         sensorData.replace(0, 29,
             QByteArray("\xff\xd8\xff\xc3\0\x0e\x0e", 7) + char(size.height() >> 8) + char(size.height())
-                + char(size.width() >> 9) + char(size.width() >> 1) + QByteArray("\2\1\x11\0\2\x11\0\xff\xda\0\x0a\2\1\0\2\0\1\0\0", 19));
+                + char(size.width() >> 9) + char(size.width() >> 1)
+                + QByteArray("\2\1\x11\0\2\x11\0\xff\xda\0\x0a\2\1\0\2\0\1\0\0", 19));
     const quint32 sensorAt = tiff.data(sensorData);
     const auto strip = [&](quint32 at, qsizetype length, QSize pixels, quint16 compression) {
         return QList<T::Tag> { { 0x100, T::Long, { quint32(pixels.width()) } },
@@ -106,7 +107,8 @@ inline QByteArray rawFile(
     };
     const QList<T::Tag> sensor = strip(sensorAt, sensorBytes, size, 1)
         + QList<T::Tag> { { 0xfe, T::Long, { 0 } }, { 0x102, T::Short, { 14 } }, { 0x106, T::Short, { 32803 } },
-            { 0x115, T::Short, { 1 } }, { 0x828d, T::Short, { 2, 2 } }, { 0x828e, T::Byte, {}, QByteArray("\0\1\1\2", 4) } };
+              { 0x115, T::Short, { 1 } }, { 0x828d, T::Short, { 2, 2 } },
+              { 0x828e, T::Byte, {}, QByteArray("\0\1\1\2", 4) } };
     const QList<T::Tag> rgbThumb = strip(thumbAt, thumbBytes.size(), rgb.size(), 1)
         + QList<T::Tag> { { 0x102, T::Short, { 8, 8, 8 } }, { 0x106, T::Short, { 2 } }, { 0x115, T::Short, { 3 } } };
     QList<T::Tag> ifd0 { { 0x10f, T::Ascii, {}, QByteArray(kind == "NEF" ? "NIKON CORPORATION" : "Canon") + '\0' },
@@ -117,10 +119,10 @@ inline QByteArray rawFile(
         // The sensor's directory names no size: no reader takes it for a picture.
         const quint32 raw = tiff.ifd({ { 0x103, T::Short, { 6 } }, { 0x111, T::Long, { sensorAt } },
             { 0x117, T::Long, { quint32(sensorBytes) } } });
-        const quint32 ifd1 = tiff.ifd(thumbBytes.isEmpty() ? QList<T::Tag> {}
-                                                           : QList<T::Tag> { { 0x103, T::Short, { 6 } },
-                                                               { 0x201, T::Long, { thumbAt } },
-                                                               { 0x202, T::Long, { quint32(thumbBytes.size()) } } },
+        const quint32 ifd1 = tiff.ifd(thumbBytes.isEmpty()
+                ? QList<T::Tag> {}
+                : QList<T::Tag> { { 0x103, T::Short, { 6 } }, { 0x201, T::Long, { thumbAt } },
+                    { 0x202, T::Long, { quint32(thumbBytes.size()) } } },
             raw);
         tiff.set(12, raw);
         return tiff.finish(tiff.ifd(ifd0 + strip(previewAt, preview.size(), size, 6), ifd1));
@@ -131,8 +133,8 @@ inline QByteArray rawFile(
             { 0x202, T::Long, { quint32(preview.size()) } } });
     else if (!preview.isEmpty())
         subs << tiff.ifd(strip(previewAt, preview.size(), size, 7)
-            + QList<T::Tag> { { 0xfe, T::Long, { 1 } }, { 0x102, T::Short, { 8, 8, 8 } },
-                { 0x106, T::Short, { 6 } }, { 0x115, T::Short, { 3 } } });
+            + QList<T::Tag> { { 0xfe, T::Long, { 1 } }, { 0x102, T::Short, { 8, 8, 8 } }, { 0x106, T::Short, { 6 } },
+                { 0x115, T::Short, { 3 } } });
     subs << tiff.ifd(sensor);
     ifd0 << T::Tag { 0x14a, T::Long, subs };
     if (kind == "DNG")

@@ -290,7 +290,9 @@ qint64 PictureLoader::memoryNeeded(const QSize& stored, qint64* jpegMemory) cons
         const bool jpeg = preview.kind == RawPreview::Kind::Jpeg;
         *jpegMemory = jpeg ? DecoderSlack + 6 * pixels(preview.size) : 0;
         return 2 * preview.bytes + DecoderSlack + *jpegMemory
-            + 4 * (pixels(jpeg ? jpegDecodeSize(preview.size, stored) : preview.size) * (jpeg ? 1 : 2) + 2 * pixels(stored));
+            + 4
+            * (pixels(jpeg ? jpegDecodeSize(preview.size, stored) : preview.size) * (jpeg ? 1 : 2)
+                + 2 * pixels(stored));
     }
     *jpegMemory = 0;
     // libheif's decoder and its planes, and a picture it gives as RGB only with our copy of
@@ -317,9 +319,9 @@ QImage PictureLoader::read(const QSize& target)
     if (!readRest())
         return QImage();
     QImage image = m_raw ? readRaw(stored, jpegMemory)
-        : m_jpeg          ? readJpeg(stored, jpegMemory)
-        : m_heif          ? readHeif(stored, std::move(reserved))
-                          : readOther(stored);
+        : m_jpeg         ? readJpeg(stored, jpegMemory)
+        : m_heif         ? readHeif(stored, std::move(reserved))
+                         : readOther(stored);
     m_data.clear();
     if (image.isNull())
         return image;
@@ -401,8 +403,8 @@ bool PictureLoader::readRawHeader()
     }
     m_storedSize = m_rawHeader.previews.last().size;
     m_transformation = transformationOf(m_rawHeader.orientation);
-    m_naturalSize = m_transformation.testFlag(QImageIOHandler::TransformationRotate90) ? m_storedSize.transposed()
-                                                                                        : m_storedSize;
+    m_naturalSize
+        = m_transformation.testFlag(QImageIOHandler::TransformationRotate90) ? m_storedSize.transposed() : m_storedSize;
     return true;
 }
 

@@ -56,7 +56,8 @@ namespace {
                 preview.kind = RawPreview::Kind::Jpeg;
             } else if (thumbnail.tformat == LIBRAW_THUMBNAIL_BITMAP && thumbnail.tcolors == 3 && rgbBytes > 0
                 && rgbBytes <= qint64(thumbnail.tlength)) {
-                header.thumbnail = QStringLiteral("P6 %1 %2 255\n").arg(thumbnail.twidth).arg(thumbnail.theight).toLatin1()
+                header.thumbnail
+                    = QStringLiteral("P6 %1 %2 255\n").arg(thumbnail.twidth).arg(thumbnail.theight).toLatin1()
                     + QByteArray(thumbnail.thumb, qsizetype(rgbBytes));
                 preview.size = QSize(thumbnail.twidth, thumbnail.theight);
                 preview.kind = RawPreview::Kind::Pixmap;
@@ -112,12 +113,11 @@ bool readRawHeader(const QByteArray& file, qint64 fileSize, qint64 maxWholePixel
         else
             header.previews.append(thumbnail);
     }
-    std::stable_sort(header.previews.begin(), header.previews.end(),
-        [](const RawPreview& a, const RawPreview& b) {
-            // Of two of a size, the JPEG: it decodes scaled.
-            return pixels(a.size) < pixels(b.size)
-                || (pixels(a.size) == pixels(b.size) && a.kind == RawPreview::Kind::Jpeg && b.kind != a.kind);
-        });
+    std::stable_sort(header.previews.begin(), header.previews.end(), [](const RawPreview& a, const RawPreview& b) {
+        // Of two of a size, the JPEG: it decodes scaled.
+        return pixels(a.size) < pixels(b.size)
+            || (pixels(a.size) == pixels(b.size) && a.kind == RawPreview::Kind::Jpeg && b.kind != a.kind);
+    });
     if (header.previews.isEmpty())
         return false;
     const QSize largest = header.previews.last().size;

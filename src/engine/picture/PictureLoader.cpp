@@ -285,14 +285,12 @@ qint64 PictureLoader::memoryNeeded(const QSize& stored, qint64* jpegMemory) cons
     }
     if (m_raw) {
         // The preview as exiv2 copies it out and as we hold it, and its decode: a JPEG's as
-        // above, with room for a progressive one's coefficients, any other whole.
+        // above, with room for a progressive one's coefficients; any other whole.
         const RawPreview preview = rawPreviewFor(m_rawHeader, stored);
-        const bool jpeg = preview.kind == RawPreview::Kind::Jpeg;
-        *jpegMemory = jpeg ? DecoderSlack + 6 * pixels(preview.size) : 0;
-        return 2 * preview.bytes + DecoderSlack + *jpegMemory
-            + 4
-            * (pixels(jpeg ? jpegDecodeSize(preview.size, stored) : preview.size) * (jpeg ? 1 : 2)
-                + 2 * pixels(stored));
+        const qint64 held = 2 * preview.bytes + DecoderSlack + 8 * pixels(stored);
+        *jpegMemory = preview.kind == RawPreview::Kind::Jpeg ? DecoderSlack + 6 * pixels(preview.size) : 0;
+        return held + *jpegMemory
+            + 4 * (*jpegMemory ? pixels(jpegDecodeSize(preview.size, stored)) : 2 * pixels(preview.size));
     }
     *jpegMemory = 0;
     // libheif's decoder and its planes, and a picture it gives as RGB only with our copy of

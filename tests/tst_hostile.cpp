@@ -106,7 +106,7 @@ private Q_SLOTS:
         row("JPEG header only", blue.left(200), LoadsOrFails);
         const QByteArray gif = fixtures::encode(fixtures::quadrants(QSize(64, 48)), "GIF");
         row("GIF cut off", gif.left(gif.size() / 2), LoadsOrFails);
-        row("empty", "", Fails);
+        row("NEF empty", "", Fails);
         row("text", "Kein Bild\n", Fails);
         row("greyscale JPEG", flatJpeg("#808080", "Gray"), Loads, QColor(128, 128, 128));
         row("CMYK JPEG (Adobe, inverted)", flatJpeg("#ff00ff", "CMYK"), Loads, QColor(255, 0, 255));
@@ -139,17 +139,13 @@ private Q_SLOTS:
             QTest::addRow("%s random", format) << whole.left(16) + noise << int(LoadsOrFails) << QColor();
         }
         // Camera raw files (named by the tag's first word): broken, lying, or noise under every name.
-        const QImage stored = fixtures::quadrants(QSize(600, 400));
-        const QByteArray preview = fixtures::encode(stored, "JPEG");
-        const QImage thumbnail = fixtures::filled({ 150, 100 }, Qt::red);
+        const QByteArray preview = fixtures::encode(fixtures::quadrants(QSize(600, 400)), "JPEG");
         for (const char* kind : { "DNG", "NEF", "CR2" }) {
-            const QByteArray whole = fixtures::rawFile(kind, preview, thumbnail, 6, 4096);
+            const QByteArray whole = fixtures::rawFile(kind, preview, fixtures::filled({ 150, 100 }, Qt::red), 6, 4096);
             QTest::addRow("%s cut off", kind) << whole.left(whole.size() / 3) << int(LoadsOrFails) << QColor();
         }
-        row("NEF empty", "", Fails);
         QByteArray beyond = fixtures::rawFile("NEF", preview, {}, 6, 4096);
-        const qsizetype length = beyond.indexOf(QByteArray("\2\2\0\4\0\0\0\1", 8));
-        beyond.replace(length + 8, 4, "\x7f\xff\xff\xff");
+        beyond.replace(beyond.indexOf(QByteArray("\2\2\0\4\0\0\0\1", 8)) + 8, 4, "\x7f\xff\xff\xff"); // its length
         row("nef preview beyond the file's end", beyond, Fails);
         QByteArray claiming = fixtures::rawFile("DNG", preview, {}, 1, 4096);
         claiming.replace(QByteArray("\0\1\4\0\1\0\0\0\x58\2\0\0", 12), QByteArray("\0\1\4\0\1\0\0\0\xa0\x86\1\0", 12));

@@ -70,7 +70,7 @@ private:
     QByteArray m_out;
 };
 
-// A raw file of kind "CR2" (the preview as IFD0's strip, a JPEG thumbnail in IFD1), "NEF"
+// A raw file of kind "CR2" (the preview as IFD0's strip, no thumbnail), "NEF"
 // (big-endian, an RGB thumbnail in IFD0, the preview in the first sub-directory) or "DNG" (an
 // RGB thumbnail in IFD0, the preview and the sensor in sub-directories), with the EXIF
 // orientation (0: none) and sensorBytes of sensor data. An empty preview or thumbnail is left out.
@@ -83,11 +83,6 @@ inline QByteArray rawFile(
     const QSize size = preview.isEmpty() ? thumbnail.size() * 4 : QImageReader(&buffer).size();
     const QImage rgb = thumbnail.convertToFormat(QImage::Format_RGB888);
     QByteArray thumbBytes;
-    if (kind == "CR2" && !thumbnail.isNull()) {
-        QBuffer out(&thumbBytes);
-        out.open(QIODevice::WriteOnly);
-        thumbnail.save(&out, "JPEG", 90);
-    }
     for (int y = 0; kind != "CR2" && y < rgb.height(); ++y)
         thumbBytes += QByteArray(reinterpret_cast<const char*>(rgb.constScanLine(y)), rgb.width() * 3);
     const quint32 previewAt = tiff.data(preview), thumbAt = tiff.data(thumbBytes);
@@ -119,13 +114,8 @@ inline QByteArray rawFile(
         // The sensor's directory names no size: no reader takes it for a picture.
         const quint32 raw = tiff.ifd({ { 0x103, T::Short, { 6 } }, { 0x111, T::Long, { sensorAt } },
             { 0x117, T::Long, { quint32(sensorBytes) } } });
-        const quint32 ifd1 = tiff.ifd(thumbBytes.isEmpty()
-                ? QList<T::Tag> {}
-                : QList<T::Tag> { { 0x103, T::Short, { 6 } }, { 0x201, T::Long, { thumbAt } },
-                    { 0x202, T::Long, { quint32(thumbBytes.size()) } } },
-            raw);
         tiff.set(12, raw);
-        return tiff.finish(tiff.ifd(ifd0 + strip(previewAt, preview.size(), size, 6), ifd1));
+        return tiff.finish(tiff.ifd(ifd0 + strip(previewAt, preview.size(), size, 6), raw));
     }
     QList<quint32> subs;
     if (!preview.isEmpty() && kind == "NEF")

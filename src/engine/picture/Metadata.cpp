@@ -85,13 +85,13 @@ QByteArray readEmbeddedPreview(const QByteArray& file, const EmbeddedPreview& wa
         if (!image.get())
             return {};
         image->readMetadata();
-        const Exiv2::PreviewManager manager(*image);
-        for (const Exiv2::PreviewProperties& preview : manager.getPreviewProperties()) {
-            if (int(preview.id_) != wanted.id || qint64(preview.size_) != wanted.bytes)
-                continue;
-            const Exiv2::PreviewImage bytes = manager.getPreviewImage(preview);
-            return QByteArray(reinterpret_cast<const char*>(bytes.pData()), qsizetype(bytes.size()));
-        }
+        // Found again by exiv2's id alone: listing every preview again would read each one's header.
+        Exiv2::PreviewProperties properties;
+        properties.id_ = Exiv2::PreviewId(wanted.id);
+        const Exiv2::PreviewImage preview = Exiv2::PreviewManager(*image).getPreviewImage(properties);
+        // A preview is never much larger than exiv2 said when it listed it (a TIFF's own header aside).
+        if (preview.size() > 0 && qint64(preview.size()) <= wanted.bytes + 65536)
+            return QByteArray(reinterpret_cast<const char*>(preview.pData()), qsizetype(preview.size()));
     } catch (...) {
         // As a file without this preview.
     }

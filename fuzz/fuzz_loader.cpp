@@ -3,6 +3,7 @@
 // loader's budget. Built and run by `make fuzz`.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -22,13 +23,14 @@ int inputFile()
     return fd;
 }
 
-// A name with a raw file's extension for the same file: a link to it.
+// A name with a raw file's extension for the same file: a link to it, removed at the end.
 QString rawName(const QString& file)
 {
     static const QString link = [&] {
         const QString path = QStringLiteral("%1/fuzz-picture-%2.nef").arg(QDir::tempPath()).arg(getpid());
         QFile::remove(path);
         QFile::link(file, path);
+        std::atexit([] { QFile::remove(rawName({})); });
         return path;
     }();
     return link;

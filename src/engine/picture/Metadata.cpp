@@ -54,7 +54,7 @@ namespace {
         prepareExiv2();
         Metadata metadata;
         try {
-            const Exiv2::Image::AutoPtr image = open(source);
+            Exiv2::Image::AutoPtr image = open(source);
             if (!image.get())
                 return metadata;
             image->readMetadata();
@@ -64,6 +64,8 @@ namespace {
                     metadata.previews.append({ QSize(int(std::min<uint32_t>(preview.width_, INT_MAX)),
                                                    int(std::min<uint32_t>(preview.height_, INT_MAX))),
                         qint64(preview.size_), preview.mimeType_ == "image/jpeg", int(preview.id_) });
+                // Parsed once: the preview is taken from it, not from the file read again.
+                metadata.file.reset(image.release());
             }
         } catch (...) {
             // exiv2's own errors and a failed allocation alike: what was read before stands.
@@ -77,18 +79,15 @@ Metadata readMetadata(const QByteArray& data) { return read(data, false); }
 
 Metadata readFileMetadata(const QByteArray& file) { return read(file.toStdString(), true); }
 
-QByteArray readEmbeddedPreview(const QByteArray& file, const EmbeddedPreview& wanted)
+QByteArray readEmbeddedPreview(const Metadata& metadata, const EmbeddedPreview& wanted)
 {
-    prepareExiv2();
+    if (!metadata.file)
+        return {};
     try {
-        const Exiv2::Image::AutoPtr image = open(file.toStdString());
-        if (!image.get())
-            return {};
-        image->readMetadata();
         // Found again by exiv2's id alone: listing every preview again would read each one's header.
         Exiv2::PreviewProperties properties;
         properties.id_ = Exiv2::PreviewId(wanted.id);
-        const Exiv2::PreviewImage preview = Exiv2::PreviewManager(*image).getPreviewImage(properties);
+        const Exiv2::PreviewImage preview = Exiv2::PreviewManager(*metadata.file).getPreviewImage(properties);
         // A preview is never much larger than exiv2 said when it listed it (a TIFF's own header aside).
         if (preview.size() > 0 && qint64(preview.size()) <= wanted.bytes + 65536)
             return QByteArray(reinterpret_cast<const char*>(preview.pData()), qsizetype(preview.size()));

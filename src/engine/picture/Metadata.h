@@ -1,10 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <memory>
+
 #include <QByteArray>
 #include <QList>
 #include <QSize>
 #include <QString>
+
+namespace Exiv2 {
+class Image;
+}
 
 namespace rasterblatt {
 
@@ -25,6 +31,7 @@ struct Metadata {
     bool adobeRgb = false;
     QByteArray iccProfile; // an embedded profile, as exiv2 finds it (PNG, TIFF, WebP)
     QList<EmbeddedPreview> previews; // read by readFileMetadata only
+    std::shared_ptr<Exiv2::Image> file; // as readFileMetadata read it, to take its previews from
 };
 
 // Reads only within data; safe from every thread.
@@ -33,6 +40,6 @@ Metadata readMetadata(const QByteArray& data);
 // path): exiv2 maps it and touches only its directories and what it is asked for.
 Metadata readFileMetadata(const QByteArray& file);
 // The bytes of a preview that readFileMetadata found; empty when it can no longer be read.
-QByteArray readEmbeddedPreview(const QByteArray& file, const EmbeddedPreview& preview);
+QByteArray readEmbeddedPreview(const Metadata& metadata, const EmbeddedPreview& preview);
 
 } // namespace rasterblatt

@@ -409,7 +409,7 @@ bool PictureLoader::readRawHeader()
 QImage PictureLoader::readRaw(const QSize& stored, qint64 jpegMemory)
 {
     const RawPreview preview = rawPreviewFor(m_rawHeader, stored);
-    m_data = readRawPreview(rawFile(), m_rawHeader, preview);
+    m_data = readRawPreview(m_rawHeader, preview);
     if (m_data.isEmpty()) {
         fail(QStringLiteral("beschädigt (die Vorschau ist nicht lesbar)"));
         return QImage();

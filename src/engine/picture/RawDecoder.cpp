@@ -91,8 +91,9 @@ bool hasRawSignature(const QByteArray& head)
 
 bool readRawHeader(const QByteArray& file, qint64 fileSize, qint64 maxWholePixels, RawHeader& header)
 {
-    const Metadata metadata = readFileMetadata(file);
     header = RawHeader {};
+    header.metadata = readFileMetadata(file);
+    const Metadata& metadata = header.metadata;
     header.orientation = metadata.orientation;
     header.adobeRgb = metadata.adobeRgb;
     for (const EmbeddedPreview& embedded : metadata.previews) {
@@ -134,9 +135,10 @@ RawPreview rawPreviewFor(const RawHeader& header, const QSize& target)
     return header.previews.value(header.previews.size() - 1);
 }
 
-QByteArray readRawPreview(const QByteArray& file, RawHeader& header, const RawPreview& preview)
+QByteArray readRawPreview(RawHeader& header, const RawPreview& preview)
 {
-    return preview.fromLibraw ? std::exchange(header.thumbnail, {}) : readEmbeddedPreview(file, preview.embedded);
+    return preview.fromLibraw ? std::exchange(header.thumbnail, {})
+                              : readEmbeddedPreview(header.metadata, preview.embedded);
 }
 
 } // namespace rasterblatt

@@ -28,6 +28,7 @@ struct RawHeader {
     bool adobeRgb = false; // the camera's Adobe RGB mode
     QSize refused; // a preview decoded whole that claims more pixels than allowed
     QByteArray thumbnail; // libraw's, which tells its size only once read
+    Metadata metadata; // exiv2's, with the file it read
 };
 
 // Whether the name's extension is a raw file's, or the head of the file shows one.
@@ -38,6 +39,6 @@ bool readRawHeader(const QByteArray& file, qint64 fileSize, qint64 maxWholePixel
 // The smallest preview that covers target (in stored orientation) in both directions, else the largest.
 RawPreview rawPreviewFor(const RawHeader& header, const QSize& target);
 // The preview's bytes: JPEG, TIFF or PPM; empty when it cannot be read.
-QByteArray readRawPreview(const QByteArray& file, RawHeader& header, const RawPreview& preview);
+QByteArray readRawPreview(RawHeader& header, const RawPreview& preview);
 
 } // namespace rasterblatt

@@ -19,8 +19,8 @@
 
 namespace rasterblatt::bench {
 
-// Decodes one JPEG at 1/8 scale with libjpeg into a reused buffer; false on failure.
-inline bool decodeEighth(const QByteArray& file, std::vector<JSAMPLE>& pixels)
+// Decodes one JPEG at 1/8 scale (or that many eighths) with libjpeg into a reused buffer; false on failure.
+inline bool decodeEighth(const QByteArray& file, std::vector<JSAMPLE>& pixels, unsigned int eighths = 1)
 {
     jpeg_decompress_struct info {};
     struct Errors {
@@ -38,7 +38,7 @@ inline bool decodeEighth(const QByteArray& file, std::vector<JSAMPLE>& pixels)
     jpeg_mem_src(
         &info, reinterpret_cast<const unsigned char*>(file.constData()), static_cast<unsigned long>(file.size()));
     jpeg_read_header(&info, TRUE);
-    info.scale_num = 1;
+    info.scale_num = eighths;
     info.scale_denom = 8;
     jpeg_start_decompress(&info);
     const size_t stride = size_t(info.output_width) * size_t(info.output_components);
@@ -73,13 +73,13 @@ inline double decodeEachMs(const QStringList& files, int threads, const std::fun
     return static_cast<double>(timer.nsecsElapsed()) / 1e6;
 }
 
-// The decode floor: every photo read and decoded at 1/8 scale, on the given number of threads.
-inline double decodeFloorMs(const QStringList& photos, int threads)
+// The decode floor: every photo read and decoded at 1/8 scale (or that many eighths), on the given number of threads.
+inline double decodeFloorMs(const QStringList& photos, int threads, unsigned int eighths = 1)
 {
-    return decodeEachMs(photos, threads, [](const QString& photo) {
+    return decodeEachMs(photos, threads, [eighths](const QString& photo) {
         thread_local std::vector<JSAMPLE> pixels;
         QFile file(photo);
-        return file.open(QIODevice::ReadOnly) && decodeEighth(file.readAll(), pixels);
+        return file.open(QIODevice::ReadOnly) && decodeEighth(file.readAll(), pixels, eighths);
     });
 }
 

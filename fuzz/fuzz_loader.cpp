@@ -3,9 +3,13 @@
 // loader's budget. Built and run by `make fuzz`.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <QDir>
+#include <QFile>
 #include <QString>
 
 #include "engine/picture/PictureLoader.h"
@@ -19,6 +23,19 @@ int inputFile()
     return fd;
 }
 
+// A name with a raw file's extension for the same file: a link to it, removed at the end.
+QString rawName(const QString& file)
+{
+    static const QString link = [&] {
+        const QString path = QStringLiteral("%1/fuzz-picture-%2.nef").arg(QDir::tempPath()).arg(getpid());
+        QFile::remove(path);
+        QFile::link(file, path);
+        std::atexit([] { QFile::remove(rawName({})); });
+        return path;
+    }();
+    return link;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -26,11 +43,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int fd = inputFile();
     if (fd < 0 || ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != static_cast<ssize_t>(size))
         return 0;
-    rasterblatt::PictureLoader loader(QStringLiteral("/proc/self/fd/%1").arg(fd));
-    if (loader.isValid()) {
-        const QSize size = loader.naturalSize();
-        (void)loader.decodeSize(QSize(378, 284));
-        (void)loader.read(size.width() * size.height() > 4096 ? QSize(378, 284) : QSize());
+    // A TIFF structure is tried as a camera's raw file too, which its name alone makes it.
+    const QString file = QStringLiteral("/proc/self/fd/%1").arg(fd);
+    for (const QString& path : { file, rawName(file) }) {
+        rasterblatt::PictureLoader loader(path);
+        if (loader.isValid()) {
+            const QSize size = loader.naturalSize();
+            (void)loader.decodeSize(QSize(378, 284));
+            (void)loader.read(size.width() * size.height() > 4096 ? QSize(378, 284) : QSize());
+        }
+        if (size < 4 || (std::memcmp(data, "II*", 3) != 0 && std::memcmp(data, "MM\0*", 4) != 0))
+            break;
     }
     return 0;
 }

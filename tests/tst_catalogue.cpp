@@ -40,7 +40,7 @@ private Q_SLOTS:
                                          << "sub" << QStringList { "one/bild.jpg", "two/bild.jpg" };
         // Capital extensions count, ".jpeg" does not, hidden entries and folders named like
         // images are left out; each group comes in the name order.
-        QTest::newRow("what is listed") << QByteArrayList { "BILD.JPG", "b.Bmp", "c.jpeg", ".hidden.jpg",
+        QTest::newRow("what is listed") << QByteArrayList { "BILD.JPG", "b.Bmp", "c.jpeg", "d.nef", ".hidden.jpg",
             ".versteckt/in.jpg", "x.jpg.txt", "a.jpg.jpg", "bild10.gif", "bild2.gif", "ordner.jpg/" }
                                         << ""
                                         << "sub"
@@ -55,13 +55,17 @@ private Q_SLOTS:
                                       << "sub" << QStringList { "\u00e4rger.jpg" };
         QTest::newRow("Latin-1 folder") << QByteArrayList { "\334bung/bild.jpg" } << ""
                                         << "sub" << QStringList { "\u00dcbung/bild.jpg" };
-        // With the option, after the three groups, each further pattern a group of its own.
+        // With the option, after the three groups, each further pattern a group of its own, the
+        // raw files last; a raw file with a JPEG of its name is left to the JPEG.
         QTest::newRow("further formats") << QByteArrayList { "a.jpg", "b.jpeg", "c.PNG", "d.webp", "e.tif", "f.heic",
-            "g.gif", "h.bmp", "i.TIFF", "j.heif" }
+            "g.gif", "h.bmp", "i.TIFF", "j.heif", "k.x3f", "l.NEF", "m.dng", "n.cr2", "IMG_1.CR2", "img_1.JPG",
+            "IMG_2.arw", "img_2.Jpeg", "img_3.orf", "img_3.png", "o.raf", "p.CR3" }
                                          << ""
                                          << "all"
-                                         << QStringList { "a.jpg", "h.bmp", "g.gif", "b.jpeg", "c.PNG", "e.tif",
-                                                "i.TIFF", "d.webp", "f.heic", "j.heif" };
+                                         << QStringList { "a.jpg", "img_1.JPG", "h.bmp", "g.gif", "b.jpeg",
+                                                "img_2.Jpeg", "c.PNG", "img_3.png", "e.tif", "i.TIFF", "d.webp",
+                                                "f.heic", "j.heif", "m.dng", "n.cr2", "p.CR3", "l.NEF", "o.raf",
+                                                "img_3.orf", "k.x3f" };
         QTest::newRow("UTF-8 file") << QByteArrayList { "\303\244rger.jpg" } << ""
                                     << "sub" << QStringList { "\u00e4rger.jpg" };
     }

@@ -19,7 +19,9 @@
 #include <QtEndian>
 
 #include "ImageFixtures.h"
+#include "RawFiles.h"
 #include "RecordingPrinterService.h"
+#include "engine/catalogue/FolderScan.h"
 #include "engine/picture/PictureLoader.h"
 #include "engine/print/PrintJob.h"
 #include "engine/print/PrintSource.h"
@@ -135,7 +137,7 @@ private Q_SLOTS:
         row("JPEG header only", blue.left(200), LoadsOrFails);
         const QByteArray gif = fixtures::encode(fixtures::quadrants(QSize(64, 48)), "GIF");
         row("GIF cut off", gif.left(gif.size() / 2), LoadsOrFails);
-        row("empty", "", Fails);
+        row("NEF empty", "", Fails);
         row("text", "Kein Bild\n", Fails);
         row("greyscale JPEG", flatJpeg("#808080", "Gray"), Loads, QColor(128, 128, 128));
         row("CMYK JPEG (Adobe, inverted)", flatJpeg("#ff00ff", "CMYK"), Loads, QColor(255, 0, 255));
@@ -172,17 +174,38 @@ private Q_SLOTS:
         for (const char* kind : { "png", "half", "float" })
             QTest::addRow("%s 3584 x 3584", kind) << deepPicture(kind, 3584, 3584) << int(LoadsOrFails) << QColor();
         row("TIFF, directory after 90 MB", directoryLast(90 << 20), LoadsOrFails);
+        // Camera raw files (named by the tag's first word): broken, lying, or noise under every name.
+        const QByteArray preview = fixtures::encode(fixtures::quadrants(QSize(600, 400)), "JPEG");
+        for (const char* kind : { "DNG", "NEF", "CR2" }) {
+            const QByteArray whole = fixtures::rawFile(kind, preview, fixtures::filled({ 150, 100 }, Qt::red), 6, 4096);
+            QTest::addRow("%s cut off", kind) << whole.left(whole.size() / 3) << int(LoadsOrFails) << QColor();
+        }
+        QByteArray beyond = fixtures::rawFile("NEF", preview, {}, 6, 4096);
+        beyond.replace(beyond.indexOf(QByteArray("\2\2\0\4\0\0\0\1", 8)) + 8, 4, "\x7f\xff\xff\xff"); // its length
+        row("nef preview beyond the file's end", beyond, Fails);
+        QByteArray claiming = fixtures::rawFile("DNG", preview, {}, 1, 4096);
+        claiming.replace(QByteArray("\0\1\4\0\1\0\0\0\x58\2\0\0", 12), QByteArray("\0\1\4\0\1\0\0\0\xa0\x86\1\0", 12));
+        claiming.replace(QByteArray("\1\1\4\0\1\0\0\0\x90\1\0\0", 12), QByteArray("\1\1\4\0\1\0\0\0\xa0\x86\1\0", 12));
+        row("dng preview claiming 100000 x 100000", claiming, Fails);
+        row("dng directory pointing at itself",
+            QByteArray("II*\0\x08\0\0\0\1\0\x4a\1\4\0\1\0\0\0\x08\0\0\0\x08\0\0\0", 26), Fails);
+        for (const QString& pattern : rawPatterns()) {
+            QByteArray noise(4096, 0);
+            random.fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+            QTest::addRow("%s random", qPrintable(pattern.mid(2))) << noise << int(Fails) << QColor();
+        }
         row("FIFO", {}, Fails);
         row("link to /dev/zero", {}, Fails);
     }
-    // Every file is named .jpg, whatever it holds.
+    // Every file is named .jpg, whatever it holds, but for the raw files.
     void load()
     {
         QFETCH(QByteArray, data);
         QFETCH(int, outcome);
         QFETCH(QColor, colour);
         const QByteArray tag = QTest::currentDataTag();
-        const QString path = m_dir.filePath("bild.jpg");
+        const QString suffix = QString(tag).section(' ', 0, 0).toLower();
+        const QString path = m_dir.filePath(rawPatterns().contains("*." + suffix) ? "bild." + suffix : "bild.jpg");
         QFile::remove(path);
         if (tag == "FIFO")
             QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);

@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include "ImageFixtures.h"
+#include "RawFiles.h"
 #include "engine/catalogue/NativePath.h"
 #include "engine/picture/DecodedPicture.h"
 #include "engine/picture/Fit.h"
@@ -132,7 +133,6 @@ private Q_SLOTS:
                 << QByteArray("exif.jpg") << fixtures::orientedJpeg(upright, orientation);
         QTest::newRow("name not UTF-8") << QByteArray("bild-\xe4\xff.jpg") << fixtures::encode(upright, "JPEG");
         // The further formats, TIFF and HEIC turned by their own tags.
-        QTest::newRow(".jpeg") << QByteArray("bild.jpeg") << fixtures::encode(upright, "JPEG");
         QTest::newRow("PNG") << QByteArray("bild.PNG") << fixtures::encode(upright, "PNG");
         QTest::newRow("WebP") << QByteArray("bild.webp") << fixtures::encode(upright, "WEBP");
         QTest::newRow("PNG 16-bit") << QByteArray("tief.png")
@@ -272,6 +272,52 @@ private Q_SLOTS:
         const DecodedPicture large = decodePicture(path, { 2835, 2115, 96 * 4, 1 }, true);
         QVERIFY(small.natural == QSize(1600, 1200) && large.natural == small.natural);
         QVERIFY(fixtures::similarColor(colorAt(small.image, 0.5, 0.5), Qt::green) && upright(large.image));
+    }
+    void raw_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QSize>("target"); // upright
+        QTest::addColumn<QSize>("natural"); // empty: fails for want of a preview
+        QTest::addColumn<bool>("large"); // from the large preview, else from the green thumbnail
+        const QImage picture = fixtures::quadrants(QSize(600, 400));
+        const auto raw = [&](const char* kind, int orientation, bool preview = true, bool thumbnail = true) {
+            const QImage stored = fixtures::oriented(picture, orientation);
+            return fixtures::rawFile(kind, preview ? fixtures::encode(stored, "JPEG") : QByteArray(),
+                thumbnail ? fixtures::filled(stored.size() / 4, Qt::green) : QImage(), orientation, 4096);
+        };
+        const QSize cell(290, 194), small(100, 67), natural(600, 400);
+        QTest::newRow("DNG, turned clockwise") << QByteArray("bild.dng") << raw("DNG", 6) << cell << natural << true;
+        QTest::newRow("NEF, turned the other way")
+            << QByteArray("bild.NEF") << raw("NEF", 8) << cell << natural << true;
+        QTest::newRow("CR2, upside down") << QByteArray("bild.cr2") << raw("CR2", 3) << cell << natural << true;
+        QTest::newRow("CR2 named .jpg") << QByteArray("cr2.jpg") << raw("CR2", 6) << cell << natural << true;
+        QTest::newRow("NEF, whole: the largest") << QByteArray("b.nef") << raw("NEF", 6) << QSize() << natural << true;
+        QTest::newRow("NEF, small: its thumbnail") << QByteArray("b.nef") << raw("NEF", 5) << small << natural << false;
+        // A thumbnail only libraw finds: exiv2 wants a DNG's first directory marked as a preview.
+        QByteArray librawOnly = raw("DNG", 6, false);
+        librawOnly[librawOnly.lastIndexOf(QByteArray("\xfe\0\4\0\1\0\0\0\1\0", 10))] = char(0xfd);
+        QTest::newRow("DNG, libraw's thumbnail")
+            << QByteArray("b.dng") << librawOnly << small << QSize(150, 100) << false;
+        QTest::newRow("NEF without preview")
+            << QByteArray("b.nef") << raw("NEF", 6, false, false) << cell << QSize() << false;
+    }
+    // A raw file comes upright from the smallest of its previews that covers the size asked.
+    void raw()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, data);
+        QFETCH(QSize, target);
+        QFETCH(QSize, natural);
+        QFETCH(bool, large);
+        PictureLoader loader(write(name, data));
+        const QImage image = loader.read(target);
+        QCOMPARE(loader.naturalSize(), natural);
+        QVERIFY(!natural.isEmpty() || loader.reason() == QStringLiteral("keine Vorschau"));
+        QVERIFY2(natural.isEmpty()
+                || (large ? upright(image) && image.width() >= target.width()
+                          : fixtures::similarColor(colorAt(image, 0.5, 0.5), Qt::green)),
+            qPrintable(loader.errorString()));
     }
     void decodeSize()
     {

@@ -25,7 +25,8 @@ namespace {
         QStringLiteral("Zeilen je Seite, 1 bis 99 (%1).").arg(DefaultRows), QStringLiteral("N"),
         QString::number(DefaultRows));
     const QCommandLineOption allFormatsOption(
-        QStringLiteral("all-formats"), QStringLiteral("Nimmt auch *.jpeg, PNG, TIFF, WebP und HEIC/HEIF dazu."));
+        QStringLiteral("all-formats"), QStringLiteral("Nimmt auch *.jpeg, PNG, TIFF, WebP, HEIC/HEIF und Kamera-RAW "
+                       "(ohne gleichnamige JPEG-Datei daneben) dazu."));
     const QCommandLineOption subdirsOption(
         QStringLiteral("subdirs"), QStringLiteral("Bezieht die Unterverzeichnisse mit ein."));
     const QCommandLineOption noNamesOption(
@@ -54,7 +55,8 @@ namespace {
     {
         parser.setApplicationDescription(QStringLiteral(
             "Druckt Kontaktabzüge: Seiten mit Miniaturen der Bilder (*.jpg, *.bmp, *.gif; mit --all-formats auch\n"
-            "*.jpeg, PNG, TIFF, WebP und HEIC) eines Ordners.\n"
+            "*.jpeg, PNG, TIFF, WebP, HEIC und Kamera-RAW) eines Ordners. Eine RAW-Datei mit einer\n"
+            "gleichnamigen JPEG-Datei daneben (RAW+JPEG der Kamera) wird nur einmal, als JPEG, gedruckt.\n"
             "Ohne Argumente öffnet sich das Fenster, mit nur einem ORDNER das Fenster auf diesem Ordner.\n"
             "Mit --pdf oder --printer druckt es ohne Fenster alle Bilder des Ordners.\n"
             "Exit-Status: 0 fertig, 1 falsche Argumente, 2 nichts zu drucken, 3 Drucken fehlgeschlagen,\n"

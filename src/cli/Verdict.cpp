@@ -30,7 +30,9 @@ std::optional<Verdict> folderVerdict(const FolderPictures& pictures, bool allFor
     if (pictures.files.isEmpty())
         return failure(ExitNothingToPrint,
             QStringLiteral("Im Ordner %1 ist kein Bild (%2).")
-                .arg(quoted(pictures.folder), imagePatterns(allFormats).join(QStringLiteral(", "))));
+                .arg(quoted(pictures.folder),
+                    imagePatterns(allFormats).join(QStringLiteral(", "))
+                        + (allFormats ? QStringLiteral(", Kamera-RAW") : QString())));
     return std::nullopt;
 }
 

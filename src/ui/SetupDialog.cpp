@@ -58,7 +58,7 @@ SetupDialog::SetupDialog(Window window, SheetSetup& setup, QWidget* parent)
     form->addRow(m_printerNote);
 
     auto* pictures = new QGroupBox(QStringLiteral("Bilder"), this);
-    m_allFormats = new QCheckBox(QStringLiteral("Weitere Bildformate (JPEG, PNG, TIFF, WebP, HEIC)"), pictures);
+    m_allFormats = new QCheckBox(QStringLiteral("Weitere Bildformate (JPEG, PNG, TIFF, WebP, HEIC, RAW)"), pictures);
     m_allFormats->setObjectName(QStringLiteral("chkAllFormats"));
     m_allFormats->setAccessibleName(m_allFormats->text());
     m_allFormats->setChecked(m_window.allFormats());

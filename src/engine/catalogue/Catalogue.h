@@ -31,7 +31,7 @@ public:
 
     // Include the files of all sub-folders.
     bool bSubDirs = false;
-    // List the further photo formats too: .jpeg, PNG, TIFF, WebP, HEIC and HEIF.
+    // List the further photo formats too: .jpeg, PNG, TIFF, WebP, HEIC, HEIF and camera raw files.
     bool allFormats = false;
 
     // Starts a new listing: the count goes to 0, the capacity to -1; the old paths stay, unread.

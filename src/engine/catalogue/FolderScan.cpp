@@ -15,9 +15,36 @@ namespace {
     const QStringList furtherPatterns { QStringLiteral("*.jpeg"), QStringLiteral("*.png"), QStringLiteral("*.tif"),
         QStringLiteral("*.tiff"), QStringLiteral("*.webp"), QStringLiteral("*.heic"), QStringLiteral("*.heif") };
 
+    // A camera in RAW+JPEG mode means its JPEG to stand for the raw file of the same name.
+    QStringList withoutPairedRaws(const QStringList& files)
+    {
+        QSet<QString> jpegs;
+        for (const QString& name : files) {
+            if (matchesWildcard(name, QStringLiteral("*.jpg")) || matchesWildcard(name, QStringLiteral("*.jpeg")))
+                jpegs.insert(name.section(QLatin1Char('.'), 0, -2).toCaseFolded());
+        }
+        QStringList unpaired;
+        for (const QString& name : files) {
+            if (!jpegs.contains(name.section(QLatin1Char('.'), 0, -2).toCaseFolded()))
+                unpaired << name;
+        }
+        return unpaired;
+    }
+
 } // namespace
 
 QStringList imagePatterns(bool allFormats) { return allFormats ? patterns + furtherPatterns : patterns; }
+
+const QStringList& rawPatterns()
+{
+    static const QStringList patterns { QStringLiteral("*.dng"), QStringLiteral("*.cr2"), QStringLiteral("*.cr3"),
+        QStringLiteral("*.crw"), QStringLiteral("*.nef"), QStringLiteral("*.nrw"), QStringLiteral("*.arw"),
+        QStringLiteral("*.srf"), QStringLiteral("*.sr2"), QStringLiteral("*.raf"), QStringLiteral("*.orf"),
+        QStringLiteral("*.rw2"), QStringLiteral("*.rwl"), QStringLiteral("*.pef"), QStringLiteral("*.srw"),
+        QStringLiteral("*.3fr"), QStringLiteral("*.iiq"), QStringLiteral("*.erf"), QStringLiteral("*.mrw"),
+        QStringLiteral("*.x3f") };
+    return patterns;
+}
 
 FolderScan::FolderScan(Catalogue& catalogue, AppendEntry appendEntry)
     : m_catalogue(catalogue)
@@ -49,6 +76,11 @@ void FolderScan::ScanFolder(const QString& folderPath)
     }
     for (const QString& pattern : imagePatterns(m_catalogue.allFormats))
         AddImageFiles(folderPath, pattern, listing.files);
+    if (m_catalogue.allFormats) {
+        const QStringList unpaired = withoutPairedRaws(listing.files);
+        for (const QString& pattern : rawPatterns())
+            AddImageFiles(folderPath, pattern, unpaired);
+    }
 }
 
 void FolderScan::AddImageFiles(const QString& folderPath, const QString& pattern, const QStringList& files)

@@ -1,9 +1,26 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <memory>
+
 #include <QByteArray>
+#include <QList>
+#include <QSize>
+#include <QString>
+
+namespace Exiv2 {
+class Image;
+}
 
 namespace rasterblatt {
+
+// A preview that a file embeds (a camera's raw file), as exiv2 finds it.
+struct EmbeddedPreview {
+    QSize size; // as stored
+    qint64 bytes = 0;
+    bool jpeg = false; // else in a TIFF of its own
+    int id = 0; // exiv2's, to find it again
+};
 
 // What a picture file says about itself, read through exiv2 from the bytes the loader holds.
 // A file whose metadata cannot be read has none: nothing here throws.
@@ -13,9 +30,16 @@ struct Metadata {
     // Adobe RGB (1998) mode, which writes no profile.
     bool adobeRgb = false;
     QByteArray iccProfile; // an embedded profile, as exiv2 finds it (PNG, TIFF, WebP)
+    QList<EmbeddedPreview> previews; // read by readFileMetadata only
+    std::shared_ptr<Exiv2::Image> file; // as readFileMetadata read it, to take its previews from
 };
 
 // Reads only within data; safe from every thread.
 Metadata readMetadata(const QByteArray& data);
+// The same, with the previews, from a file too large to hold (a camera's raw file, by its native
+// path): exiv2 maps it and touches only its directories and what it is asked for.
+Metadata readFileMetadata(const QByteArray& file);
+// The bytes of a preview that readFileMetadata found; empty when it can no longer be read.
+QByteArray readEmbeddedPreview(const Metadata& metadata, const EmbeddedPreview& preview);
 
 } // namespace rasterblatt

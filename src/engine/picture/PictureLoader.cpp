@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QBuffer>
 #include <QColorSpace>
 #include <QFile>
 #include <QImageReader>
@@ -198,6 +199,9 @@ bool PictureLoader::readHeader()
         fail(tooLarge(claimed));
         return false;
     }
+    m_raw = hasRawSignature(m_data) || (isRawName(m_path) && !isJpeg(m_data) && !isHeif(m_data));
+    if (m_raw)
+        return readRawHeader();
     m_jpeg = isJpeg(m_data);
     m_heif = !m_jpeg && isHeif(m_data);
     // Qt's readers read the header from the file: a TIFF's directory may lie anywhere in it, and
@@ -273,6 +277,9 @@ bool PictureLoader::readHeader()
 
 bool PictureLoader::readRest()
 {
+    // A raw file is never held: exiv2 and libraw read what they need of it.
+    if (m_raw)
+        return true;
     if (!readInto(m_fd, m_data, m_fileSize - m_data.size())) {
         fail(qt_error_string(errno));
         return false;
@@ -323,6 +330,15 @@ qint64 PictureLoader::memoryNeeded(const QSize& stored, qint64* jpegMemory) cons
             + (m_jpegHeader.multiScan ? 2 * pixels(m_storedSize) * std::max(1, m_jpegHeader.components) : 0);
         return m_fileSize + *jpegMemory + 4 * (pixels(out) + 2 * pixels(stored));
     }
+    if (m_raw) {
+        // The preview as exiv2 copies it out and as we hold it, and its decode: a JPEG's as
+        // above, with room for a progressive one's coefficients; any other whole.
+        const RawPreview preview = rawPreviewFor(m_rawHeader, stored);
+        const qint64 held = 2 * preview.bytes + DecoderSlack + 8 * pixels(stored);
+        *jpegMemory = preview.kind == RawPreview::Kind::Jpeg ? DecoderSlack + 6 * pixels(preview.size) : 0;
+        return held + *jpegMemory
+            + 4 * (*jpegMemory ? pixels(jpegDecodeSize(preview.size, stored)) : 2 * pixels(preview.size));
+    }
     *jpegMemory = 0;
     // libheif's decoder and its planes at the size the file codes, and our shrunk copy.
     if (m_heif)
@@ -349,7 +365,10 @@ QImage PictureLoader::read(const QSize& target)
     }
     if ((m_jpeg || m_heif) && !readRest())
         return QImage();
-    QImage image = m_jpeg ? readJpeg(stored, jpegMemory) : m_heif ? readHeif(stored, std::move(reserved)) : readOther();
+    QImage image = m_raw ? readRaw(stored, jpegMemory)
+        : m_jpeg         ? readJpeg(stored, jpegMemory)
+        : m_heif         ? readHeif(stored, std::move(reserved))
+                         : readOther();
     m_data.clear();
     if (image.isNull())
         return image;
@@ -394,13 +413,16 @@ QImage PictureLoader::readHeif(const QSize& stored, MemoryBudget::Reservation re
 
 QImage PictureLoader::readOther()
 {
+    QFile file;
+    return readWithQt(openFile(file, m_fd) ? &file : nullptr);
+}
+
+QImage PictureLoader::readWithQt(QIODevice* device)
+{
     // Qt's own limit stands behind the budget's: a picture the header allowed always passes it.
     static std::once_flag limitSet;
     std::call_once(limitSet, [this] { QImageReader::setAllocationLimit(int(m_budget.total() / MB)); });
-    QFile file;
-    QImageReader reader;
-    if (openFile(file, m_fd))
-        reader.setDevice(&file);
+    QImageReader reader(device);
     // The picture is turned by read(), after scaling in stored orientation. These readers decode
     // it whole whatever size is asked for, and Qt's scaling would first widen 16-bit and float
     // samples further: read() shrinks it once its samples are eight bits.
@@ -418,6 +440,54 @@ QImage PictureLoader::readOther()
     if (image.depth() > 32 || image.format() == QImage::Format_Grayscale16)
         image.convertTo(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     return image;
+}
+
+QByteArray PictureLoader::rawFile() const
+{
+    // The file we opened and checked, whatever its name has become since.
+    return "/proc/self/fd/" + QByteArray::number(m_fd);
+}
+
+bool PictureLoader::readRawHeader()
+{
+    m_data.clear();
+    if (!rasterblatt::readRawHeader(rawFile(), m_fileSize, MaxWholePixels, m_rawHeader)) {
+        fail(m_rawHeader.refused.isEmpty() ? QStringLiteral("keine Vorschau") : tooLarge(m_rawHeader.refused));
+        return false;
+    }
+    m_storedSize = m_rawHeader.previews.last().size;
+    m_transformation = transformationOf(m_rawHeader.orientation);
+    m_naturalSize
+        = m_transformation.testFlag(QImageIOHandler::TransformationRotate90) ? m_storedSize.transposed() : m_storedSize;
+    return true;
+}
+
+QImage PictureLoader::readRaw(const QSize& stored, qint64 jpegMemory)
+{
+    const RawPreview preview = rawPreviewFor(m_rawHeader, stored);
+    m_data = readRawPreview(m_rawHeader, preview);
+    if (m_data.isEmpty()) {
+        fail(QStringLiteral("beschädigt (die Vorschau ist nicht lesbar)"));
+        return QImage();
+    }
+    // The preview's colours: its own profile, else the camera's Adobe RGB mode.
+    Metadata camera;
+    camera.adobeRgb = m_rawHeader.adobeRgb;
+    if (preview.kind != RawPreview::Kind::Jpeg) {
+        QBuffer buffer(&m_data);
+        buffer.open(QIODevice::ReadOnly);
+        QImage image = readWithQt(&buffer);
+        if (!m_colour.isTagged())
+            m_colour = jpegColour(JpegHeader {}, camera);
+        return image;
+    }
+    QString error;
+    if (!readJpegHeader(m_data, m_jpegHeader, error) || m_jpegHeader.stored != preview.size) {
+        fail(error.isEmpty() ? QStringLiteral("beschädigt (die Vorschau ist nicht, was sie vorgibt)") : error);
+        return QImage();
+    }
+    m_colour = jpegColour(m_jpegHeader, camera);
+    return readJpeg(stored, jpegMemory);
 }
 
 } // namespace rasterblatt

@@ -11,6 +11,7 @@
 #include "engine/picture/HeifDecoder.h"
 #include "engine/picture/JpegDecoder.h"
 #include "engine/picture/MemoryBudget.h"
+#include "engine/picture/RawDecoder.h"
 
 namespace rasterblatt {
 
@@ -26,7 +27,8 @@ namespace rasterblatt {
 // take at most DecodeSeconds of decoding (more for a big file). JPEG goes through libjpeg
 // (JpegDecoder), which scales while decoding and lets the budget reach its own buffers; HEIC
 // and HEIF through libheif (HeifDecoder), from a thumbnail where one is large enough; other
-// formats (BMP, GIF, PNG, TIFF, WebP) through QImageReader, which decodes them whole.
+// formats (BMP, GIF, PNG, TIFF, WebP) through QImageReader, which decodes them whole. A camera's
+// raw file (by its name or its content) gives the preview it embeds that suits the size (RawDecoder).
 //
 // One loader belongs to one thread; loaders in different threads run independently.
 class PictureLoader {
@@ -76,6 +78,11 @@ private:
     QImage readJpeg(const QSize& stored, qint64 jpegMemory);
     QImage readHeif(const QSize& stored, MemoryBudget::Reservation reserved);
     QImage readOther();
+    // Qt's reader on the device (the file, or a raw file's preview); the colours it carries.
+    QImage readWithQt(QIODevice* device);
+    bool readRawHeader();
+    QByteArray rawFile() const;
+    QImage readRaw(const QSize& stored, qint64 jpegMemory);
     // What decoding at stored (in stored orientation) takes from the budget, and of it libjpeg's own.
     qint64 memoryNeeded(const QSize& stored, qint64* jpegMemory) const;
 
@@ -94,6 +101,8 @@ private:
     JpegHeader m_jpegHeader;
     bool m_heif = false;
     HeifHeader m_heifHeader;
+    bool m_raw = false;
+    RawHeader m_rawHeader;
     PictureColour m_colour;
     QString m_colourNote;
     // The EXIF orientation as the transformation that shows the stored picture upright.

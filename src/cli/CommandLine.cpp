@@ -14,6 +14,7 @@
 #include "engine/catalogue/Directory.h"
 #include "engine/catalogue/FolderScan.h"
 #include "engine/catalogue/StatusLine.h"
+#include "engine/picture/Metadata.h"
 #include "engine/print/CupsPrinterService.h"
 #include "engine/print/FileTarget.h"
 #include "engine/print/PrintCommand.h"
@@ -54,6 +55,10 @@ namespace {
         QStringLiteral("header"), QStringLiteral("Druckt eine Kopfzeile mit dem Namen des Ordners und dem Datum."));
     const QCommandLineOption pageNumbersOption(
         QStringLiteral("page-numbers"), QStringLiteral("Druckt \u201eSeite n von m\u201c unten auf jede Seite."));
+    const QCommandLineOption minRatingOption(QStringLiteral("min-rating"),
+        QStringLiteral("Druckt nur die Bilder mit mindestens N Sternen, 1 bis 5 (aus XMP, EXIF oder einer "
+                       "XMP-Begleitdatei NAME.xmp oder NAME.EXT.xmp)."),
+        QStringLiteral("N"));
     const QCommandLineOption helpOption(
         QStringList { QStringLiteral("h"), QStringLiteral("help") }, QStringLiteral("Zeigt diese Hilfe."));
     const QCommandLineOption versionOption(
@@ -69,8 +74,8 @@ namespace {
             "Exit-Status: 0 fertig, 1 falsche Argumente, 2 nichts zu drucken, 3 Drucken fehlgeschlagen,\n"
             "4 gedruckt, aber Bilder jenseits der Grenze von 32.700 Dateien ausgelassen."));
         parser.addOptions({ pdfOption, printerOption, colsOption, rowsOption, subdirsOption, allFormatsOption,
-            noNamesOption, listOption, paperOption, landscapeOption, headerOption, pageNumbersOption, quietOption,
-            verboseOption, helpOption, versionOption });
+            noNamesOption, listOption, paperOption, landscapeOption, headerOption, pageNumbersOption, minRatingOption,
+            quietOption, verboseOption, helpOption, versionOption });
         parser.addPositionalArgument(QStringLiteral("ORDNER"), QStringLiteral("Der Ordner mit den Bildern."));
     }
 
@@ -179,6 +184,12 @@ CommandLine parseCommandLine(const QStringList& arguments, QString* error)
         return bad(QStringLiteral("Spalten und Zeilen müssen ganze Zahlen von 1 bis 99 sein."));
     command.cols = *cols;
     command.rows = *rows;
+    if (parser.isSet(minRatingOption)) {
+        bool ok = false;
+        command.minRating = parser.value(minRatingOption).toInt(&ok);
+        if (!ok || command.minRating < 1 || command.minRating > 5)
+            return bad(QStringLiteral("--min-rating braucht eine ganze Zahl von 1 bis 5."));
+    }
 
     if (parser.isSet(listOption)) {
         command.mode = CommandLine::Mode::ListPrinters;
@@ -240,7 +251,7 @@ namespace {
         scan.setCountBeyondLimit(true);
         scan.reset();
         scan.ScanFolder(folder);
-        const QStringList files = catalogue.paths();
+        QStringList files = catalogue.paths();
         if (files.isEmpty() && !readDirectory(folder).readable)
             return failed(ExitNothingToPrint,
                 QStringLiteral("Der Ordner %1 kann nicht gelesen werden.").arg(quoted(command.folder)));
@@ -250,6 +261,15 @@ namespace {
                     .arg(quoted(command.folder),
                         command.allFormats ? QStringLiteral(", *.jpeg, *.png, *.tif, *.tiff, *.webp, *.heic, *.heif")
                                            : QString()));
+
+        if (command.minRating > 0) {
+            files.removeIf([&](const QString& path) { return readRating(path) < command.minRating; });
+            if (files.isEmpty())
+                return failed(ExitNothingToPrint,
+                    QStringLiteral("Im Ordner %1 ist kein Bild mit mindestens %2 Sternen.")
+                        .arg(quoted(command.folder))
+                        .arg(command.minRating));
+        }
 
         // The printer: a PDF file, written whole or not at all, or a CUPS queue by its exact name.
         Printer* printer = nullptr;

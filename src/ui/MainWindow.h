@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include <QHash>
 #include <QPointer>
@@ -25,6 +26,7 @@ class FileList;
 class FolderList;
 class ImageViewer;
 class MessageBoxes;
+class PictureCache;
 class PictureBox;
 class Printer;
 class PrinterService;
@@ -94,6 +96,10 @@ private:
     void cmdDeselect_Click();
     void tickAll(bool ticked);
     void fileList_ItemCheck(int item);
+    // Ticks or unticks the entries at once; the status line follows once.
+    void tickRows(const QList<int>& rows, bool ticked);
+    // Lists the folder again as the options now say; the files still listed keep their ticks.
+    void rebuildKeepingTicks();
     bool gridPrintable() const;
 
     // MainWindowView.cpp
@@ -102,6 +108,7 @@ private:
     void chkPreview_Click();
     void cmdPreview_Click();
     void picBox_DblClick();
+    void showFullScreen(const QString& path);
     void cmdPresentation_Click();
     bool ShowPicture(const QString& path, PictureBox* box);
 
@@ -130,6 +137,8 @@ private:
     QPointer<ImageViewer> m_viewer;
     // "Einrichten" while it is open; one at a time.
     QPointer<SetupDialog> m_setupDialog;
+    // The pictures decoded for "Einrichten", kept while the window lives.
+    std::shared_ptr<PictureCache> m_pictures;
 
     DriveList* driveList = nullptr;
     FolderList* dirList = nullptr;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 namespace rasterblatt {
 
@@ -13,9 +14,15 @@ struct Metadata {
     // Adobe RGB (1998) mode, which writes no profile.
     bool adobeRgb = false;
     QByteArray iccProfile; // an embedded profile, as exiv2 finds it (PNG, TIFF, WebP)
+    int rating = 0; // 0-5 from XMP xmp:Rating, else EXIF Rating; "rejected" (-1) counts as 0
 };
 
 // Reads only within data; safe from every thread.
 Metadata readMetadata(const QByteArray& data);
+
+// The rating of the picture file at path: that of its XMP sidecar ("NAME.xmp" or
+// "NAME.EXT.xmp", as photo editors write them) where one gives it, else the file's own.
+// Only regular files are read, and of them only their metadata; 0 when there is none.
+int readRating(const QString& path);
 
 } // namespace rasterblatt

@@ -5,7 +5,9 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QtMath>
 
 #include "engine/picture/DecodeAhead.h"
@@ -150,9 +152,12 @@ void PictureModel::load(int row, const QString& path) const
 {
     if (m_loading.contains(path))
         return;
-    m_loading.insert(path);
+    auto wanted = std::make_shared<std::atomic<bool>>(true);
+    m_loading.insert(path, { row, wanted });
     QPointer<const PictureModel> self(this);
-    decodePool().start([self, row, path, cache = m_cache, side = qCeil(ThumbnailSide * m_scale)] {
+    decodePool().start([self, row, path, wanted, cache = m_cache, side = qCeil(ThumbnailSide * m_scale)] {
+        if (!wanted->load())
+            return;
         cache->picture(path, [side](const QSize& natural) { return fitted(natural, side); });
         const int rating = readRating(path);
         QMetaObject::invokeMethod(
@@ -163,6 +168,18 @@ void PictureModel::load(int row, const QString& path) const
             },
             Qt::QueuedConnection);
     });
+}
+
+void PictureModel::keepOnly(int first, int last)
+{
+    for (auto loading = m_loading.begin(); loading != m_loading.end();) {
+        if (loading->row < first || loading->row > last) {
+            loading->wanted->store(false);
+            loading = m_loading.erase(loading);
+        } else {
+            ++loading;
+        }
+    }
 }
 
 void PictureModel::arrived(int row, const QString& path, int rating)
@@ -198,6 +215,12 @@ PictureChooser::PictureChooser(QWidget* parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSpacing(4);
     setItemDelegate(new PictureDelegate(this));
+    // After a scroll, only what is in view is still decoded.
+    auto* settled = new QTimer(this);
+    settled->setSingleShot(true);
+    settled->setInterval(0);
+    connect(settled, &QTimer::timeout, this, &PictureChooser::keepVisible);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, settled, qOverload<>(&QTimer::start));
     connect(this, &QListView::doubleClicked, this, [this](const QModelIndex& index) {
         if (!PictureDelegate::tickBox(visualRect(index)).contains(mapFromGlobal(QCursor::pos())))
             Q_EMIT pictureOpened(index.row());
@@ -218,6 +241,21 @@ void PictureChooser::toggle(const QModelIndex& clicked)
     }
     std::sort(rows.begin(), rows.end());
     Q_EMIT tickRequested(rows, ticked);
+}
+
+void PictureChooser::keepVisible()
+{
+    PictureModel* model = pictures();
+    if (!model)
+        return;
+    int first = -1, last = -1;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        if (visualRect(model->index(row, 0)).intersects(viewport()->rect())) {
+            first = first < 0 ? row : first;
+            last = row;
+        }
+    }
+    model->keepOnly(first, last);
 }
 
 void PictureChooser::keyPressEvent(QKeyEvent* event)

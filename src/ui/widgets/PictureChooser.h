@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
 #include <QHash>
 #include <QIdentityProxyModel>
 #include <QListView>
-#include <QSet>
 
 namespace rasterblatt {
 
@@ -31,6 +31,9 @@ public:
     QString path(int row) const { return m_path(row); }
     // The picture's rating, read now where it is not known yet.
     int rating(int row);
+    // Thumbnails asked for outside these rows are no longer waited for: a decode of one not
+    // yet started is dropped (and asked for again should the row come back into view).
+    void keepOnly(int first, int last);
     // Device pixels per logical pixel of the screen the thumbnails are shown on.
     void setScale(qreal scale) { m_scale = scale; }
 
@@ -43,7 +46,11 @@ private:
     std::shared_ptr<PictureCache> m_cache;
     qreal m_scale = 1;
     QHash<QString, int> m_ratings;
-    mutable QSet<QString> m_loading;
+    struct Loading {
+        int row;
+        std::shared_ptr<std::atomic<bool>> wanted;
+    };
+    mutable QHash<QString, Loading> m_loading;
 };
 
 // "Bildauswahl": the pictures as a grid of thumbnails, each with its name, its stars and its
@@ -68,6 +75,7 @@ protected:
 
 private:
     void toggle(const QModelIndex& clicked);
+    void keepVisible();
 };
 
 } // namespace rasterblatt

@@ -52,17 +52,21 @@ struct StallWatch {
     double longest = 0;
 };
 
-// Runs the event loop until done() or the bound; false at the bound.
+// Runs the event loop, asleep between events, until done() or the bound; false at the bound.
 bool waitFor(const std::function<bool()>& done, int boundMs = 600000)
 {
     QElapsedTimer clock;
     clock.start();
-    while (!done()) {
-        if (clock.elapsed() > boundMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (done() || clock.elapsed() > boundMs)
+            loop.quit();
+    });
+    poll.start(10);
+    if (!done())
+        loop.exec();
+    return done();
 }
 
 QStringList names(const QString& folder, int count)
@@ -92,19 +96,20 @@ int chooser(const QString& folder)
     view.show();
     QElapsedTimer clock;
     clock.start();
+    // The rows in view, and whether all of them have their thumbnails.
     const auto visibleLoaded = [&] {
-        int shown = 0;
+        QList<QModelIndex> visible;
         for (int row = 0; row < ChooserCount; ++row) {
             const QModelIndex index = view.model()->index(row, 0);
-            if (!view.viewport()->rect().intersects(view.visualRect(index)))
-                continue;
-            ++shown;
-            if (view.model()->data(index, Qt::DecorationRole).isNull())
-                return -1;
+            if (view.viewport()->rect().intersects(view.visualRect(index)))
+                visible << index;
         }
-        return shown;
+        const bool all = std::all_of(visible.begin(), visible.end(),
+            [&](const QModelIndex& index) { return !view.model()->data(index, Qt::DecorationRole).isNull(); });
+        return all ? int(visible.size()) : -1;
     };
     int shown = -1;
+    QCoreApplication::processEvents();
     waitFor([&] { return (shown = visibleLoaded()) > 0; });
     const double firstMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
     // Scrolling a screen every 50 ms to the end, then waiting for the last screen.

@@ -108,7 +108,10 @@ PictureModel::PictureModel(
 {
     setSourceModel(list);
     // A rebuilt list may hold other files under the same rows.
-    connect(list, &QAbstractItemModel::modelReset, this, [this] { m_loading.clear(); });
+    connect(list, &QAbstractItemModel::modelReset, this, [this] {
+        m_loading.clear();
+        m_waiting.clear();
+    });
 }
 
 QSize PictureModel::thumbnailPixels(const QSize& natural) const
@@ -152,44 +155,61 @@ void PictureModel::load(int row, const QString& path) const
 {
     if (m_loading.contains(path))
         return;
-    auto wanted = std::make_shared<std::atomic<bool>>(true);
-    m_loading.insert(path, { row, wanted });
-    QPointer<const PictureModel> self(this);
-    decodePool().start([self, row, path, wanted, cache = m_cache, side = qCeil(ThumbnailSide * m_scale)] {
-        if (!wanted->load())
-            return;
-        cache->picture(path, [side](const QSize& natural) { return fitted(natural, side); });
-        const int rating = readRating(path);
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self, row, path, rating] {
-                if (self)
-                    const_cast<PictureModel*>(self.data())->arrived(row, path, rating);
-            },
-            Qt::QueuedConnection);
-    });
+    m_loading.insert(path, row);
+    m_waiting << path;
+    pump();
+}
+
+void PictureModel::pump() const
+{
+    // While the view scrolls, one core stays with the window.
+    const int threads = m_scrolling ? std::max(1, decodeThreads() - 1) : decodeThreads();
+    while (m_running < threads && !m_waiting.isEmpty()) {
+        const QString path = m_waiting.takeLast(); // the latest asked for first
+        const int row = m_loading.value(path);
+        ++m_running;
+        QPointer<const PictureModel> self(this);
+        decodePool().start([self, row, path, cache = m_cache, side = qCeil(ThumbnailSide * m_scale)] {
+            cache->picture(path, [side](const QSize& natural) { return fitted(natural, side); });
+            const int rating = readRating(path);
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [self, row, path, rating] {
+                    if (self)
+                        const_cast<PictureModel*>(self.data())->arrived(row, path, rating);
+                },
+                Qt::QueuedConnection);
+        });
+    }
+}
+
+void PictureModel::setScrolling(bool scrolling)
+{
+    m_scrolling = scrolling;
+    pump();
 }
 
 void PictureModel::keepOnly(int first, int last)
 {
-    for (auto loading = m_loading.begin(); loading != m_loading.end();) {
-        if (loading->row < first || loading->row > last) {
-            loading->wanted->store(false);
-            loading = m_loading.erase(loading);
-        } else {
-            ++loading;
-        }
-    }
+    m_waiting.removeIf([&](const QString& path) {
+        const int row = m_loading.value(path);
+        if (row >= first && row <= last)
+            return false;
+        m_loading.remove(path);
+        return true;
+    });
 }
 
 void PictureModel::arrived(int row, const QString& path, int rating)
 {
+    --m_running;
     m_loading.remove(path);
     m_ratings.insert(path, rating);
     if (row < rowCount() && m_path(row) == path) {
         const QModelIndex changed = index(row, 0);
         Q_EMIT dataChanged(changed, changed, { Qt::DecorationRole, RatingRole, Qt::ToolTipRole });
     }
+    pump();
 }
 
 int PictureModel::rating(int row)
@@ -221,6 +241,18 @@ PictureChooser::PictureChooser(QWidget* parent)
     settled->setInterval(0);
     connect(settled, &QTimer::timeout, this, &PictureChooser::keepVisible);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, settled, qOverload<>(&QTimer::start));
+    auto* calm = new QTimer(this);
+    calm->setSingleShot(true);
+    calm->setInterval(300);
+    connect(calm, &QTimer::timeout, this, [this] {
+        if (PictureModel* model = pictures())
+            model->setScrolling(false);
+    });
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this, calm] {
+        if (PictureModel* model = pictures())
+            model->setScrolling(true);
+        calm->start();
+    });
     connect(this, &QListView::doubleClicked, this, [this](const QModelIndex& index) {
         if (!PictureDelegate::tickBox(visualRect(index)).contains(mapFromGlobal(QCursor::pos())))
             Q_EMIT pictureOpened(index.row());

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -34,23 +33,27 @@ public:
     // Thumbnails asked for outside these rows are no longer waited for: a decode of one not
     // yet started is dropped (and asked for again should the row come back into view).
     void keepOnly(int first, int last);
+    // While the view scrolls, thumbnails decode on one thread fewer.
+    void setScrolling(bool scrolling);
     // Device pixels per logical pixel of the screen the thumbnails are shown on.
     void setScale(qreal scale) { m_scale = scale; }
 
 private:
     QSize thumbnailPixels(const QSize& natural) const;
     void load(int row, const QString& path) const;
+    void pump() const;
     void arrived(int row, const QString& path, int rating);
 
     std::function<QString(int)> m_path;
     std::shared_ptr<PictureCache> m_cache;
     qreal m_scale = 1;
     QHash<QString, int> m_ratings;
-    struct Loading {
-        int row;
-        std::shared_ptr<std::atomic<bool>> wanted;
-    };
-    mutable QHash<QString, Loading> m_loading;
+    bool m_scrolling = false;
+    // The thumbnails asked for, by path with their rows; of them those not started yet, the
+    // latest last; and the decodes running.
+    mutable QHash<QString, int> m_loading;
+    mutable QStringList m_waiting;
+    mutable int m_running = 0;
 };
 
 // "Bildauswahl": the pictures as a grid of thumbnails, each with its name, its stars and its

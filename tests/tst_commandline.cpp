@@ -44,6 +44,7 @@ private Q_SLOTS:
             { { "--pdf", "a.pdf", "A", "B" }, "\u201eB\u201c" },
             { { "--pdf", "a.pdf", "--cols", "0", "B" }, "1 bis 99" },
             { { "--pdf", "a.pdf", "--rows", "100", "B" }, "1 bis 99" }, { { "--subdirs", "B" }, "--pdf" },
+            { { "--pdf", "a.pdf", "--min-rating", "6", "B" }, "1 bis 5" },
             { { "--pdf", "a.pdf", "--pdf", "b.pdf", "Urlaub" }, "--pdf ist mehrfach" } };
         for (const auto& [arguments, message] : bad)
             QTest::newRow(qPrintable(arguments.join(' '))) << arguments << 1 << QString(message);

@@ -14,6 +14,8 @@
 #include "engine/catalogue/NativePath.h"
 #include "engine/picture/DecodedPicture.h"
 #include "engine/picture/Fit.h"
+#include "engine/picture/Metadata.h"
+#include "engine/picture/PictureCache.h"
 #include "engine/picture/PictureLoader.h"
 
 #include <exiv2/exiv2.hpp>
@@ -333,6 +335,79 @@ private Q_SLOTS:
                 QVERIFY2(image.size() == expected && upright(image), qPrintable(QString::number(orientation)));
             }
         }
+    }
+    void rating_data()
+    {
+        QTest::addColumn<QString>("embedded"); // an exiv2 key set in the JPEG, with its value
+        QTest::addColumn<QString>("sidecar"); // a sidecar's name, with its rating
+        QTest::addColumn<int>("rating");
+        QTest::newRow("XMP") << "Xmp.xmp.Rating=4"
+                             << "" << 4;
+        QTest::newRow("EXIF") << "Exif.Image.Rating=3"
+                              << "" << 3;
+        QTest::newRow("NAME.xmp wins") << "Xmp.xmp.Rating=1"
+                                       << "r.xmp=5" << 5;
+        QTest::newRow("NAME.EXT.xmp") << ""
+                                      << "r.jpg.xmp=2" << 2;
+        QTest::newRow("rejected") << "Xmp.xmp.Rating=-1"
+                                  << "" << 0;
+        QTest::newRow("none") << ""
+                              << "" << 0;
+    }
+    void rating()
+    {
+        QFETCH(QString, embedded);
+        QFETCH(QString, sidecar);
+        QFETCH(int, rating);
+        for (const char* old : { "r.xmp", "r.jpg.xmp" })
+            QFile::remove(m_dir.filePath(old));
+        const QString path = write("r.jpg", fixtures::encode(fixtures::filled(QSize(8, 8), Qt::red), "JPEG"));
+        const auto set = [](const QString& given, Exiv2::ExifData& exif, Exiv2::XmpData& xmp) {
+            const QStringList keyValue = given.split('=');
+            if (keyValue[0].startsWith("Exif"))
+                exif[keyValue[0].toStdString()] = uint16_t(keyValue[1].toInt());
+            else if (!given.isEmpty())
+                xmp[keyValue[0].toStdString()] = keyValue[1].toStdString();
+        };
+        auto image = Exiv2::ImageFactory::open(path.toStdString());
+        image->readMetadata();
+        set(embedded, image->exifData(), image->xmpData());
+        image->writeMetadata();
+        if (!sidecar.isEmpty()) {
+            Exiv2::ExifData unused;
+            Exiv2::XmpData xmp;
+            set("Xmp.xmp.Rating=" + sidecar.section('=', 1), unused, xmp);
+            std::string packet;
+            Exiv2::XmpParser::encode(packet, xmp);
+            fixtures::writeFile(m_dir.filePath(sidecar.section('=', 0, 0)), QByteArray::fromStdString(packet));
+        }
+        QCOMPARE(readRating(path), rating);
+    }
+    void cache()
+    {
+        // A request that what is held covers is served from it; a larger one, a file that changed
+        // and a picture the bound pushed out are decoded again.
+        const auto side = [](int pixels) {
+            return [=](const QSize& natural) { return natural.scaled(pixels, pixels, Qt::KeepAspectRatio); };
+        };
+        const QString a = write("a.jpg", fixtures::encode(fixtures::filled(QSize(400, 300), Qt::red), "JPEG"));
+        const QString b = write("b.jpg", fixtures::encode(fixtures::filled(QSize(400, 300), Qt::blue), "JPEG"));
+        PictureCache cache(300 * 225 * 4);
+        QCOMPARE(cache.picture(a, side(200)).image.size(), QSize(200, 150));
+        QCOMPARE(cache.picture(a, side(100)).image.size(), QSize(200, 150));
+        QCOMPARE(cache.decodes(), 1);
+        cache.picture(a, side(300));
+        QCOMPARE(cache.decodes(), 2);
+        fixtures::writeFile(a, fixtures::encode(fixtures::filled(QSize(400, 300), Qt::green), "JPEG"));
+        QFile changed(a);
+        QVERIFY(changed.open(QIODevice::ReadWrite)
+            && changed.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));
+        QVERIFY(fixtures::similarColor(cache.picture(a, side(100)).image.pixelColor(50, 30), Qt::green));
+        QCOMPARE(cache.decodes(), 3);
+        cache.picture(b, side(300));
+        QVERIFY(cache.bytes() <= cache.bound());
+        cache.picture(a, side(100));
+        QCOMPARE(cache.decodes(), 5);
     }
 };
 

@@ -14,6 +14,7 @@
 
 #include "PdfTools.h"
 #include "engine/picture/DecodeAhead.h"
+#include "engine/picture/PictureCache.h"
 #include "engine/print/CupsPrinterService.h"
 #include "engine/print/PrintCommand.h"
 #include "engine/print/PrintSource.h"
@@ -258,7 +259,14 @@ private Q_SLOTS:
             PrintCommand::Outcome::Sent);
         QVERIFY(runTool("pdftoppm", { "-r", "40", "-singlefile", "-png", pdf, dir.filePath("seite") }).ok);
         const QImage printed = QImage(dir.filePath("seite.png")).convertToFormat(QImage::Format_RGB32);
-        const QImage preview = drawSheetPage({ files, settings, printers.pdfPrinter()->pageLayout(), 40 }, 1);
+        // Drawn from the views' cache; the page drawn anew without its header decodes nothing again.
+        const auto cache = std::make_shared<PictureCache>();
+        SheetPreview::Sheet shown { files, settings, printers.pdfPrinter()->pageLayout(), 40, cache };
+        const QImage preview = drawSheetPage(shown, 1);
+        const int decodes = cache->decodes();
+        shown.settings.setup.header = false;
+        drawSheetPage(shown, 1);
+        QCOMPARE(cache->decodes(), decodes);
         // pdftoppm rounds the paper to whole points and then up to whole pixels.
         QCOMPARE_LE(qAbs(preview.width() - printed.width()), 1);
         QCOMPARE_LE(qAbs(preview.height() - printed.height()), 1);

@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QListView>
 #include <QSemaphore>
 #include <QtTest>
 
@@ -156,11 +157,44 @@ private Q_SLOTS:
         dialog->findChild<QPushButton*>("cmdSetupPrint")->click();
         QCOMPARE(printer()->jobs().size(), size_t(1));
         QCOMPARE(printer()->pageLayout().orientation(), QPageLayout::Landscape);
-        // The further formats list the PNG too, in a new list: the ticks go.
+        // "Bildauswahl": the list's entries by name, with the list's ticks both ways at once.
+        auto* chooser = dialog->findChild<QListView*>("lstPictures");
+        QAbstractItemModel* pictures = chooser->model();
+        QCOMPARE(pictures->rowCount(), s.list()->count());
+        const auto tickedThere
+            = [&](int row) { return pictures->index(row, 0).data(Qt::CheckStateRole) == Qt::Checked; };
+        QCOMPARE(pictures->index(5, 0).data().toString(), s.list()->item(5)->text());
+        s.tick(5, false);
+        QVERIFY(!tickedThere(5));
+        chooser->setCurrentIndex(pictures->index(5, 0));
+        chooser->selectionModel()->select(pictures->index(6, 0), QItemSelectionModel::Select);
+        QTest::keyClick(chooser, Qt::Key_Space); // the selection takes the opposite of the current one's tick
+        QVERIFY(s.list()->item(5)->checkState() == Qt::Checked && tickedThere(6));
+        QVERIFY(s.info().startsWith("80 Datei(en) -  77 Datei(en) markiert"));
+        QTRY_VERIFY(!pictures->index(0, 0).data(Qt::DecorationRole).value<QImage>().isNull());
+        // "Markieren ab": exactly those rated so (sidecars here; the reader has its own test).
+        for (const auto& [name, rating] :
+            { std::pair { "bild003.xmp", 3 }, { "bild007.jpg.xmp", 5 }, { "bild009.xmp", 2 } })
+            fixtures::writeFile(m_f->photos + "/" + name,
+                QString(
+                    "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+                    "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+                    "<rdf:Description xmlns:xmp='http://ns.adobe.com/xap/1.0/' xmp:Rating='%1'/></rdf:RDF></x:xmpmeta>")
+                    .arg(rating)
+                    .toUtf8());
+        dialog->findChild<QComboBox*>("cboMinRating")->setCurrentIndex(2);
+        dialog->findChild<QPushButton*>("cmdTickRated")->click();
+        QVERIFY(s.info().startsWith("80 Datei(en) -  2 Datei(en) markiert"));
+        QCOMPARE(s.list()->item(3)->checkState(), Qt::Checked);
+        QVERIFY(tickedThere(7));
+        QVERIFY(!tickedThere(9));
+        // The further formats list the PNG too: the pictures still listed keep their ticks.
         fixtures::writeFile(
             m_f->photos + "/zeichnung.png", fixtures::encode(fixtures::filled(QSize(8, 8), Qt::red), "PNG"));
         qobject_cast<QCheckBox*>(child("chkAllFormats"))->setChecked(true);
-        QCOMPARE(s.info(), QString("81 Datei(en) -  0 Datei(en) markiert - 0 Druckseiten"));
+        QCOMPARE(s.list()->count(), 81);
+        QVERIFY(s.info().startsWith("81 Datei(en) -  2 Datei(en) markiert"));
+        QCOMPARE(pictures->rowCount(), 81);
         // A printer that is gone leaves the papers of "PDF-Datei", and a note.
         m_f->printers->setPrinterNames({ "Zweitdrucker" });
         s.tick(0, false);

@@ -46,6 +46,10 @@ namespace {
         QStringLiteral("header"), QStringLiteral("Druckt eine Kopfzeile mit dem Namen des Ordners und dem Datum."));
     const QCommandLineOption pageNumbersOption(
         QStringLiteral("page-numbers"), QStringLiteral("Druckt \u201eSeite n von m\u201c unten auf jede Seite."));
+    const QCommandLineOption minRatingOption(QStringLiteral("min-rating"),
+        QStringLiteral("Druckt nur die Bilder mit mindestens N Sternen, 1 bis 5 (aus XMP, EXIF oder einer "
+                       "XMP-Begleitdatei NAME.xmp oder NAME.EXT.xmp)."),
+        QStringLiteral("N"));
     const QCommandLineOption helpOption(
         QStringList { QStringLiteral("h"), QStringLiteral("help") }, QStringLiteral("Zeigt diese Hilfe."));
     const QCommandLineOption versionOption(
@@ -63,8 +67,8 @@ namespace {
             "4 gedruckt, aber Bilder jenseits der Grenze von %1 Dateien ausgelassen.")
                                              .arg(Catalogue::limitText()));
         parser.addOptions({ pdfOption, printerOption, colsOption, rowsOption, subdirsOption, allFormatsOption,
-            noNamesOption, listOption, paperOption, landscapeOption, headerOption, pageNumbersOption, quietOption,
-            verboseOption, helpOption, versionOption });
+            noNamesOption, listOption, paperOption, landscapeOption, headerOption, pageNumbersOption, minRatingOption,
+            quietOption, verboseOption, helpOption, versionOption });
         parser.addPositionalArgument(QStringLiteral("ORDNER"), QStringLiteral("Der Ordner mit den Bildern."));
     }
 
@@ -162,6 +166,12 @@ CommandLine parseCommandLine(const QStringList& arguments, QString* error)
         return bad(QStringLiteral("Spalten und Zeilen müssen ganze Zahlen von 1 bis 99 sein."));
     command.cols = *cols;
     command.rows = *rows;
+    if (parser.isSet(minRatingOption)) {
+        bool ok = false;
+        command.minRating = parser.value(minRatingOption).toInt(&ok);
+        if (!ok || command.minRating < 1 || command.minRating > 5)
+            return bad(QStringLiteral("--min-rating braucht eine ganze Zahl von 1 bis 5."));
+    }
 
     if (parser.isSet(listOption)) {
         command.mode = CommandLine::Mode::ListPrinters;

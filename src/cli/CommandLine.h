@@ -27,6 +27,7 @@ struct CommandLine {
     bool landscape = false;
     bool header = false;
     bool pageNumbers = false;
+    int minRating = 0; // only pictures rated at least this many stars; 0: all
 };
 
 // Exit statuses of a run without a window.

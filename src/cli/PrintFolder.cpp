@@ -11,6 +11,7 @@
 #include "cli/Verdict.h"
 #include "engine/catalogue/Directory.h"
 #include "engine/catalogue/FolderScan.h"
+#include "engine/picture/Metadata.h"
 #include "engine/print/CupsPrinterService.h"
 #include "engine/print/PrintSource.h"
 
@@ -134,8 +135,15 @@ namespace {
         if (const std::optional<Verdict> paper
             = paperVerdict(command.paper, printer->deviceName(), offeredPapers(*printer)))
             return report(err, *paper);
+        // Only the pictures rated high enough; none of the folder's may be the target all the same.
+        FolderPictures rated = pictures;
+        if (command.minRating > 0) {
+            rated.files.removeIf([&](const QString& path) { return readRating(path) < command.minRating; });
+            if (rated.files.isEmpty())
+                return report(err, noneRatedVerdict(command.folder, command.minRating));
+        }
         JobReport job;
-        const PrintCommand::Result result = runJob(command, printers, *printer, pictures, err, flags, job);
+        const PrintCommand::Result result = runJob(command, printers, *printer, rated, err, flags, job);
         if (const std::optional<Verdict> failed = outcomeVerdict(result))
             return report(err, *failed);
         for (const QString& text : summaryLines(command, job))

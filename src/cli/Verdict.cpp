@@ -36,6 +36,12 @@ std::optional<Verdict> folderVerdict(const FolderPictures& pictures, bool allFor
     return std::nullopt;
 }
 
+Verdict noneRatedVerdict(const QString& folder, int minRating)
+{
+    return failure(ExitNothingToPrint,
+        QStringLiteral("Im Ordner %1 ist kein Bild mit mindestens %2 Sternen.").arg(quoted(folder)).arg(minRating));
+}
+
 Verdict targetVerdict(const TargetProblem& problem)
 {
     return failure(

@@ -36,6 +36,8 @@ struct FolderPictures {
 };
 // Why there is nothing to print in the folder: missing, not readable, no picture.
 std::optional<Verdict> folderVerdict(const FolderPictures& pictures, bool allFormats);
+// No picture of the folder is rated at least minRating stars.
+Verdict noneRatedVerdict(const QString& folder, int minRating);
 // Why no PDF file can be written to the target: one of the pictures is a bad argument, the
 // rest a failed print.
 Verdict targetVerdict(const TargetProblem& problem);

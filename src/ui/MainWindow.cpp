@@ -18,6 +18,7 @@
 #include "engine/common/Caption.h"
 #include "engine/common/LocaleNumber.h"
 #include "engine/common/StoredSettings.h"
+#include "engine/picture/PictureCache.h"
 #include "engine/picture/Units.h"
 #include "engine/print/Printer.h"
 #include "engine/print/SheetLayout.h"
@@ -312,6 +313,13 @@ void MainWindow::cmdSetup_Click()
         window.canPrint = [this] { return cmdPrint->isEnabled(); };
         window.allFormats = [this] { return m_catalogue.allFormats; };
         window.setAllFormats = [this](bool all) { setAllFormats(all); };
+        window.fileList = fileList->model();
+        window.path = [this](int i) { return m_catalogue.path(i); };
+        if (!m_pictures)
+            m_pictures = std::make_shared<PictureCache>();
+        window.cache = m_pictures;
+        window.setTicked = [this](const QList<int>& rows, bool ticked) { tickRows(rows, ticked); };
+        window.showPicture = [this](const QString& path) { showFullScreen(path); };
         m_setupDialog = new SetupDialog(std::move(window), m_state.sheetSetup, this);
         m_setupDialog->setAttribute(Qt::WA_DeleteOnClose);
         connect(m_setupDialog, &SetupDialog::printRequested, this, [this] {
@@ -328,10 +336,8 @@ void MainWindow::setAllFormats(bool all)
 {
     if (m_catalogue.allFormats == all)
         return;
-    // A new list, as for the sub-folder option: the ticks go, the status line follows.
     m_catalogue.allFormats = all;
-    RefreshFileList();
-    UpdateInfo();
+    rebuildKeepingTicks();
 }
 
 void MainWindow::sheetChanged()

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include <QHash>
 #include <QPointer>
@@ -25,6 +26,7 @@ class FileList;
 class FolderList;
 class ImageViewer;
 class MessageBoxes;
+class PictureCache;
 class PictureBox;
 class Printer;
 class PrinterService;
@@ -93,6 +95,10 @@ private:
     void cmdSelect_Click();
     void cmdDeselect_Click();
     void tickAll(bool ticked);
+    // Ticks or unticks the entries at once; the status line follows once.
+    void tickRows(const QList<int>& rows, bool ticked);
+    // Lists the folder again as the options now say; the files still listed keep their ticks.
+    void rebuildKeepingTicks();
     bool gridPrintable() const;
 
     // MainWindowView.cpp
@@ -101,6 +107,7 @@ private:
     void chkPreview_Click();
     void cmdPreview_Click();
     void picBox_DblClick();
+    void showFullScreen(const QString& path);
     void cmdPresentation_Click();
     bool ShowPicture(const QString& path, PictureBox* box);
 
@@ -129,6 +136,8 @@ private:
     QPointer<SetupDialog> m_setupDialog;
     // The folder and options of the last listing that reached the catalogue's limit: it was said once.
     QString m_limitToldFor;
+    // The pictures decoded for "Einrichten", kept while the window lives.
+    std::shared_ptr<PictureCache> m_pictures;
 
     DriveList* driveList = nullptr;
     FolderList* dirList = nullptr;

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSet>
 
 #include "engine/catalogue/FolderScan.h"
 #include "engine/catalogue/StatusLine.h"
@@ -114,6 +115,32 @@ void MainWindow::tickAll(bool ticked)
     fileList->repaint();
     m_state.bBulkSelect = false;
     fileList_Click();
+}
+
+void MainWindow::tickRows(const QList<int>& rows, bool ticked)
+{
+    m_state.bBulkSelect = true;
+    for (const int row : rows)
+        fileList->setTicked(row, ticked);
+    m_state.bBulkSelect = false;
+    fileList_Click();
+}
+
+void MainWindow::rebuildKeepingTicks()
+{
+    QSet<QString> ticked;
+    for (int i = 0; i < m_catalogue.count(); ++i) {
+        if (fileList->isTicked(i))
+            ticked.insert(m_catalogue.path(i));
+    }
+    RefreshFileList();
+    QList<int> rows;
+    for (int i = 0; i < m_catalogue.count(); ++i) {
+        if (ticked.contains(m_catalogue.path(i)))
+            rows << i;
+    }
+    tickRows(rows, true);
+    UpdateInfo();
 }
 
 } // namespace rasterblatt

@@ -65,9 +65,10 @@ void MainWindow::chkPreview_Click()
 
 void MainWindow::cmdPreview_Click() { picBox_DblClick(); }
 
-void MainWindow::picBox_DblClick()
+void MainWindow::picBox_DblClick() { showFullScreen(picBox->ToolTipText()); }
+
+void MainWindow::showFullScreen(const QString& path)
 {
-    const QString path = picBox->ToolTipText();
     if (path.isEmpty())
         return;
     std::unique_ptr<ImageViewer> viewer;

@@ -11,11 +11,15 @@
 #include <QLabel>
 #include <QPromise>
 #include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
 #include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "engine/print/Printer.h"
+#include "ui/BusyCursor.h"
+#include "ui/widgets/PictureChooser.h"
 #include "ui/widgets/SheetView.h"
 
 namespace rasterblatt {
@@ -65,20 +69,62 @@ SetupDialog::SetupDialog(Window window, SheetSetup& setup, QWidget* parent)
     auto* picturesLayout = new QVBoxLayout(pictures);
     picturesLayout->addWidget(m_allFormats);
 
-    m_sheet = new SheetView(this);
+    m_tabs = new QTabWidget(this);
+    m_tabs->setObjectName(QStringLiteral("tabViews"));
+    auto* sheetTab = new QWidget(m_tabs);
+    m_sheet = new SheetView(sheetTab);
     m_sheet->setObjectName(QStringLiteral("picSheet"));
     m_sheet->setAccessibleName(QStringLiteral("Seitenansicht"));
-    m_previous = new QPushButton(QStringLiteral("\u25c0"), this);
+    // The preview gives way to the buttons on a small screen.
+    m_sheet->setMinimumSize(60, 80);
+    m_sheet->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    m_previous = new QPushButton(QStringLiteral("\u25c0"), sheetTab);
     m_previous->setObjectName(QStringLiteral("cmdPreviousPage"));
     m_previous->setAccessibleName(QStringLiteral("Vorige Seite"));
-    m_next = new QPushButton(QStringLiteral("\u25b6"), this);
+    m_next = new QPushButton(QStringLiteral("\u25b6"), sheetTab);
     m_next->setObjectName(QStringLiteral("cmdNextPage"));
     m_next->setAccessibleName(QStringLiteral("N\u00e4chste Seite"));
-    m_pageLabel = new QLabel(this);
+    m_pageLabel = new QLabel(sheetTab);
     m_pageLabel->setObjectName(QStringLiteral("lbPage"));
     m_pageLabel->setAlignment(Qt::AlignCenter);
     for (QPushButton* button : { m_previous, m_next })
         button->setAutoDefault(false);
+    // Shown when a page takes long to draw; the page before stays until then.
+    m_drawing = new QLabel(QStringLiteral("wird gezeichnet\u2026"), sheetTab);
+    m_drawing->setObjectName(QStringLiteral("lbDrawing"));
+    m_drawing->hide();
+    m_drawingHint = new QTimer(this);
+    m_drawingHint->setSingleShot(true);
+    m_drawingHint->setInterval(300);
+    connect(m_drawingHint, &QTimer::timeout, m_drawing, &QWidget::show);
+
+    auto* choiceTab = new QWidget(m_tabs);
+    m_chooser = new PictureChooser(choiceTab);
+    m_chooser->setObjectName(QStringLiteral("lstPictures"));
+    m_chooser->setAccessibleName(QStringLiteral("Bildauswahl"));
+    if (m_window.fileList) {
+        auto* pictures = new PictureModel(m_window.fileList, m_window.path, m_window.cache, m_chooser);
+        pictures->setScale(devicePixelRatioF());
+        m_chooser->setModel(pictures);
+    }
+    m_minRating = new QComboBox(choiceTab);
+    m_minRating->setObjectName(QStringLiteral("cboMinRating"));
+    m_minRating->setAccessibleName(QStringLiteral("Markieren ab"));
+    for (int stars = 1; stars <= 5; ++stars)
+        m_minRating->addItem(QString(stars, QChar(0x2605)), stars);
+    auto* tickRated = new QPushButton(QStringLiteral("Markieren"), choiceTab);
+    tickRated->setObjectName(QStringLiteral("cmdTickRated"));
+    tickRated->setAutoDefault(false);
+    auto* ratedLabel = new QLabel(QStringLiteral("Markieren &ab:"), choiceTab);
+    ratedLabel->setBuddy(m_minRating);
+    auto* rated = new QHBoxLayout;
+    rated->addWidget(ratedLabel);
+    rated->addWidget(m_minRating);
+    rated->addWidget(tickRated);
+    rated->addStretch(1);
+    auto* choice = new QVBoxLayout(choiceTab);
+    choice->addLayout(rated);
+    choice->addWidget(m_chooser, 1);
 
     m_print = new QPushButton(QStringLiteral("Drucken"), this);
     m_print->setObjectName(QStringLiteral("cmdSetupPrint"));
@@ -88,17 +134,20 @@ SetupDialog::SetupDialog(Window window, SheetSetup& setup, QWidget* parent)
     auto* pages = new QHBoxLayout;
     pages->addWidget(m_previous);
     pages->addWidget(m_pageLabel, 1);
+    pages->addWidget(m_drawing);
     pages->addWidget(m_next);
-    auto* preview = new QVBoxLayout;
+    auto* preview = new QVBoxLayout(sheetTab);
     preview->addWidget(m_sheet, 1);
     preview->addLayout(pages);
+    m_tabs->addTab(sheetTab, QStringLiteral("Seitenansicht"));
+    m_tabs->addTab(choiceTab, QStringLiteral("Bildauswahl"));
     auto* left = new QVBoxLayout;
     left->addWidget(page);
     left->addWidget(pictures);
     left->addStretch(1);
     auto* top = new QHBoxLayout;
     top->addLayout(left);
-    top->addLayout(preview, 1);
+    top->addWidget(m_tabs, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(m_print);
@@ -106,7 +155,7 @@ SetupDialog::SetupDialog(Window window, SheetSetup& setup, QWidget* parent)
     auto* all = new QVBoxLayout(this);
     all->addLayout(top, 1);
     all->addLayout(buttons);
-    resize(760, 560);
+    resize(900, 640);
 
     connect(m_paper, &QComboBox::activated, this, [this] {
         m_setup.paper = m_paper->currentData().toString();
@@ -130,6 +179,15 @@ SetupDialog::SetupDialog(Window window, SheetSetup& setup, QWidget* parent)
     connect(m_print, &QPushButton::clicked, this, &SetupDialog::printRequested);
     connect(close, &QPushButton::clicked, this, &QDialog::close);
     connect(&m_preview, &SheetPreview::pageReady, this, &SetupDialog::pageReady);
+    connect(tickRated, &QPushButton::clicked, this, &SetupDialog::tickRated);
+    connect(m_chooser, &PictureChooser::tickRequested, this, [this](const QList<int>& rows, bool ticked) {
+        if (m_window.setTicked)
+            m_window.setTicked(rows, ticked);
+    });
+    connect(m_chooser, &PictureChooser::pictureOpened, this, [this](int row) {
+        if (m_window.showPicture)
+            m_window.showPicture(m_window.path(row));
+    });
     readWindow();
 }
 
@@ -232,6 +290,7 @@ void SetupDialog::showSheet()
     sheet.layout = m_papers->layout(shown, m_setup.orientation);
     m_sheet->setPaper(sheet.layout.fullRect(QPageLayout::Inch).size());
     sheet.dpi = m_sheet->pageDpi();
+    sheet.cache = m_window.cache;
     m_preview.setSheet(sheet);
     turnTo(m_page);
 }
@@ -251,14 +310,111 @@ void SetupDialog::turnTo(int page)
     m_pageLabel->setText(QStringLiteral("Seite %1 von %2").arg(m_page).arg(m_preview.pageCount()));
     m_previous->setEnabled(m_page > 1);
     m_next->setEnabled(m_page < m_preview.pageCount());
-    m_sheet->setPage(m_preview.page(m_page));
+    // The page shown stays until the new one is drawn.
+    if (const QImage drawn = m_preview.page(m_page); !drawn.isNull()) {
+        m_sheet->setPage(drawn);
+        m_drawingHint->stop();
+        m_drawing->hide();
+    } else if (!m_drawingHint->isActive() && m_drawing->isHidden()) {
+        m_drawingHint->start();
+    }
     m_preview.requestPage(m_page);
 }
 
 void SetupDialog::pageReady(int page)
 {
-    if (page == m_page)
-        m_sheet->setPage(m_preview.page(page));
+    if (page != m_page)
+        return;
+    m_sheet->setPage(m_preview.page(page));
+    m_drawingHint->stop();
+    m_drawing->hide();
+}
+
+void SetupDialog::tickRated()
+{
+    PictureModel* pictures = m_chooser->pictures();
+    if (!pictures || !m_window.setTicked)
+        return;
+    const int least = m_minRating->currentData().toInt();
+    QList<int> rated, others;
+    {
+        const BusyCursor busy;
+        for (int row = 0; row < pictures->rowCount(); ++row)
+            (pictures->rating(row) >= least ? rated : others) << row;
+    }
+    m_window.setTicked(others, false);
+    m_window.setTicked(rated, true);
+}
+
+void SetupDialog::showEvent(QShowEvent* event)
+{
+    if (!std::exchange(m_placed, true))
+        placeBesideWindow();
+    QDialog::showEvent(event);
+}
+
+void SetupDialog::placeBesideWindow()
+{
+    const QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+    const QScreen* screen = owner ? owner->screen() : this->screen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    // The frame's own size is known only once shown; a title bar's worth is kept free.
+    const QSize frame = frameGeometry().size() - size();
+    const QSize extra(std::max(frame.width(), 8), std::max(frame.height(), 32));
+    setMaximumSize(area.size() - extra);
+    const QSize wanted = size().expandedTo(minimumSizeHint()).boundedTo(area.size() - extra);
+    resize(wanted);
+    if (!owner) {
+        move(area.center() - QPoint(wanted.width() + extra.width(), wanted.height() + extra.height()) / 2);
+        return;
+    }
+    const QRect main = owner->frameGeometry();
+    const auto inside = [&](QPoint at, const QRect& room, const QSize& outer) {
+        at.setX(std::clamp(at.x(), room.left(), room.right() + 1 - outer.width()));
+        at.setY(std::clamp(at.y(), room.top(), room.bottom() + 1 - outer.height()));
+        return at;
+    };
+    // Beside the window, right, left, below or above, where the dialog has room at its least
+    // size: the side where it is largest.
+    const QSize least = minimumSizeHint().expandedTo(minimumSize()) + extra;
+    const QRect sides[] = { QRect(QPoint(main.right() + 1, area.top()), area.bottomRight()),
+        QRect(area.topLeft(), QPoint(main.left() - 1, area.bottom())),
+        QRect(QPoint(area.left(), main.bottom() + 1), area.bottomRight()),
+        QRect(area.topLeft(), QPoint(area.right(), main.top() - 1)) };
+    std::optional<QRect> beside;
+    for (const QRect& room : sides) {
+        if (room.width() < least.width() || room.height() < least.height())
+            continue;
+        const QSize outer = (wanted + extra).boundedTo(room.size());
+        const QRect place(inside(main.topLeft(), room, outer), outer);
+        if (!beside || qint64(outer.width()) * outer.height() > qint64(beside->width()) * beside->height())
+            beside = place;
+    }
+    if (beside) {
+        resize(beside->size() - extra);
+        move(beside->topLeft());
+        return;
+    }
+    // Else where it covers least of the window.
+    const QSize outer = wanted + extra;
+    const auto covered = [&](const QPoint& at) {
+        const QRect overlap = QRect(at, outer).intersected(main);
+        return overlap.isEmpty() ? 0LL : qint64(overlap.width()) * overlap.height();
+    };
+    const QList<QPoint> places { inside({ main.right() + 1, main.top() }, area, outer),
+        inside({ main.left() - outer.width(), main.top() }, area, outer),
+        inside({ main.left(), main.bottom() + 1 }, area, outer),
+        inside({ main.left(), main.top() - outer.height() }, area, outer), inside(area.topRight(), area, outer),
+        inside(area.topLeft(), area, outer), inside(area.bottomRight(), area, outer),
+        inside(area.bottomLeft(), area, outer) };
+    QPoint best = places.first();
+    for (const QPoint& place : places) {
+        if (covered(place) < covered(best))
+            best = place;
+    }
+    move(best);
 }
 
 void SetupDialog::keyPressEvent(QKeyEvent* event)

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include <QDialog>
@@ -11,13 +12,18 @@
 #include "engine/print/SheetPreview.h"
 #include "engine/print/SheetSetup.h"
 
+class QAbstractItemModel;
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QTabWidget;
+class QTimer;
 
 namespace rasterblatt {
 
+class PictureCache;
+class PictureChooser;
 class SheetView;
 
 // The dialog "Einrichten": the sheet's paper, orientation, header and page numbers, with the
@@ -37,6 +43,13 @@ public:
         std::function<bool()> canPrint; // the window's "Drucken" is enabled
         std::function<bool()> allFormats; // the file list shows the further photo formats
         std::function<void(bool)> setAllFormats;
+        // "Bildauswahl": the file list's entries and ticks, the catalogue's paths, and the
+        // pictures' cache, shared with the sheet's preview.
+        QAbstractItemModel* fileList = nullptr;
+        std::function<QString(int)> path;
+        std::shared_ptr<PictureCache> cache;
+        std::function<void(const QList<int>& rows, bool ticked)> setTicked; // all at once
+        std::function<void(const QString& path)> showPicture; // in the full-screen viewer
     };
 
     SetupDialog(Window window, SheetSetup& setup, QWidget* parent);
@@ -53,6 +66,7 @@ Q_SIGNALS:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void readWindow();
@@ -62,6 +76,10 @@ private:
     void showPapers(const QList<QPageSize>& papers, const QPageSize& chosen);
     void turnTo(int page);
     void pageReady(int page);
+    // Beside the window where the screen has room, else where it covers least of it; never
+    // larger than the screen.
+    void placeBesideWindow();
+    void tickRated();
 
     Window m_window;
     SheetSetup& m_setup;
@@ -82,7 +100,14 @@ private:
     QCheckBox* m_pageNumbers = nullptr;
     QLabel* m_printerNote = nullptr;
     QCheckBox* m_allFormats = nullptr;
+    bool m_placed = false;
+
+    QTabWidget* m_tabs = nullptr;
     SheetView* m_sheet = nullptr;
+    QLabel* m_drawing = nullptr;
+    QTimer* m_drawingHint = nullptr;
+    PictureChooser* m_chooser = nullptr;
+    QComboBox* m_minRating = nullptr;
     QLabel* m_pageLabel = nullptr;
     QPushButton* m_previous = nullptr;
     QPushButton* m_next = nullptr;

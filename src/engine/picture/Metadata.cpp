@@ -1,10 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/picture/Metadata.h"
 
+#include <algorithm>
 #include <climits>
+#include <cmath>
 #include <mutex>
+#include <optional>
 
 #include <exiv2/exiv2.hpp>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 namespace rasterblatt {
 
@@ -29,6 +36,35 @@ namespace {
         return found != exif.end() && found->count() > 0 ? found->toLong() : -1;
     }
 
+    // A rating as photo editors store it; nothing when the picture has none.
+    std::optional<int> ratingOf(const Exiv2::Image& image)
+    {
+        const auto clamped = [](long value) { return int(std::clamp(value, 0L, 5L)); };
+        const Exiv2::XmpData& xmp = image.xmpData();
+        if (const auto found = xmp.findKey(Exiv2::XmpKey("Xmp.xmp.Rating")); found != xmp.end() && found->count() > 0)
+            return clamped(std::lround(found->toFloat()));
+        const Exiv2::ExifData& exif = image.exifData();
+        if (const auto found = exif.findKey(Exiv2::ExifKey("Exif.Image.Rating"));
+            found != exif.end() && found->count() > 0)
+            return clamped(found->toLong());
+        return std::nullopt;
+    }
+
+    std::optional<int> fileRating(const QString& path)
+    {
+        if (!QFileInfo(path).isFile())
+            return std::nullopt;
+        try {
+            const Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+            if (!image.get())
+                return std::nullopt;
+            image->readMetadata();
+            return ratingOf(*image);
+        } catch (...) {
+            return std::nullopt;
+        }
+    }
+
     void fill(Exiv2::Image& image, Metadata& metadata)
     {
         const Exiv2::ExifData& exif = image.exifData();
@@ -37,6 +73,7 @@ namespace {
         const auto interop = exif.findKey(Exiv2::ExifKey("Exif.Iop.InteroperabilityIndex"));
         metadata.adobeRgb = longOf(exif, "Exif.Photo.ColorSpace") == 0xffff && interop != exif.end()
             && interop->toString().rfind("R03", 0) == 0;
+        metadata.rating = ratingOf(image).value_or(0);
         if (const Exiv2::DataBuf* icc = image.iccProfile(); icc && icc->size_ > 0)
             metadata.iccProfile = QByteArray(reinterpret_cast<const char*>(icc->pData_), icc->size_);
     }
@@ -74,6 +111,18 @@ namespace {
     }
 
 } // namespace
+
+int readRating(const QString& path)
+{
+    prepareExiv2();
+    const QFileInfo file(path);
+    const QString stem = file.dir().filePath(file.completeBaseName());
+    for (const QString& sidecar : { path + QStringLiteral(".xmp"), stem + QStringLiteral(".xmp") }) {
+        if (const auto rating = fileRating(sidecar))
+            return *rating;
+    }
+    return fileRating(path).value_or(0);
+}
 
 Metadata readMetadata(const QByteArray& data) { return read(data, false); }
 

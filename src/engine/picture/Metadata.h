@@ -32,6 +32,7 @@ struct Metadata {
     QByteArray iccProfile; // an embedded profile, as exiv2 finds it (PNG, TIFF, WebP)
     QList<EmbeddedPreview> previews; // read by readFileMetadata only
     std::shared_ptr<Exiv2::Image> file; // as readFileMetadata read it, to take its previews from
+    int rating = 0; // 0-5 from XMP xmp:Rating, else EXIF Rating; "rejected" (-1) counts as 0
 };
 
 // Reads only within data; safe from every thread.
@@ -41,5 +42,10 @@ Metadata readMetadata(const QByteArray& data);
 Metadata readFileMetadata(const QByteArray& file);
 // The bytes of a preview that readFileMetadata found; empty when it can no longer be read.
 QByteArray readEmbeddedPreview(const Metadata& metadata, const EmbeddedPreview& preview);
+
+// The rating of the picture file at path: that of its XMP sidecar ("NAME.xmp" or
+// "NAME.EXT.xmp", as photo editors write them) where one gives it, else the file's own.
+// Only regular files are read, and of them only their metadata; 0 when there is none.
+int readRating(const QString& path);
 
 } // namespace rasterblatt

@@ -230,14 +230,16 @@ namespace {
 
 } // namespace
 
+QSize cellPixels(const QSize& natural, const ThumbnailRequest& request)
+{
+    return paperPixels(placeCell(0, 0, request.width, request.height, natural, request.keepAspect).photo, request.dpi);
+}
+
 DecodedPicture decodeThumbnail(const QString& path, const ThumbnailRequest& request)
 {
     QSize paper;
-    DecodedPicture picture = decodeFor(path, [&](const QSize& natural) {
-        paper = paperPixels(
-            placeCell(0, 0, request.width, request.height, natural, request.keepAspect).photo, request.dpi);
-        return paper;
-    });
+    DecodedPicture picture
+        = decodeFor(path, [&](const QSize& natural) { return paper = cellPixels(natural, request); });
     // Qt's PDF writer embeds an image at its own size: hand it no more pixels than the paper takes.
     const QImage& image = picture.image;
     if (!image.isNull() && image.size() != paper && image.width() >= paper.width() && image.height() >= paper.height())

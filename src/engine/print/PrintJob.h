@@ -43,6 +43,8 @@ struct ThumbnailRequest {
 // drawn at on paper, at most the file's own pixels, so that the document carries no more than
 // the paper shows. Safe on any thread; a file that fails has no natural size.
 DecodedPicture decodeThumbnail(const QString& path, const ThumbnailRequest& request);
+// The pixels a picture of that natural size takes in its cell, as decodeThumbnail decodes it.
+QSize cellPixels(const QSize& natural, const ThumbnailRequest& request);
 
 struct PageCallbacks {
     // Yields to the event loop and says whether the job is to stop; runs before every cell

@@ -4,6 +4,7 @@
 #include <QThread>
 
 #include "engine/catalogue/StatusLine.h"
+#include "engine/picture/PictureCache.h"
 #include "engine/print/ImagePrinter.h"
 #include "engine/print/PrintSource.h"
 
@@ -11,6 +12,8 @@ namespace rasterblatt {
 
 namespace {
     qint64 perPage(const PrintJobSettings& settings) { return qint64(settings.nCols) * settings.nRows; }
+    // The cells' pictures are kept at what the paper takes, whatever the screen shows of it.
+    constexpr double cachedDpi = 300;
 } // namespace
 
 QImage drawSheetPage(const SheetPreview::Sheet& sheet, int page, const std::function<bool()>& stopRequested)
@@ -27,6 +30,11 @@ QImage drawSheetPage(const SheetPreview::Sheet& sheet, int page, const std::func
     const FileListSource files(sheet.files.mid((page - 1) * perPage(given), perPage(given)), given.folderName);
     PageCallbacks callbacks;
     callbacks.abortRequested = stopRequested;
+    if (sheet.cache)
+        callbacks.decode = [cache = sheet.cache](const QString& path, ThumbnailRequest request) {
+            request.dpi = std::max(request.dpi, cachedDpi);
+            return cache->picture(path, [&](const QSize& natural) { return cellPixels(natural, request); });
+        };
     try {
         PrintSelection(printer, files, settings, callbacks);
     } catch (const std::exception&) {

@@ -20,6 +20,8 @@ class QThread;
 
 namespace rasterblatt {
 
+class PictureCache;
+
 // The pages of a sheet as the printer gets them, drawn for the screen by the page engine on
 // an image printer, one at a time on a thread of their own so that the window never waits.
 // A page once drawn is kept until the sheet changes; a change drops what is being drawn and
@@ -33,6 +35,9 @@ public:
         PrintJobSettings settings; // grid, options, set-up, folder name and date
         QPageLayout layout; // the printer's page for the set-up's paper and orientation
         double dpi = 72; // of the pages drawn
+        // Where the cells' pictures come from, at no less than 300 ppi, so that a cell that
+        // shrinks or moves is drawn from it again; decoded afresh when there is none.
+        std::shared_ptr<PictureCache> cache;
     };
 
     explicit SheetPreview(QObject* parent = nullptr);

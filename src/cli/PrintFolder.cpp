@@ -71,7 +71,7 @@ namespace {
         const CommandLine& command, CupsPrinterService& printers, const QStringList& files, Verdict& refused)
     {
         if (command.mode == CommandLine::Mode::Pdf) {
-            if (const TargetProblem problem = checkTarget(command.target, files)) {
+            if (const Error problem = checkTarget(command.target, files)) {
                 refused = targetVerdict(problem);
                 return nullptr;
             }

@@ -36,15 +36,15 @@ std::optional<Verdict> folderVerdict(const FolderPictures& pictures, bool allFor
     return std::nullopt;
 }
 
-Verdict targetVerdict(const TargetProblem& problem)
+Verdict targetVerdict(const Error& problem)
 {
     return failure(
-        problem.kind == TargetProblem::Kind::OnePicture ? ExitBadArguments : ExitPrintingFailed, problem.text);
+        problem.kind == Error::Kind::PdfIsPicture ? ExitBadArguments : ExitPrintingFailed, errorText(problem));
 }
 
 Verdict missingPrinterVerdict(const QString& name)
 {
-    return failure(ExitPrintingFailed, PrinterService::missingPrinterText(quoted(name)));
+    return failure(ExitPrintingFailed, errorText(Error(Error::Kind::PrinterMissing, { name })));
 }
 
 std::optional<Verdict> paperVerdict(const QString& paper, const QString& printer, const QList<QPageSize>& papers)
@@ -76,7 +76,7 @@ std::optional<Verdict> outcomeVerdict(const PrintCommand::Result& result)
     case PrintCommand::Outcome::Cancelled:
         return failure(ExitPrintingFailed, QStringLiteral("Abgebrochen; nichts wurde gedruckt."));
     case PrintCommand::Outcome::Failed:
-        return failure(ExitPrintingFailed, result.reason);
+        return failure(ExitPrintingFailed, errorText(result.error));
     case PrintCommand::Outcome::NothingReadable:
     case PrintCommand::Outcome::NothingTicked:
         return Verdict { ExitNothingToPrint,

@@ -38,7 +38,7 @@ struct FolderPictures {
 std::optional<Verdict> folderVerdict(const FolderPictures& pictures, bool allFormats);
 // Why no PDF file can be written to the target: one of the pictures is a bad argument, the
 // rest a failed print.
-Verdict targetVerdict(const TargetProblem& problem);
+Verdict targetVerdict(const Error& problem);
 // A queue that is not there.
 Verdict missingPrinterVerdict(const QString& name);
 // A paper the printer does not offer, with those it does; nothing when it does or none is asked for.

@@ -85,7 +85,23 @@ private Q_SLOTS:
                 "Der Druckauftrag f\u00fcr \u201eQ\u201c konnte nicht gesendet werden: Zugriff verweigert" },
             { E::QueueGone, "Diesen Drucker gibt es im Drucksystem (CUPS) nicht mehr." },
             { E::CupsSilent, "Das Drucksystem (CUPS) antwortet nicht." },
-            { E::CupsConnectionLost, "Die Verbindung zum Drucksystem (CUPS) ist abgebrochen." } };
+            { E::CupsConnectionLost, "Die Verbindung zum Drucksystem (CUPS) ist abgebrochen." },
+            { { E::PictureNotLoaded, { "a.jpg" }, { E::Damaged, { "Huffman" } } },
+                "\u201ea.jpg\u201c kann nicht geladen werden: besch\u00e4digt (Huffman)." },
+            { E::NotARegularFile, "keine gew\u00f6hnliche Datei" }, { E::FileEmpty, "die Datei ist leer" },
+            { { E::FileBeyondBudget, { "8" } }, "die Datei ist gr\u00f6\u00dfer als der Speicherrahmen (8 MB)" },
+            { { E::PictureBeyondBudget, { "2", "3" } }, "zu gro\u00df f\u00fcr den Speicherrahmen (2 \u00d7 3 Pixel)" },
+            { { E::NotAPicture, { "x" } }, "kein lesbares Bild (x)" }, { E::NoPixels, "das Bild hat keine Pixel" },
+            { E::DamagedNoPixels, "besch\u00e4digt (keine Pixel)" },
+            { E::DamagedLargerThanSaid, "besch\u00e4digt (ein Bild ist gr\u00f6\u00dfer als angegeben)" },
+            { E::DamagedMetadata, "besch\u00e4digt (unvollst\u00e4ndige Metadaten)" }, { E::CutOff, "abgeschnitten" },
+            { { E::TooManyItems, { "9" } }, "zu viele Teilbilder (9)" },
+            { { E::NotHeif, { "x" } }, "keine lesbare HEIF-Datei (x)" },
+            { { E::NotJpeg, { "x" } }, "keine g\u00fcltige JPEG-Datei (x)" },
+            { E::DecodeMemory, "nicht genug Speicher" },
+            { { E::DecodeTimeout, { "5" } }, "das Decodieren dauert l\u00e4nger als 5 Sekunden" },
+            { { E::TooManyScans, { "9" } }, "mehr als 9 Durchg\u00e4nge" },
+            { { E::TooLarge, { "2", "3" } }, "zu gro\u00df (2 \u00d7 3 Pixel)" } };
         for (const auto& [error, text] : cases)
             QCOMPARE(errorText(error), text);
     }

@@ -102,7 +102,7 @@ namespace {
         callbacks.picture = [&](const QString& path, const DecodedPicture& picture) {
             if (!picture.loaded()) {
                 report.unreadable << path;
-                report.reasons << picture.error;
+                report.reasons << errorText(picture.error);
             } else if (!picture.colourNote.isEmpty()) {
                 report.colourNotes << QStringLiteral("Farben unverändert: %1 (%2)").arg(path, picture.colourNote);
             }

@@ -44,6 +44,26 @@ struct Error {
         QueueGone,
         CupsSilent,
         CupsConnectionLost,
+        // A picture that cannot be loaded, and why (said after its name, in lower case).
+        PictureNotLoaded, // the file's name; because of the cause
+        NotARegularFile,
+        FileEmpty,
+        FileBeyondBudget, // the budget in MB
+        PictureBeyondBudget, // width, height
+        NotAPicture, // the reader's words
+        NoPixels,
+        Damaged, // the decoder's words
+        DamagedNoPixels,
+        DamagedLargerThanSaid,
+        DamagedMetadata,
+        CutOff,
+        TooManyItems, // their number
+        NotHeif, // libheif's words
+        NotJpeg, // libjpeg's words
+        DecodeMemory,
+        DecodeTimeout, // the seconds
+        TooManyScans, // their number
+        TooLarge, // width, height
         // The words of the system or of CUPS, as they are.
         SystemText,
     };

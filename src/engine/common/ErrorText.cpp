@@ -88,6 +88,44 @@ QString errorText(const Error& error)
         return QStringLiteral("Das Drucksystem (CUPS) antwortet nicht.");
     case Kind::CupsConnectionLost:
         return QStringLiteral("Die Verbindung zum Drucksystem (CUPS) ist abgebrochen.");
+    case Kind::PictureNotLoaded:
+        return with(u"\u201e%1\u201c kann nicht geladen werden: %2.");
+    case Kind::NotARegularFile:
+        return QStringLiteral("keine gewöhnliche Datei");
+    case Kind::FileEmpty:
+        return QStringLiteral("die Datei ist leer");
+    case Kind::FileBeyondBudget:
+        return with(u"die Datei ist gr\u00f6\u00dfer als der Speicherrahmen (%1 MB)");
+    case Kind::PictureBeyondBudget:
+        return with(u"zu gro\u00df f\u00fcr den Speicherrahmen (%1 \u00d7 %2 Pixel)");
+    case Kind::NotAPicture:
+        return with(u"kein lesbares Bild (%1)");
+    case Kind::NoPixels:
+        return QStringLiteral("das Bild hat keine Pixel");
+    case Kind::Damaged:
+        return with(u"besch\u00e4digt (%1)");
+    case Kind::DamagedNoPixels:
+        return QStringLiteral("beschädigt (keine Pixel)");
+    case Kind::DamagedLargerThanSaid:
+        return QStringLiteral("beschädigt (ein Bild ist größer als angegeben)");
+    case Kind::DamagedMetadata:
+        return QStringLiteral("beschädigt (unvollständige Metadaten)");
+    case Kind::CutOff:
+        return QStringLiteral("abgeschnitten");
+    case Kind::TooManyItems:
+        return with(u"zu viele Teilbilder (%1)");
+    case Kind::NotHeif:
+        return with(u"keine lesbare HEIF-Datei (%1)");
+    case Kind::NotJpeg:
+        return with(u"keine g\u00fcltige JPEG-Datei (%1)");
+    case Kind::DecodeMemory:
+        return QStringLiteral("nicht genug Speicher");
+    case Kind::DecodeTimeout:
+        return with(u"das Decodieren dauert l\u00e4nger als %1 Sekunden");
+    case Kind::TooManyScans:
+        return with(u"mehr als %1 Durchg\u00e4nge");
+    case Kind::TooLarge:
+        return with(u"zu gro\u00df (%1 \u00d7 %2 Pixel)");
     case Kind::SystemText:
         return error.args.value(0);
     }

@@ -101,7 +101,9 @@ private Q_SLOTS:
             { E::DecodeMemory, "nicht genug Speicher" },
             { { E::DecodeTimeout, { "5" } }, "das Decodieren dauert l\u00e4nger als 5 Sekunden" },
             { { E::TooManyScans, { "9" } }, "mehr als 9 Durchg\u00e4nge" },
-            { { E::TooLarge, { "2", "3" } }, "zu gro\u00df (2 \u00d7 3 Pixel)" } };
+            { { E::TooLarge, { "2", "3" } }, "zu gro\u00df (2 \u00d7 3 Pixel)" }, { E::NoPreview, "keine Vorschau" },
+            { E::PreviewUnreadable, "besch\u00e4digt (die Vorschau ist nicht lesbar)" },
+            { E::PreviewNotAsSaid, "besch\u00e4digt (die Vorschau ist nicht, was sie vorgibt)" } };
         for (const auto& [error, text] : cases)
             QCOMPARE(errorText(error), text);
     }

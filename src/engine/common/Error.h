@@ -64,6 +64,9 @@ struct Error {
         DecodeTimeout, // the seconds
         TooManyScans, // their number
         TooLarge, // width, height
+        NoPreview, // a camera's raw file without a preview to show
+        PreviewUnreadable,
+        PreviewNotAsSaid,
         // The words of the system or of CUPS, as they are.
         SystemText,
     };

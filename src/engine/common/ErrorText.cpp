@@ -126,6 +126,12 @@ QString errorText(const Error& error)
         return with(u"mehr als %1 Durchg\u00e4nge");
     case Kind::TooLarge:
         return with(u"zu gro\u00df (%1 \u00d7 %2 Pixel)");
+    case Kind::NoPreview:
+        return QStringLiteral("keine Vorschau");
+    case Kind::PreviewUnreadable:
+        return QStringLiteral("beschädigt (die Vorschau ist nicht lesbar)");
+    case Kind::PreviewNotAsSaid:
+        return QStringLiteral("beschädigt (die Vorschau ist nicht, was sie vorgibt)");
     case Kind::SystemText:
         return error.args.value(0);
     }

@@ -451,7 +451,7 @@ bool PictureLoader::readRawHeader()
 {
     m_data.clear();
     if (!rasterblatt::readRawHeader(rawFile(), m_fileSize, MaxWholePixels, m_rawHeader)) {
-        fail(m_rawHeader.refused.isEmpty() ? QStringLiteral("keine Vorschau") : tooLarge(m_rawHeader.refused));
+        fail(m_rawHeader.refused.isEmpty() ? Error(Error::Kind::NoPreview) : tooLarge(m_rawHeader.refused));
         return false;
     }
     m_storedSize = m_rawHeader.previews.last().size;
@@ -466,7 +466,7 @@ QImage PictureLoader::readRaw(const QSize& stored, qint64 jpegMemory)
     const RawPreview preview = rawPreviewFor(m_rawHeader, stored);
     m_data = readRawPreview(m_rawHeader, preview);
     if (m_data.isEmpty()) {
-        fail(QStringLiteral("beschädigt (die Vorschau ist nicht lesbar)"));
+        fail(Error(Error::Kind::PreviewUnreadable));
         return QImage();
     }
     // The preview's colours: its own profile, else the camera's Adobe RGB mode.
@@ -480,9 +480,9 @@ QImage PictureLoader::readRaw(const QSize& stored, qint64 jpegMemory)
             m_colour = jpegColour(JpegHeader {}, camera);
         return image;
     }
-    QString error;
+    Error error;
     if (!readJpegHeader(m_data, m_jpegHeader, error) || m_jpegHeader.stored != preview.size) {
-        fail(error.isEmpty() ? QStringLiteral("beschädigt (die Vorschau ist nicht, was sie vorgibt)") : error);
+        fail(error ? error : Error(Error::Kind::PreviewNotAsSaid));
         return QImage();
     }
     m_colour = jpegColour(m_jpegHeader, camera);

@@ -88,7 +88,7 @@ int printContactSheet(const QString& photoDir, const QString& pdfPath, int cols,
     rusage usageAfter {};
     getrusage(RUSAGE_SELF, &usageAfter);
     if (result.outcome != PrintCommand::Outcome::Sent) {
-        std::fprintf(stderr, "the job failed: %s\n", qPrintable(result.reason));
+        std::fprintf(stderr, "the job failed: %s\n", qPrintable(errorText(result.error)));
         return 1;
     }
     std::printf("%.1f %.1f %lld %d %d\n", ms, cpuMs(usageAfter) - cpuMs(usageBefore),

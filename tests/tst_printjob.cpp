@@ -389,17 +389,19 @@ private Q_SLOTS:
         QTest::addColumn<bool>("names");
         QTest::addColumn<QString>("failAt");
         QTest::addColumn<int>("outcome");
-        QTest::addColumn<QString>("reason");
+        QTest::addColumn<int>("reason"); // the error's kind
         using O = PrintCommand::Outcome;
-        QTest::newRow("sent") << "a.jpg" << true << "" << int(O::Sent) << "";
+        using E = Error::Kind;
+        QTest::newRow("sent") << "a.jpg" << true << "" << int(O::Sent) << int(E::None);
         // A header and page numbers alone are nothing printed.
         QTest::newRow("none readable, no names, header and page numbers")
-            << "a-bad.jpg b-bad.jpg" << false << "" << int(O::NothingReadable) << "";
-        QTest::newRow("none readable, names") << "a-bad.jpg" << true << "" << int(O::Sent) << "";
-        QTest::newRow("nothing ticked") << "" << true << "" << int(O::NothingTicked) << "";
-        QTest::newRow("printer fails") << "a.jpg" << true << "endDoc" << int(O::Failed) << "Papierstau";
-        QTest::newRow("cancelled while sending") << "a.jpg" << true << "endDoc cancel" << int(O::Cancelled) << "";
-        QTest::newRow("out of memory") << "a-oom.jpg" << true << "" << int(O::Failed) << "Nicht genug Arbeitsspeicher.";
+            << "a-bad.jpg b-bad.jpg" << false << "" << int(O::NothingReadable) << int(E::None);
+        QTest::newRow("none readable, names") << "a-bad.jpg" << true << "" << int(O::Sent) << int(E::None);
+        QTest::newRow("nothing ticked") << "" << true << "" << int(O::NothingTicked) << int(E::None);
+        QTest::newRow("printer fails") << "a.jpg" << true << "endDoc" << int(O::Failed) << int(E::SystemText);
+        QTest::newRow("cancelled while sending")
+            << "a.jpg" << true << "endDoc cancel" << int(O::Cancelled) << int(E::None);
+        QTest::newRow("out of memory") << "a-oom.jpg" << true << "" << int(O::Failed) << int(E::OutOfMemory);
     }
     void howAJobEnds()
     {
@@ -407,7 +409,7 @@ private Q_SLOTS:
         QFETCH(bool, names);
         QFETCH(QString, failAt);
         QFETCH(int, outcome);
-        QFETCH(QString, reason);
+        QFETCH(int, reason);
         RecordingPrinterService printers({ "Testdrucker", "Zweitdrucker" });
         RecordingPrinter* chosen = printers.printer("Zweitdrucker");
         if (!failAt.isEmpty())
@@ -425,7 +427,7 @@ private Q_SLOTS:
             = PrintCommand(printers, flags)
                   .run(*chosen, FileListSource(files.split(' ', Qt::SkipEmptyParts)), settings, callbacks);
         QCOMPARE(int(result.outcome), outcome);
-        QCOMPARE(result.reason, reason);
+        QCOMPARE(int(result.error.kind), reason);
         // Only a job sent reaches the queue; the previous printer is current again.
         QCOMPARE(chosen->jobs().size(), size_t(outcome == int(PrintCommand::Outcome::Sent)));
         QCOMPARE(printers.currentPrinter(), printers.printer("Testdrucker"));

@@ -72,7 +72,7 @@ namespace {
         const CommandLine& command, CupsPrinterService& printers, const QStringList& files, Verdict& refused)
     {
         if (command.mode == CommandLine::Mode::Pdf) {
-            if (const TargetProblem problem = checkTarget(command.target, files)) {
+            if (const Error problem = checkTarget(command.target, files)) {
                 refused = targetVerdict(problem);
                 return nullptr;
             }
@@ -103,7 +103,7 @@ namespace {
         callbacks.picture = [&](const QString& path, const DecodedPicture& picture) {
             if (!picture.loaded()) {
                 report.unreadable << path;
-                report.reasons << picture.error;
+                report.reasons << errorText(picture.error);
             } else if (!picture.colourNote.isEmpty()) {
                 report.colourNotes << QStringLiteral("Farben unverändert: %1 (%2)").arg(path, picture.colourNote);
             }

@@ -42,15 +42,15 @@ Verdict noneRatedVerdict(const QString& folder, int minRating)
         QStringLiteral("Im Ordner %1 ist kein Bild mit mindestens %2 Sternen.").arg(quoted(folder)).arg(minRating));
 }
 
-Verdict targetVerdict(const TargetProblem& problem)
+Verdict targetVerdict(const Error& problem)
 {
     return failure(
-        problem.kind == TargetProblem::Kind::OnePicture ? ExitBadArguments : ExitPrintingFailed, problem.text);
+        problem.kind == Error::Kind::PdfIsPicture ? ExitBadArguments : ExitPrintingFailed, errorText(problem));
 }
 
 Verdict missingPrinterVerdict(const QString& name)
 {
-    return failure(ExitPrintingFailed, PrinterService::missingPrinterText(quoted(name)));
+    return failure(ExitPrintingFailed, errorText(Error(Error::Kind::PrinterMissing, { name })));
 }
 
 std::optional<Verdict> paperVerdict(const QString& paper, const QString& printer, const QList<QPageSize>& papers)
@@ -82,7 +82,7 @@ std::optional<Verdict> outcomeVerdict(const PrintCommand::Result& result)
     case PrintCommand::Outcome::Cancelled:
         return failure(ExitPrintingFailed, QStringLiteral("Abgebrochen; nichts wurde gedruckt."));
     case PrintCommand::Outcome::Failed:
-        return failure(ExitPrintingFailed, result.reason);
+        return failure(ExitPrintingFailed, errorText(result.error));
     case PrintCommand::Outcome::NothingReadable:
     case PrintCommand::Outcome::NothingTicked:
         return Verdict { ExitNothingToPrint,

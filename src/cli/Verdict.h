@@ -40,7 +40,7 @@ std::optional<Verdict> folderVerdict(const FolderPictures& pictures, bool allFor
 Verdict noneRatedVerdict(const QString& folder, int minRating);
 // Why no PDF file can be written to the target: one of the pictures is a bad argument, the
 // rest a failed print.
-Verdict targetVerdict(const TargetProblem& problem);
+Verdict targetVerdict(const Error& problem);
 // A queue that is not there.
 Verdict missingPrinterVerdict(const QString& name);
 // A paper the printer does not offer, with those it does; nothing when it does or none is asked for.

@@ -58,12 +58,12 @@ void MainWindow::cmdPrint_Click()
         m_messages.show(this, QMessageBox::Critical, windowTitle(), text, QMessageBox::Ok);
     };
     if (!gridPrintable()) {
-        refuse(QStringLiteral("Spalten und Zeilen m\u00fcssen mindestens 1 sein."));
+        refuse(errorText(Error(Error::Kind::NoCells)));
         return;
     }
     Printer* const chosen = SelectPrinter();
     if (!chosen) {
-        refuse(PrinterService::missingPrinterText(QStringLiteral("\u201e%1\u201c").arg(prnList->currentText())));
+        refuse(errorText(Error(Error::Kind::PrinterMissing, { prnList->currentText() })));
         return;
     }
     // "PDF-Datei" asks where to save before anything is drawn; cancelling starts no job, and
@@ -72,12 +72,12 @@ void MainWindow::cmdPrint_Click()
         if (!m_printers.prepareJob(chosen, dirList->path()))
             return;
     } catch (const PrinterError& error) {
-        refuse(QString::fromUtf8(error.what()));
+        refuse(errorText(error.error()));
         return;
     }
     if (const QString target = m_printers.jobTarget(chosen); !target.isEmpty()) {
-        if (const TargetProblem problem = checkTarget(target, m_catalogue.paths())) {
-            refuse(problem.text);
+        if (const Error problem = checkTarget(target, m_catalogue.paths())) {
+            refuse(errorText(problem));
             return;
         }
     }
@@ -119,7 +119,7 @@ void MainWindow::cmdPrint_Click()
     };
     switch (result.outcome) {
     case PrintCommand::Outcome::Failed:
-        refuse(result.reason);
+        refuse(errorText(result.error));
         break;
     case PrintCommand::Outcome::NothingReadable:
         nothing(QStringLiteral("keines der markierten Bilder konnte gelesen werden."));

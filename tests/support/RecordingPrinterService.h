@@ -73,7 +73,7 @@ private:
         if (op == m_fail.op && m_fail.countdown > 0 && --m_fail.countdown == 0) {
             if (m_fail.message.isEmpty())
                 throw PrintCancelled();
-            throw PrinterError(m_fail.message.toStdString());
+            throw PrinterError(Error(Error::Kind::SystemText, { m_fail.message }));
         }
         return result;
     }

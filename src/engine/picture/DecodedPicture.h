@@ -7,15 +7,17 @@
 #include <QSize>
 #include <QString>
 
+#include "engine/common/Error.h"
+
 namespace rasterblatt {
 
 // A picture decoded for drawing: its full upright size and its pixels at the size asked
 // for (or larger). A picture that failed to load has no natural size, and error says why
-// ("beschädigt (...)", "zu groß für den Speicherrahmen (...)").
+// (Damaged, PictureBeyondBudget, ...: errorText makes its words).
 struct DecodedPicture {
     QSize natural;
     QImage image;
-    QString error;
+    Error error;
     QString colourNote; // why the picture kept its own colours (PictureLoader::colourNote)
 
     bool loaded() const { return !natural.isEmpty(); }

@@ -130,7 +130,7 @@ namespace {
     // Looks at the file before libheif parses it: libheif's parse takes time with the square of
     // the items, and it decodes each picture at the size its HEVC parameters code, while the
     // memory for it is reckoned from the size its ispe box claims. False with the reason in error.
-    bool inspect(const QByteArray& data, bool& canvas, QString& error)
+    bool inspect(const QByteArray& data, bool& canvas, Error& error)
     {
         bool cut = false;
         Box meta;
@@ -138,7 +138,7 @@ namespace {
             meta = box.type == fourcc("meta") ? box : meta;
         if (!meta.type) {
             if (cut)
-                error = QStringLiteral("abgeschnitten");
+                error = Error(Error::Kind::CutOff);
             return !cut; // without its metadata libheif says what is wrong
         }
         const Box iinf = childOf(data, meta, fourcc("iinf"), 4), properties = childOf(data, meta, fourcc("iprp"), 4);
@@ -158,7 +158,7 @@ namespace {
         Fields ipma { data, ipmaBox.begin, ipmaBox.end };
         const quint64 version = ipma.next(1), flags = ipma.next(3), entries = ipma.next(4);
         if (std::max(items, entries) > quint64(MaxHeifItems)) {
-            error = QStringLiteral("zu viele Teilbilder (%1)").arg(std::max(items, entries));
+            error = Error(Error::Kind::TooManyItems, { QString::number(std::max(items, entries)) });
             return false;
         }
         for (quint64 entry = 0; entry < entries && ipma.ok; ++entry) {
@@ -194,12 +194,12 @@ namespace {
                     && coded.height() <= (qint64(size.height()) + 63) / 64 * 64;
             };
             if (!within(claimed) && !within(claimed.transposed())) {
-                error = QStringLiteral("beschädigt (ein Bild ist größer als angegeben)");
+                error = Error(Error::Kind::DamagedLargerThanSaid);
                 return false;
             }
         }
         if (!ipma.ok || !count.ok)
-            error = QStringLiteral("beschädigt (unvollständige Metadaten)");
+            error = Error(Error::Kind::DamagedMetadata);
         return ipma.ok && count.ok;
     }
 
@@ -247,7 +247,7 @@ namespace {
     };
 
     // The file's primary picture; null with the reason in error.
-    Handle primaryOf(heif_context* context, const QByteArray& data, QString& error)
+    Handle primaryOf(heif_context* context, const QByteArray& data, Error& error)
     {
         heif_error result = heif_context_read_from_memory_without_copy(
             context, data.constData(), static_cast<size_t>(data.size()), nullptr);
@@ -255,7 +255,7 @@ namespace {
         if (result.code == heif_error_Ok)
             result = heif_context_get_primary_image_handle(context, &handle);
         if (result.code != heif_error_Ok)
-            error = QStringLiteral("keine lesbare HEIF-Datei (%1)").arg(reasonOf(result));
+            error = Error(Error::Kind::NotHeif, { reasonOf(result) });
         return Handle(handle, &heif_image_handle_release);
     }
 
@@ -393,7 +393,7 @@ namespace {
 
     // The picture at source (the primary picture or a thumbnail of that size) decoded and shrunk
     // to target; a picture libheif gives as RGB only comes at its own size.
-    QImage decodeNow(const QByteArray& data, const QSize& source, const QSize& target, QString& error)
+    QImage decodeNow(const QByteArray& data, const QSize& source, const QSize& target, Error& error)
     {
         const Context context(heif_context_alloc(), &heif_context_free);
         // Pictures are decoded side by side already, one a core.
@@ -427,7 +427,7 @@ namespace {
             && heif_image_get_bits_per_pixel_range(image.get(), heif_channel_Y) == 8) {
             QImage shrunk = shrink(image.get(), target, conversionOf(handle.get()));
             if (shrunk.isNull())
-                error = QStringLiteral("beschädigt (keine Pixel)");
+                error = Error(Error::Kind::DamagedNoPixels);
             return shrunk;
         }
         image.reset();
@@ -435,12 +435,12 @@ namespace {
             handle.get(), &decoded, heif_colorspace_RGB, heif_chroma_interleaved_RGB, options.get());
         image.reset(decoded);
         if (result.code != heif_error_Ok) {
-            error = QStringLiteral("beschädigt (%1)").arg(reasonOf(result));
+            error = Error(Error::Kind::Damaged, { reasonOf(result) });
             return {};
         }
         QImage copy = copyOf(image.get());
         if (copy.isNull())
-            error = QStringLiteral("beschädigt (keine Pixel)");
+            error = Error(Error::Kind::DamagedNoPixels);
         return copy;
     }
 
@@ -453,7 +453,7 @@ bool isHeif(const QByteArray& data)
     return type == heif_filetype_yes_supported || type == heif_filetype_yes_unsupported;
 }
 
-bool readHeifHeader(const QByteArray& data, HeifHeader& header, QString& error)
+bool readHeifHeader(const QByteArray& data, HeifHeader& header, Error& error)
 {
     header.canvas = false;
     if (!inspect(data, header.canvas, error))
@@ -492,14 +492,14 @@ qint64 heifDecodeMemory(const HeifHeader& header, const QSize& target)
 }
 
 QImage decodeHeif(const QByteArray& data, const HeifHeader& header, const QSize& target, qint64 seconds,
-    std::shared_ptr<void> keepAlive, QString& error)
+    std::shared_ptr<void> keepAlive, Error& error)
 {
     struct Outcome {
         std::mutex mutex;
         std::condition_variable done;
         bool finished = false;
         QImage image;
-        QString error;
+        Error error;
     };
     auto outcome = std::make_shared<Outcome>();
     const QSize source = heifSourceSize(header, target);
@@ -507,7 +507,7 @@ QImage decodeHeif(const QByteArray& data, const HeifHeader& header, const QSize&
     running.add();
     std::thread([outcome, data = QByteArray(data), source, target, keepAlive = std::move(keepAlive),
                     &running]() mutable {
-        QString reason;
+        Error reason;
         QImage image = decodeNow(data, source, target, reason);
         {
             const std::lock_guard lock(outcome->mutex);
@@ -524,7 +524,7 @@ QImage decodeHeif(const QByteArray& data, const HeifHeader& header, const QSize&
     }).detach();
     std::unique_lock lock(outcome->mutex);
     if (!outcome->done.wait_for(lock, std::chrono::seconds(seconds), [&] { return outcome->finished; })) {
-        error = QStringLiteral("das Decodieren dauert länger als %1 Sekunden").arg(seconds);
+        error = Error(Error::Kind::DecodeTimeout, { QString::number(seconds) });
         return {};
     }
     error = outcome->error;

@@ -9,6 +9,7 @@
 #include <QSize>
 #include <QString>
 
+#include "engine/common/Error.h"
 #include "engine/picture/ColourConversion.h"
 
 namespace rasterblatt {
@@ -31,7 +32,7 @@ constexpr int MaxHeifItems = 2048;
 bool isHeif(const QByteArray& data);
 // Reads the container: false with the reason in error when it is none libheif reads (or cut off),
 // has more than MaxHeifItems items, or codes a picture larger than its container says.
-bool readHeifHeader(const QByteArray& data, HeifHeader& header, QString& error);
+bool readHeifHeader(const QByteArray& data, HeifHeader& header, Error& error);
 // The size decodeHeif decodes at for target: the smallest thumbnail that covers it, else the picture.
 QSize heifSourceSize(const HeifHeader& header, const QSize& target);
 // The most memory libheif holds while decoding for target.
@@ -42,6 +43,6 @@ qint64 heifDecodeMemory(const HeifHeader& header, const QSize& target);
 // (the memory it was granted) until then, and fails; the process's end waits for it.
 // Null with the reason in error on failure.
 QImage decodeHeif(const QByteArray& data, const HeifHeader& header, const QSize& target, qint64 seconds,
-    std::shared_ptr<void> keepAlive, QString& error);
+    std::shared_ptr<void> keepAlive, Error& error);
 
 } // namespace rasterblatt

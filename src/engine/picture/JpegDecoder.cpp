@@ -171,12 +171,12 @@ namespace {
 
 bool isJpeg(const QByteArray& data) { return data.startsWith("\xff\xd8"); }
 
-bool readJpegHeader(const QByteArray& data, JpegHeader& header, QString& error)
+bool readJpegHeader(const QByteArray& data, JpegHeader& header, Error& error)
 {
     JpegErrors errors;
     if (readHeader(data, header, errors))
         return true;
-    error = QStringLiteral("keine gültige JPEG-Datei (%1)").arg(QString::fromLocal8Bit(errors.message));
+    error = Error(Error::Kind::NotJpeg, { QString::fromLocal8Bit(errors.message) });
     return false;
 }
 
@@ -187,7 +187,7 @@ QSize jpegDecodeSize(const QSize& stored, const QSize& target)
 }
 
 QImage decodeJpeg(
-    const QByteArray& data, const JpegHeader& header, const QSize& target, const JpegLimits& limits, QString& error)
+    const QByteArray& data, const JpegHeader& header, const QSize& target, const JpegLimits& limits, Error& error)
 {
     const QSize out = jpegDecodeSize(header.stored, target);
     JpegDecode job {};
@@ -203,7 +203,7 @@ QImage decodeJpeg(
     }
     QImage image(out, format);
     if (image.isNull()) {
-        error = QStringLiteral("nicht genug Speicher");
+        error = Error(Error::Kind::DecodeMemory);
         return QImage();
     }
     job.pixels = image.bits();
@@ -219,15 +219,16 @@ QImage decodeJpeg(
 
     JpegErrors errors;
     if (!decode(data, job, errors)) {
-        const QString size = QStringLiteral("%1 × %2 Pixel").arg(header.stored.width()).arg(header.stored.height());
+        using Kind = Error::Kind;
         if (job.progress.hit == JpegLimit::Time)
-            error = QStringLiteral("das Decodieren dauert länger als %1 Sekunden").arg(limits.cpuSeconds);
+            error = Error(Kind::DecodeTimeout, { QString::number(limits.cpuSeconds) });
         else if (job.progress.hit == JpegLimit::Scans)
-            error = QStringLiteral("mehr als %1 Durchgänge").arg(limits.maxScans);
+            error = Error(Kind::TooManyScans, { QString::number(limits.maxScans) });
         else if (errors.manager.msg_code == JERR_NO_BACKING_STORE || errors.manager.msg_code == JERR_OUT_OF_MEMORY)
-            error = QStringLiteral("zu groß (%1)").arg(size);
+            error = Error(
+                Kind::TooLarge, { QString::number(header.stored.width()), QString::number(header.stored.height()) });
         else
-            error = QStringLiteral("beschädigt (%1)").arg(QString::fromLocal8Bit(errors.message));
+            error = Error(Kind::Damaged, { QString::fromLocal8Bit(errors.message) });
         return QImage();
     }
 

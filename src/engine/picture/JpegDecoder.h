@@ -6,6 +6,8 @@
 #include <QSize>
 #include <QString>
 
+#include "engine/common/Error.h"
+
 namespace rasterblatt {
 
 // JPEG through libjpeg-turbo, which scales by 1/8 to 8/8 while it decodes (far faster than
@@ -33,7 +35,7 @@ struct JpegLimits {
 bool isJpeg(const QByteArray& data);
 // Reads the header (with the colour profile); false with the reason in error when the data
 // is no JPEG or its header is cut off.
-bool readJpegHeader(const QByteArray& data, JpegHeader& header, QString& error);
+bool readJpegHeader(const QByteArray& data, JpegHeader& header, Error& error);
 // The size libjpeg decodes at for a picture stored at `stored` to cover `target`: the smallest
 // of its scales 1/8, 2/8, ..., 8/8 that is at least target in both directions.
 QSize jpegDecodeSize(const QSize& stored, const QSize& target);
@@ -41,7 +43,7 @@ QSize jpegDecodeSize(const QSize& stored, const QSize& target);
 // CMYK picture with a CMYK profile as its inverted C M Y K bytes, for the colour conversion);
 // null with the reason in error when it fails or breaks a limit.
 QImage decodeJpeg(
-    const QByteArray& data, const JpegHeader& header, const QSize& target, const JpegLimits& limits, QString& error);
+    const QByteArray& data, const JpegHeader& header, const QSize& target, const JpegLimits& limits, Error& error);
 // Whether the picture is CMYK with a CMYK profile, so that decodeJpeg leaves its CMYK bytes.
 bool hasCmykProfile(const JpegHeader& header);
 // Adobe's inverted CMYK bytes, as decodeJpeg keeps them, made RGB without a profile.

@@ -37,14 +37,13 @@ namespace {
         return PictureLoader::DecodeSeconds + fileSize / (qint64(PictureLoader::MegabytesPerExtraSecond) * MB);
     }
 
-    QString tooLarge(const QSize& size)
+    Error tooLarge(const QSize& size)
     {
-        return QStringLiteral("zu groß für den Speicherrahmen (%1 × %2 Pixel)").arg(size.width()).arg(size.height());
+        return Error(
+            Error::Kind::PictureBeyondBudget, { QString::number(size.width()), QString::number(size.height()) });
     }
-    QString fileTooLarge(qint64 budget)
-    {
-        return QStringLiteral("die Datei ist größer als der Speicherrahmen (%1 MB)").arg(budget / MB);
-    }
+    Error fileTooLarge(qint64 budget) { return Error(Error::Kind::FileBeyondBudget, { QString::number(budget / MB) }); }
+    Error systemError(int error) { return Error(Error::Kind::SystemText, { qt_error_string(error) }); }
 
     // The size the header of a BMP, GIF or PNG file claims, read before any decoder sees it:
     // such a picture is decoded whole, so a claim too large is refused at once, whatever the
@@ -164,16 +163,16 @@ PictureLoader::PictureLoader(const QString& path, MemoryBudget& budget)
     m_fd = ::open(nativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     struct stat info { };
     if (m_fd < 0 || ::fstat(m_fd, &info) != 0) {
-        fail(qt_error_string(errno));
+        fail(systemError(errno));
         return;
     }
     if (!S_ISREG(info.st_mode)) {
-        fail(QStringLiteral("keine gewöhnliche Datei"));
+        fail(Error(Error::Kind::NotARegularFile));
         return;
     }
     m_fileSize = info.st_size;
     if (m_fileSize == 0) {
-        fail(QStringLiteral("die Datei ist leer"));
+        fail(Error(Error::Kind::FileEmpty));
         return;
     }
     if (m_fileSize > m_budget.total()) {
@@ -181,7 +180,7 @@ PictureLoader::PictureLoader(const QString& path, MemoryBudget& budget)
         return;
     }
     if (!readInto(m_fd, m_data, std::min(m_fileSize, HeadBytes))) {
-        fail(qt_error_string(errno));
+        fail(systemError(errno));
         return;
     }
     readHeader();
@@ -217,7 +216,7 @@ bool PictureLoader::readHeader()
     }
     QSize stored;
     for (;;) {
-        QString error;
+        Error error;
         if (m_jpeg) {
             if (readJpegHeader(m_data, m_jpegHeader, error)) {
                 stored = m_jpegHeader.stored;
@@ -245,7 +244,7 @@ bool PictureLoader::readHeader()
                 m_bytesPerPixel = bytesPerPixel(reader.imageFormat());
                 break;
             }
-            fail(QStringLiteral("kein lesbares Bild (%1)").arg(reader.errorString()));
+            fail(Error(Error::Kind::NotAPicture, { reader.errorString() }));
             return false;
         }
         if (m_data.size() >= m_fileSize) {
@@ -263,7 +262,7 @@ bool PictureLoader::readHeader()
     if (m_data.size() > HeadBytes)
         m_data = m_data.left(HeadBytes);
     if (stored.isEmpty()) {
-        fail(QStringLiteral("das Bild hat keine Pixel"));
+        fail(Error(Error::Kind::NoPixels));
         return false;
     }
     if (!m_jpeg && qint64(stored.width()) * stored.height() > MaxWholePixels) {
@@ -281,24 +280,24 @@ bool PictureLoader::readRest()
     if (m_raw)
         return true;
     if (!readInto(m_fd, m_data, m_fileSize - m_data.size())) {
-        fail(qt_error_string(errno));
+        fail(systemError(errno));
         return false;
     }
     return true;
 }
 
-void PictureLoader::fail(const QString& reason)
+void PictureLoader::fail(const Error& reason)
 {
     m_reason = reason;
     m_naturalSize = QSize();
     m_data.clear();
 }
 
-QString PictureLoader::errorString() const
+Error PictureLoader::error() const
 {
-    if (m_reason.isEmpty())
+    if (!m_reason)
         return {};
-    return QStringLiteral("„%1“ kann nicht geladen werden: %2.").arg(displayName(fileNameOf(m_path)), m_reason);
+    return Error(Error::Kind::PictureNotLoaded, { displayName(fileNameOf(m_path)) }, m_reason);
 }
 
 QSize PictureLoader::decodeSize(const QSize& target) const
@@ -385,7 +384,7 @@ QImage PictureLoader::readJpeg(const QSize& stored, qint64 jpegMemory)
     limits.cpuSeconds = decodeSeconds(m_fileSize);
     limits.wallSeconds = limits.cpuSeconds * WallClockFactor;
     limits.maxScans = MaxJpegScans;
-    QString error;
+    Error error;
     QImage image = decodeJpeg(m_data, m_jpegHeader, stored, limits, error);
     if (image.isNull())
         fail(error);
@@ -403,7 +402,7 @@ QImage PictureLoader::readHeif(const QSize& stored, MemoryBudget::Reservation re
 {
     // A decode past its time is abandoned; it keeps its memory until it ends on its own.
     const qint64 seconds = decodeSeconds(m_fileSize) * WallClockFactor;
-    QString error;
+    Error error;
     QImage image = decodeHeif(
         m_data, m_heifHeader, stored, seconds, std::make_shared<MemoryBudget::Reservation>(std::move(reserved)), error);
     if (image.isNull())
@@ -429,7 +428,7 @@ QImage PictureLoader::readWithQt(QIODevice* device)
     reader.setAutoTransform(false);
     QImage image = reader.read();
     if (image.isNull())
-        fail(QStringLiteral("beschädigt (%1)").arg(reader.errorString()));
+        fail(Error(Error::Kind::Damaged, { reader.errorString() }));
     // The profile's bytes where there are some (Qt reads no grey or table-based profile), else
     // what Qt's reader made of the file's colour chunks. Only the file's head is held:
     // a profile beyond it is taken from Qt's reader.
@@ -452,7 +451,7 @@ bool PictureLoader::readRawHeader()
 {
     m_data.clear();
     if (!rasterblatt::readRawHeader(rawFile(), m_fileSize, MaxWholePixels, m_rawHeader)) {
-        fail(m_rawHeader.refused.isEmpty() ? QStringLiteral("keine Vorschau") : tooLarge(m_rawHeader.refused));
+        fail(m_rawHeader.refused.isEmpty() ? Error(Error::Kind::NoPreview) : tooLarge(m_rawHeader.refused));
         return false;
     }
     m_storedSize = m_rawHeader.previews.last().size;
@@ -467,7 +466,7 @@ QImage PictureLoader::readRaw(const QSize& stored, qint64 jpegMemory)
     const RawPreview preview = rawPreviewFor(m_rawHeader, stored);
     m_data = readRawPreview(m_rawHeader, preview);
     if (m_data.isEmpty()) {
-        fail(QStringLiteral("beschädigt (die Vorschau ist nicht lesbar)"));
+        fail(Error(Error::Kind::PreviewUnreadable));
         return QImage();
     }
     // The preview's colours: its own profile, else the camera's Adobe RGB mode.
@@ -481,9 +480,9 @@ QImage PictureLoader::readRaw(const QSize& stored, qint64 jpegMemory)
             m_colour = jpegColour(JpegHeader {}, camera);
         return image;
     }
-    QString error;
+    Error error;
     if (!readJpegHeader(m_data, m_jpegHeader, error) || m_jpegHeader.stored != preview.size) {
-        fail(error.isEmpty() ? QStringLiteral("beschädigt (die Vorschau ist nicht, was sie vorgibt)") : error);
+        fail(error ? error : Error(Error::Kind::PreviewNotAsSaid));
         return QImage();
     }
     m_colour = jpegColour(m_jpegHeader, camera);

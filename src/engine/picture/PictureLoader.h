@@ -63,16 +63,16 @@ public:
     // Null when decoding fails or the picture does not fit into the budget. Reads once: a
     // second call gives a null image.
     QImage read(const QSize& target = QSize());
-    // Why the picture cannot be loaded: "„name“ kann nicht geladen werden: reason.", and the
-    // reason alone ("beschädigt (...)", "zu groß für den Speicherrahmen (...)").
-    QString errorString() const;
-    QString reason() const { return m_reason; }
+    // Why the picture cannot be loaded: PictureNotLoaded with the file's name, because of the
+    // reason; and the reason alone (Damaged, PictureBeyondBudget, ...). None while it can.
+    Error error() const;
+    Error reason() const { return m_reason; }
     // Why a picture that read() gave was left in its own colours (its profile cannot be read,
     // or does not fit it); empty when it was converted to sRGB or needed no conversion.
     QString colourNote() const { return m_colourNote; }
 
 private:
-    void fail(const QString& reason);
+    void fail(const Error& reason);
     bool readHeader();
     bool readRest();
     QImage readJpeg(const QSize& stored, qint64 jpegMemory);
@@ -94,7 +94,7 @@ private:
     qint64 m_readerMemory = 0;
     qint64 m_bytesPerPixel = 4; // of the image Qt's reader decodes into
     QByteArray m_data; // the file, or its head until read() needs the rest
-    QString m_reason;
+    Error m_reason;
     QSize m_naturalSize;
     QSize m_storedSize;
     bool m_jpeg = false;

@@ -49,7 +49,7 @@ namespace {
             if (thumbnail.tformat == LIBRAW_THUMBNAIL_JPEG) {
                 header.thumbnail = QByteArray(thumbnail.thumb, qsizetype(thumbnail.tlength));
                 JpegHeader jpeg;
-                QString error;
+                Error error;
                 if (!readJpegHeader(header.thumbnail, jpeg, error))
                     return false;
                 preview.size = jpeg.stored;

@@ -32,18 +32,18 @@ Connection connectWatched(Watch& watch)
     return http;
 }
 
-QString cupsReason(const Watch& watch)
+Error cupsReason(const Watch& watch)
 {
     if (watch.outcome == Watch::Cancelled)
-        return QStringLiteral("Der Druck wurde abgebrochen.");
+        return Error(Error::Kind::Cancelled);
     if (watch.outcome == Watch::Silent)
-        return QStringLiteral("Das Drucksystem (CUPS) antwortet nicht.");
+        return Error(Error::Kind::CupsSilent);
     const ipp_status_t status = cupsLastError();
     const QString text = QString::fromUtf8(cupsLastErrorString());
     if (status < IPP_STATUS_REDIRECTION_OTHER_SITE || status == IPP_STATUS_ERROR_INTERNAL
         || status == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE || text.isEmpty())
-        return QStringLiteral("Die Verbindung zum Drucksystem (CUPS) ist abgebrochen.");
-    return text;
+        return Error(Error::Kind::CupsConnectionLost);
+    return Error(Error::Kind::SystemText, { text });
 }
 
 Destination namedDestination(http_t* http, const QString& destination, bool* missing)

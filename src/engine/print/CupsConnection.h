@@ -57,7 +57,7 @@ Connection connectWatched(Watch& watch);
 
 // Why the last CUPS request failed: CUPS's own words where they say something, German
 // ones where CUPS says nothing or only passes on a system error ("Success").
-QString cupsReason(const Watch& watch);
+Error cupsReason(const Watch& watch);
 
 using Destination = std::unique_ptr<cups_dest_t, void (*)(cups_dest_t*)>;
 

@@ -11,17 +11,14 @@ namespace rasterblatt::cups {
 
 namespace {
 
-    PrinterError jobError(const QString& destination, const QString& reason)
+    PrinterError jobError(const QString& destination, const Error& reason)
     {
-        return PrinterError(QStringLiteral("Der Druckauftrag für „%1“ konnte nicht gesendet werden: %2")
-                                .arg(destination, reason)
-                                .toStdString());
+        return PrinterError(Error(Error::Kind::JobNotSent, { destination }, reason));
     }
 
     PrinterError unreachable(const QString& destination)
     {
-        return jobError(destination,
-            QStringLiteral("Das Drucksystem CUPS (%1) ist nicht erreichbar.").arg(QString::fromUtf8(cupsServer())));
+        return jobError(destination, Error(Error::Kind::CupsUnreachable, { QString::fromUtf8(cupsServer()) }));
     }
 
     // Lets the event loop run for a moment.
@@ -58,11 +55,11 @@ namespace {
 
 } // namespace
 
-void failJob(const QString& destination, const Watch& watch, const QString& reason)
+void failJob(const QString& destination, const Watch& watch, const Error& reason)
 {
     if (watch.outcome == Watch::Cancelled)
         throw PrintCancelled();
-    throw jobError(destination, reason.isEmpty() ? cupsReason(watch) : reason);
+    throw jobError(destination, reason ? reason : cupsReason(watch));
 }
 
 void submitJob(
@@ -75,7 +72,7 @@ void submitJob(
     bool missing = false;
     const Destination dest = namedDestination(http.get(), destination, &missing);
     if (missing)
-        throw jobError(destination, QStringLiteral("Diesen Drucker gibt es im Drucksystem (CUPS) nicht mehr."));
+        throw jobError(destination, Error(Error::Kind::QueueGone));
     if (!dest)
         failJob(destination, watch);
 
@@ -92,7 +89,7 @@ void submitJob(
     if (job == 0)
         failJob(destination, watch);
     // Nothing of a half-sent job may print.
-    const auto cancel = [&](const QString& reason = {}) {
+    const auto cancel = [&](const Error& reason = {}) {
         cancelJob(http.get(), dest->name, job, std::min(limits.responseTimeout, std::chrono::milliseconds(10000)));
         failJob(destination, watch, reason);
     };
@@ -107,14 +104,15 @@ void submitJob(
             break;
         if (cupsWriteRequestData(http.get(), chunk.constData(), static_cast<size_t>(chunk.size()))
             != HTTP_STATUS_CONTINUE) {
-            const QString reason = watch.outcome == Watch::Cancelled ? QString() : cupsReason(watch);
+            const Error reason = watch.outcome == Watch::Cancelled ? Error() : cupsReason(watch);
             if (watch.outcome == Watch::Waiting)
                 cupsFinishDocument(http.get(), dest->name);
             cancel(reason);
         }
     }
     if (!pdf.atEnd()) {
-        const QString reason = pdf.errorString();
+        const QString why = pdf.errorString();
+        const Error reason = why.isEmpty() ? Error() : Error(Error::Kind::SystemText, { why });
         cupsFinishDocument(http.get(), dest->name);
         cancel(reason);
     }

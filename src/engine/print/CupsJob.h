@@ -11,7 +11,7 @@ namespace rasterblatt::cups {
 
 // Ends a job: the user's cancel (PrintCancelled), or why CUPS failed (the watch's reason where
 // none is given) as a PrinterError.
-[[noreturn]] void failJob(const QString& destination, const Watch& watch, const QString& reason = {});
+[[noreturn]] void failJob(const QString& destination, const Watch& watch, const Error& reason = {});
 
 // Sends the file as one PDF job, with the driver's name of the paper as its PageSize unless
 // empty. A destination "queue/instance" is an lpoptions instance: its saved options apply, as

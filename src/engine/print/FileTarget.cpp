@@ -22,9 +22,8 @@ namespace {
 
     PrinterError fileError(const QString& target, int error)
     {
-        return PrinterError(QStringLiteral("Die PDF-Datei „%1“ kann nicht geschrieben werden: %2")
-                                .arg(displayName(QDir::toNativeSeparators(target)), writeFailureText(error))
-                                .toStdString());
+        return PrinterError(
+            Error(Error::Kind::PdfNotWritable, { displayName(QDir::toNativeSeparators(target)) }, writeFailure(error)));
     }
 
     mode_t newFileMode()
@@ -36,45 +35,41 @@ namespace {
 
 } // namespace
 
-QString writeFailureText(int error)
+Error writeFailure(int error)
 {
     return error == ENOSPC || error == EDQUOT || error == EFBIG
-        ? QStringLiteral("Auf dem Datenträger ist kein Platz mehr.")
-        : qt_error_string(error);
+        ? Error(Error::Kind::DiskFull)
+        : Error(Error::Kind::SystemText, { qt_error_string(error) });
 }
 
-TargetProblem checkTarget(const QString& path, const QStringList& pictures)
+Error checkTarget(const QString& path, const QStringList& pictures)
 {
-    using Kind = TargetProblem::Kind;
-    const auto cannot = [&path](Kind kind, const QString& why) {
-        return TargetProblem { kind,
-            QStringLiteral("Die PDF-Datei „%1“ kann nicht geschrieben werden: %2")
-                .arg(displayName(QDir::toNativeSeparators(path)), why) };
+    using Kind = Error::Kind;
+    const QString shown = displayName(QDir::toNativeSeparators(path));
+    const auto cannot = [&shown](Kind kind, QStringList args = {}) {
+        return Error(Kind::PdfNotWritable, { shown }, Error(kind, std::move(args)));
     };
     if (nativePath(path) != QFile::encodeName(path))
-        return cannot(Kind::NameNotUtf8, QStringLiteral("Ihr Name ist nicht in UTF-8."));
+        return cannot(Kind::NameNotUtf8);
     const QString target = resolvedTarget(path);
     struct stat info { };
     if (::stat(nativePath(target).constData(), &info) == 0) {
         if (!S_ISREG(info.st_mode))
-            return cannot(Kind::NotAFile, QStringLiteral("Sie ist keine gewöhnliche Datei."));
+            return cannot(Kind::NotAFile);
         if (std::any_of(pictures.begin(), pictures.end(),
                 [&](const QString& picture) { return resolvedTarget(picture) == target; }))
-            return { Kind::OnePicture,
-                QStringLiteral("Die PDF-Datei „%1“ ist eines der Bilder des Ordners; sie wird nicht überschrieben.")
-                    .arg(displayName(QDir::toNativeSeparators(path))) };
+            return Error(Kind::PdfIsPicture, { shown });
     } else if (errno != ENOENT) {
-        return cannot(Kind::Unreachable, qt_error_string(errno));
+        return cannot(Kind::SystemText, { qt_error_string(errno) });
     }
     const QString folder = QFileInfo(target).absolutePath();
     if (!isFolder(folder))
-        return cannot(Kind::NoFolder, QStringLiteral("Den Ordner „%1“ gibt es nicht.").arg(displayName(folder)));
+        return cannot(Kind::NoFolder, { displayName(folder) });
     // The sheet is written as a new file beside its target, then renamed over it.
-    if (::faccessat(AT_FDCWD, nativePath(folder).constData(), W_OK | X_OK, AT_EACCESS) != 0)
-        return cannot(Kind::FolderNotWritable,
-            QStringLiteral("Im Ordner „%1“ darf keine Datei angelegt werden (%2); die PDF-Datei entsteht dort neben "
-                           "ihrem Ziel und ersetzt es dann.")
-                .arg(displayName(folder), qt_error_string(errno)));
+    if (::faccessat(AT_FDCWD, nativePath(folder).constData(), W_OK | X_OK, AT_EACCESS) != 0) {
+        const QString why = qt_error_string(errno);
+        return cannot(Kind::FolderNotWritable, { displayName(folder), why });
+    }
     return {};
 }
 

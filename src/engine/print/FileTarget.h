@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "engine/common/Error.h"
+
 class QFile;
 
 namespace rasterblatt {
@@ -11,24 +13,11 @@ namespace rasterblatt {
 // Where a finished PDF file goes. Nothing that is there is ever damaged: the file is written
 // beside its target and only then moved into place, in one step.
 
-// Why no PDF file can be written to a path, for the window and the command line alike.
-struct TargetProblem {
-    enum class Kind {
-        None,
-        NotAFile, // a device, a FIFO, a folder
-        Unreachable, // the path itself cannot be looked at
-        NoFolder,
-        FolderNotWritable, // the new file is written in the target's folder
-        OnePicture, // one of the pictures printed
-        NameNotUtf8, // Qt writes files by UTF-8 names only
-    };
-    Kind kind = Kind::None;
-    QString text; // the sentence shown
-    explicit operator bool() const { return kind != Kind::None; }
-};
 // Checks the file the path's links end at: a target that exists must be a regular file and
 // none of pictures (symbolic links followed), and its folder must exist and take a new file.
-TargetProblem checkTarget(const QString& path, const QStringList& pictures = {});
+// Why no PDF file can be written to a path, for the window and the command line alike:
+// PdfNotWritable with its cause, or PdfIsPicture; no error when it can.
+Error checkTarget(const QString& path, const QStringList& pictures = {});
 // The file that is written: where the path's symbolic links end, also at a file that does not
 // exist yet; a link that cannot be followed is the path itself.
 QString resolvedTarget(const QString& path);
@@ -37,6 +26,6 @@ QString resolvedTarget(const QString& path);
 // the target. Throws PrinterError with the cause; the target is then as it was.
 void moveIntoPlace(QFile& finished, const QString& target);
 // Why a file could not be written, from its errno: a full disk is named as such.
-QString writeFailureText(int error);
+Error writeFailure(int error);
 
 } // namespace rasterblatt

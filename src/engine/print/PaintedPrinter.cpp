@@ -20,7 +20,7 @@ void PaintedPrinter::setFontName(const QString& name) { m_font.setFamily(name); 
 void PaintedPrinter::setFontSize(double points)
 {
     if (!(points > 0))
-        throw PrinterError(QStringLiteral("Ungültige Schriftgröße: %1").arg(points).toStdString());
+        throw PrinterError(Error(Error::Kind::FontSize, { QStringLiteral("%1").arg(points) }));
     m_font.setPointSizeF(points);
 }
 
@@ -48,7 +48,7 @@ void PaintedPrinter::printLine(const QString& text)
 void PaintedPrinter::PaintPicture(const QImage& picture, double x, double y, double width, double height)
 {
     if (picture.isNull())
-        throw PrinterError("Das Bild ist leer und kann nicht gedruckt werden.");
+        throw PrinterError(Error(Error::Kind::EmptyPicture));
     pagePainter().drawImage(QRectF(x, y, width, height), picture);
 }
 

@@ -60,11 +60,8 @@ namespace {
     PrinterError writeError(const QFile& file, int failure)
     {
         const QString folder = QDir::toNativeSeparators(QFileInfo(file.fileName()).absolutePath());
-        const QString reason
-            = failure != 0 ? writeFailureText(failure) : QStringLiteral("Die Datei ist unvollständig.");
-        return PrinterError(QStringLiteral("Das Druckdokument kann im Ordner „%1“ nicht geschrieben werden: %2")
-                                .arg(folder, reason)
-                                .toStdString());
+        return PrinterError(Error(Error::Kind::DocumentNotWritten, { folder },
+            failure != 0 ? writeFailure(failure) : Error(Error::Kind::DocumentIncomplete)));
     }
 
     // Whether the file holds all that was written and ends as a complete PDF does; reads
@@ -151,7 +148,7 @@ QPainter& PdfDocumentPrinter::pagePainter()
             throw writeError(m_document->file, m_document->device->failure());
         if (m_document->pageBreakPending) {
             if (!m_document->writer->newPage())
-                throw PrinterError("Eine neue Seite kann nicht begonnen werden.");
+                throw PrinterError(Error(Error::Kind::NoNewPage));
             m_document->pageBreakPending = false;
         }
         return m_document->painter;
@@ -161,19 +158,18 @@ QPainter& PdfDocumentPrinter::pagePainter()
     const QString folder = documentFolder();
     document->file.setFileTemplate(QDir(folder).filePath(QStringLiteral(".rasterblatt-XXXXXX.pdf")));
     if (!document->file.open())
-        throw PrinterError(QStringLiteral("Das Druckdokument kann im Ordner „%1“ nicht angelegt werden: %2")
-                               .arg(QDir::toNativeSeparators(folder), document->file.errorString())
-                               .toStdString());
+        throw PrinterError(
+            Error(Error::Kind::DocumentNotCreated, { QDir::toNativeSeparators(folder), document->file.errorString() }));
     document->device = std::make_unique<DocumentDevice>(document->file.handle());
     document->writer = std::make_unique<QPdfWriter>(document->device.get());
     document->writer->setResolution(Resolution);
     document->writer->setCreator(QStringLiteral("Rasterblatt"));
     document->writer->setTitle(QStringLiteral("Kontaktabzug"));
     if (!document->writer->setPageLayout(documentLayout()))
-        throw PrinterError("Das Papierformat des Druckers wird nicht unterstützt.");
+        throw PrinterError(Error(Error::Kind::PaperUnsupported));
     document->paper = m_layoutPaper;
     if (!document->painter.begin(document->writer.get()))
-        throw PrinterError("Das Druckdokument kann nicht begonnen werden.");
+        throw PrinterError(Error(Error::Kind::DocumentNotBegun));
     // Scaled pictures are resampled smoothly, not picked pixel by pixel.
     document->painter.setRenderHint(QPainter::SmoothPixmapTransform);
     m_document = std::move(document);

@@ -31,8 +31,8 @@ bool PdfFilePrinter::chooseTarget(const QString& folder)
     if (target.isEmpty())
         return false;
     m_lastFolder = QFileInfo(target).absolutePath();
-    if (const TargetProblem problem = checkTarget(target))
-        throw PrinterError(problem.text.toStdString());
+    if (Error problem = checkTarget(target))
+        throw PrinterError(std::move(problem));
     m_target = resolvedTarget(target);
     return true;
 }
@@ -54,13 +54,11 @@ void PdfFilePrinter::deliver(QTemporaryFile& pdf, const QPageSize&)
     const QString target = std::exchange(m_target, QString());
     if (target.isEmpty())
         return;
-    if (const TargetProblem problem = checkTarget(target))
-        throw PrinterError(problem.text.toStdString());
+    if (Error problem = checkTarget(target))
+        throw PrinterError(std::move(problem));
     if (QFileInfo(pdf.fileName()).absolutePath() != QFileInfo(target).absolutePath())
-        throw PrinterError(QStringLiteral("Die PDF-Datei „%1“ kann nicht geschrieben werden: Ihr Ordner ist "
-                                          "ein anderer als beim Beginn des Drucks.")
-                               .arg(displayName(target))
-                               .toStdString());
+        throw PrinterError(
+            Error(Error::Kind::PdfNotWritable, { displayName(target) }, Error(Error::Kind::FolderChanged)));
     moveIntoPlace(pdf, target);
     pdf.setAutoRemove(false);
 }

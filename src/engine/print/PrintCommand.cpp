@@ -19,7 +19,7 @@ PrintCommand::Result PrintCommand::run(
     Printer& chosen, const PrintSource& source, const PrintJobSettings& settings, const Callbacks& callbacks)
 {
     if (m_flags.bPrinting)
-        return { Outcome::Failed, QStringLiteral("Es läuft schon ein Druckauftrag.") };
+        return { Outcome::Failed, Error(Error::Kind::JobRunning) };
     m_flags.bAbort = false;
     m_flags.bPrinting = true;
     if (callbacks.started)
@@ -65,11 +65,15 @@ PrintCommand::Result PrintCommand::run(
     } catch (const std::bad_alloc&) {
         discard();
         result.outcome = Outcome::Failed;
-        result.reason = QStringLiteral("Nicht genug Arbeitsspeicher.");
+        result.error = Error(Error::Kind::OutOfMemory);
+    } catch (const PrinterError& error) {
+        discard();
+        result.outcome = Outcome::Failed;
+        result.error = error.error();
     } catch (const std::exception& error) {
         discard();
         result.outcome = Outcome::Failed;
-        result.reason = QString::fromUtf8(error.what());
+        result.error = Error(Error::Kind::SystemText, { QString::fromUtf8(error.what()) });
     }
     m_printers.setAbortPoll({});
 

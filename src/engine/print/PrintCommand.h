@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include "engine/common/Error.h"
 #include "engine/print/PrintJob.h"
 
 namespace rasterblatt {
@@ -34,7 +35,7 @@ public:
     };
     struct Result {
         Outcome outcome = Outcome::Sent;
-        QString reason; // why it failed
+        Error error; // why it failed
         int cells = 0; // filled
         int pictures = 0; // of them with a picture
     };

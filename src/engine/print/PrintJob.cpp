@@ -251,7 +251,7 @@ SheetResult PrintSelection(
     Printer& prn, const PrintSource& source, const PrintJobSettings& settings, const PageCallbacks& callbacks)
 {
     if (settings.nCols < 1 || settings.nRows < 1)
-        throw PrinterError("Spalten und Zeilen m\u00fcssen mindestens 1 sein.");
+        throw PrinterError(Error(Error::Kind::NoCells));
     SheetPainter sheet(prn, source, settings);
     const PageGeometry& grid = sheet.grid();
     const bool pageLines = settings.setup.header || settings.setup.pageNumbers;

@@ -12,21 +12,30 @@
 #include <QPageSize>
 #include <QString>
 
+#include "engine/common/Error.h"
 #include "engine/print/SheetSetup.h"
 
 namespace rasterblatt {
 
-// A failed printer operation; what() is the description shown to the user.
+// A failed printer operation: what failed as data, and what() its sentence (errorText).
 class PrinterError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit PrinterError(Error error)
+        : std::runtime_error(errorText(error).toStdString())
+        , m_error(std::move(error))
+    {
+    }
+    const Error& error() const { return m_error; }
+
+private:
+    Error m_error;
 };
 
 // The user cancelled while the printer waited for its spooler: nothing was sent.
 class PrintCancelled : public PrinterError {
 public:
     PrintCancelled()
-        : PrinterError("Der Druck wurde abgebrochen.")
+        : PrinterError(Error(Error::Kind::Cancelled))
     {
     }
 };
@@ -109,13 +118,6 @@ public:
                 return printer;
         }
         return nullptr;
-    }
-    // Why a job cannot start on a printer that printerNamed does not find.
-    static QString missingPrinterText(const QString& quotedName)
-    {
-        return QStringLiteral("Der Drucker %1 ist nicht verf\u00fcgbar. Ist er noch eingerichtet, und l\u00e4uft das "
-                              "Drucksystem (CUPS)?")
-            .arg(quotedName);
     }
     // Asks, before a job on the printer starts, what the job needs to know from the user (where
     // "PDF-Datei" saves the folder's contact sheet); false when the user cancels. Throws

@@ -162,9 +162,10 @@ private Q_SLOTS:
         // The preview pane's area at 96 dpi.
         const DecodedPicture picture = decodePicture(path, { 2835, 2115, 96, 1 }, true);
         QCOMPARE(picture.loaded(), loads);
-        QVERIFY2(loads ? picture.natural == QSize(64, 48) && upright(picture.image)
-                       : picture.image.isNull() && picture.error,
-            qPrintable(errorText(picture.error)));
+        QCOMPARE(picture.natural, loads ? QSize(64, 48) : QSize());
+        QCOMPARE(picture.image.isNull(), !loads);
+        QCOMPARE(bool(picture.error), !loads);
+        QVERIFY2(!loads || upright(picture.image), qPrintable(errorText(picture.error)));
     }
     void colours_data()
     {
@@ -177,7 +178,9 @@ private Q_SLOTS:
         const QByteArray proPhoto = profile("colord/ProPhotoRGB"), adobe = profile("colord/AdobeRGB1998");
         const QByteArray cmyk = profile("ghostscript/default_cmyk");
         const QByteArray p3 = QColorSpace(QColorSpace::DisplayP3).iccProfile();
-        QVERIFY(!proPhoto.isEmpty() && !adobe.isEmpty() && !cmyk.isEmpty() && fixtures::writeFile(dir + "/p3.icc", p3));
+        for (const QByteArray* installed : { &proPhoto, &adobe, &cmyk })
+            QVERIFY(!installed->isEmpty());
+        QVERIFY(fixtures::writeFile(dir + "/p3.icc", p3));
         cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
         cmsHPROFILE grey = cmsCreateGrayProfile(cmsD50_xyY(), linear);
         cmsUInt32Number greySize = 0;
@@ -257,8 +260,8 @@ private Q_SLOTS:
         QFETCH(QList<QColor>, expected);
         const DecodedPicture picture = decodePicture(write("farben", data), { 2835, 2115, 96, 1 }, true);
         const bool unusable = QByteArray(QTest::currentDataTag()).startsWith("unusable");
-        QVERIFY2(picture.loaded() && picture.colourNote.isEmpty() != unusable,
-            qPrintable(errorText(picture.error) + picture.colourNote));
+        QVERIFY2(picture.loaded(), qPrintable(errorText(picture.error)));
+        QCOMPARE(picture.colourNote.isEmpty(), !unusable);
         for (int q = 0; q < 4; ++q) {
             const QColor actual = colorAt(picture.image, 0.25 + q % 2 * 0.5, 0.25 + q / 2 * 0.5);
             QVERIFY2(fixtures::similarColor(actual, expected[q], 4),
@@ -272,8 +275,10 @@ private Q_SLOTS:
             fixtures::heic(fixtures::quadrants(QSize(1600, 1200)), 6, fixtures::filled(QSize(320, 240), Qt::green)));
         const DecodedPicture small = decodePicture(path, { 2835, 2115, 96, 1 }, true);
         const DecodedPicture large = decodePicture(path, { 2835, 2115, 96 * 4, 1 }, true);
-        QVERIFY(small.natural == QSize(1600, 1200) && large.natural == small.natural);
-        QVERIFY(fixtures::similarColor(colorAt(small.image, 0.5, 0.5), Qt::green) && upright(large.image));
+        QCOMPARE(small.natural, QSize(1600, 1200));
+        QCOMPARE(large.natural, small.natural);
+        QVERIFY(fixtures::similarColor(colorAt(small.image, 0.5, 0.5), Qt::green));
+        QVERIFY(upright(large.image));
     }
     void raw_data()
     {
@@ -331,8 +336,10 @@ private Q_SLOTS:
                 PictureLoader loader(
                     write("big.jpg", fixtures::orientedJpeg(fixtures::quadrants(QSize(1600, 1200)), orientation)));
                 const QImage image = loader.read(target);
-                QVERIFY(loader.naturalSize() == QSize(1600, 1200) && loader.decodeSize(target) == expected);
-                QVERIFY2(image.size() == expected && upright(image), qPrintable(QString::number(orientation)));
+                QCOMPARE(loader.naturalSize(), QSize(1600, 1200));
+                QCOMPARE(loader.decodeSize(target), expected);
+                QCOMPARE(image.size(), expected);
+                QVERIFY2(upright(image), qPrintable(QString::number(orientation)));
             }
         }
     }

@@ -148,7 +148,9 @@ private Q_SLOTS:
             printer->endDoc();
         }
         const double height = queue->textHeight("ABC"), width = queue->textWidth("ABC");
-        QVERIFY2(qAbs(height - 161) <= 2 && width > 250 && width < 320, qPrintable(QString::number(width)));
+        QCOMPARE_LE(qAbs(height - 161), 2);
+        QCOMPARE_GT(width, 250);
+        QCOMPARE_LT(width, 320);
         QCOMPARE(m_questions, operations.contains('p') ? 1 : 0); // as the document is begun
         QCOMPARE(pdfInfo(target(), "Pages").toInt(), pages);
         QCOMPARE(recording.jobs(), pages > 0 ? std::vector<int> { pages } : std::vector<int> {});
@@ -245,7 +247,8 @@ private Q_SLOTS:
                 CupsPrinterService starting; // as the window starts
                 const std::vector<Printer*> listed = starting.printers();
                 QVERIFY2(clock.elapsed() < 8000, qPrintable(QString::number(clock.elapsed())));
-                QVERIFY(listed.size() == 1 && starting.currentPrinter() == listed.back());
+                QCOMPARE(listed.size(), size_t(1));
+                QCOMPARE(starting.currentPrinter(), listed.back());
             }
         }
         QCOMPARE(m_questions, 0);
@@ -326,7 +329,8 @@ private Q_SLOTS:
         });
         QVERIFY_THROWS_EXCEPTION(PrinterError, queue->endDoc());
         m_service->setAbortPoll({});
-        QVERIFY(restart.waitForFinished(20000) && restart.exitCode() == 0);
+        QVERIFY(restart.waitForFinished(20000));
+        QCOMPARE(restart.exitCode(), 0);
         QCOMPARE(runTool("lpstat", { "-W", "not-completed", "-o" }).output.trimmed(), QString());
         sendControlPage(queue);
     }

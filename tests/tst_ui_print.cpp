@@ -169,7 +169,8 @@ private Q_SLOTS:
         chooser->setCurrentIndex(pictures->index(5, 0));
         chooser->selectionModel()->select(pictures->index(6, 0), QItemSelectionModel::Select);
         QTest::keyClick(chooser, Qt::Key_Space); // the selection takes the opposite of the current one's tick
-        QVERIFY(s.list()->item(5)->checkState() == Qt::Checked && tickedThere(6));
+        QCOMPARE(s.list()->item(5)->checkState(), Qt::Checked);
+        QVERIFY(tickedThere(6));
         QVERIFY(s.info().startsWith("80 Datei(en) -  77 Datei(en) markiert"));
         QTRY_VERIFY(!pictures->index(0, 0).data(Qt::DecorationRole).value<QImage>().isNull());
         // "Markieren ab": exactly those rated so (sidecars here; the reader has its own test).

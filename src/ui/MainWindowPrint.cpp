@@ -128,6 +128,10 @@ void MainWindow::cmdPrint_Click()
         nothing(QStringLiteral("kein Bild ist mehr markiert."));
         break;
     case PrintCommand::Outcome::Sent:
+        // A bad card copy is caught at proofing: the pictures that printed incomplete or not at all are named.
+        if (const QString problems = PrintCommand::problemsText(result); !problems.isEmpty())
+            m_messages.show(this, QMessageBox::Information, windowTitle(), problems, QMessageBox::Ok);
+        break;
     case PrintCommand::Outcome::Cancelled:
         break;
     }

@@ -21,6 +21,7 @@
 #include "engine/print/JpegFilesPrinter.h"
 #include "engine/print/PrintCommand.h"
 #include "engine/print/PrintSource.h"
+#include "engine/print/SheetLayout.h"
 #include "engine/print/SheetPreview.h"
 
 using namespace rasterblatt;
@@ -170,7 +171,7 @@ private Q_SLOTS:
         // of the cell, less 1.1 lines for the name. The picture is fitted into the preview pane's box,
         // the box into the area, centred; the picture is decoded at 300 dpi, at most its own pixels.
         const QSize wide(3000, 2000), tall(1200, 1800);
-        QTest::newRow("7 11") << wide << "566.9 377.9 1461.9 974.6 img=305x204";
+        QTest::newRow("7 11, framed") << wide << "566.9 377.9 1461.9 974.6 img=305x204";
         QTest::newRow("7 11, tall, without names") << tall << "934.3 404.0 727.1 1090.6 img=152x228";
         QTest::newRow("2 2, stretched") << wide << "566.9 283.5 5116.8 7156.6 img=1066x1491";
         QTest::newRow("1 1, tall") << tall << "3138.8 3706.9 5089.7 7634.5 img=1061x1591";
@@ -193,8 +194,13 @@ private Q_SLOTS:
         const auto restore = qScopeGuard([&] { m_printer.setPaper(QPageSize(QPageSize::A4), QPageLayout::Portrait); });
         const PrintJobSettings grid = sheet(tag.section(' ', 0, 0).toInt(),
             tag.section(' ', 1, 1).section(',', 0, 0).toInt(), names, !tag.contains("stretched"));
-        print(FileListSource({ file }), grid, { {}, {}, {}, decodeThumbnail });
+        PrintJobSettings framed = grid;
+        framed.setup.frame = tag.contains("framed");
+        print(FileListSource({ file }), framed, { {}, {}, {}, decodeThumbnail });
         QTEST(m_printer.log("PaintPicture").value(0).mid(13), "drawn");
+        // The frame on the picture's edge, where asked for.
+        QCOMPARE(m_printer.log("drawFrame").value(0).mid(10),
+            framed.setup.frame ? m_printer.log("PaintPicture").value(0).mid(13).section(" img", 0, 0) : QString());
         // Without names nothing but the picture is drawn, and no text is measured.
         QCOMPARE(m_printer.log().filter(QRegularExpression("^(printLine|setCurrent|text)")).isEmpty(), !names);
     }
@@ -233,6 +239,12 @@ private Q_SLOTS:
             const double lastNameBottom = lines[2 + cols * rows].first + 161; // the first page's last name
             QCOMPARE_LE(headerBottom, firstTop + 0.01);
             QCOMPARE_LE(lastNameBottom, footerTop + 0.01);
+            // The header's top and the page number's bottom equally far from the paper's edges,
+            // also where the printable area leaves more paper at the bottom than at the top.
+            const double height = landscape ? 11906 : 16838;
+            QCOMPARE(lines[0].first, height - (footerTop + 161));
+            const PageGeometry uneven = pageGeometry(11906, 16000, cols, rows, 161, 0.567, 0.567, 161, 161, 100, 700);
+            QCOMPARE(uneven.areaTop + 100, 16000 + 700 - uneven.areaBottom);
             QCOMPARE(m_printer.jobs().back(), 2);
             QCOMPARE(lines[3 + cols * rows].second + lines[5 + cols * rows].second, QString("NeuSeite 2 von 2"));
         }

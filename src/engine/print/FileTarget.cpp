@@ -14,7 +14,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 
+#include "engine/catalogue/Directory.h"
 #include "engine/catalogue/NativePath.h"
 #include "engine/print/Printer.h"
 
@@ -36,6 +38,19 @@ namespace {
     }
 
 } // namespace
+
+QString proposedTarget(const QString& folder, const QString& lastFolder, const QString& extension)
+{
+    const QFileInfo printed(folder);
+    const QString folderName = displayName(fileNameOf(folder));
+    const QString name = folderName.isEmpty() ? QStringLiteral("Kontaktabzug") : folderName;
+    QString place = lastFolder;
+    if (place.isEmpty())
+        place = printed.isDir() && printed.isWritable()
+            ? printed.absoluteFilePath()
+            : QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QDir(place).filePath(name + extension);
+}
 
 Error writeFailure(int error)
 {

@@ -30,6 +30,10 @@ void moveIntoPlace(QFile& finished, const QString& target, bool pictureFile = fa
 // or none: where one cannot be moved, the targets moved before get their old files back (or go,
 // where they were new), and the PrinterError is thrown. One file is open at a time.
 void moveAllIntoPlace(const QStringList& finished, const QStringList& targets, bool pictureFile);
+// The file proposed for the contact sheet of a folder: the folder's name with the extension
+// (".pdf"), in the folder chosen last, else in the printed folder, else (not writable) in the
+// documents folder.
+QString proposedTarget(const QString& folder, const QString& lastFolder, const QString& extension);
 // Why a file could not be written, from its errno: a full disk is named as such.
 Error writeFailure(int error);
 

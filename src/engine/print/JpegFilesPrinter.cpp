@@ -109,9 +109,17 @@ void JpegFilesPrinter::setPaper(const QPageSize& size, QPageLayout::Orientation 
 
 QPageLayout JpegFilesPrinter::pageLayout() { return QPageLayout(m_paper, m_orientation, QMarginsF()); }
 
-QString JpegFilesPrinter::askFileName(const QString& proposal) const
+bool JpegFilesPrinter::chooseTarget(const QString& folder)
 {
-    return m_askFileName ? m_askFileName(proposal) : QString();
+    const QString target
+        = m_askFileName ? m_askFileName(proposedTarget(folder, m_lastFolder, QStringLiteral(".jpg"))) : QString();
+    if (target.isEmpty())
+        return false;
+    m_lastFolder = QFileInfo(target).absolutePath();
+    if (const TargetProblem problem = checkTarget(target, {}, fileNoun()))
+        throw PrinterError(problem.text.toStdString());
+    setTarget(target);
+    return true;
 }
 
 void JpegFilesPrinter::setTarget(const QString& target)

@@ -45,7 +45,9 @@ public:
     void endDoc() override;
     void killDoc() override;
 
-    QString askFileName(const QString& proposal) const;
+    // Asks where the folder's sheet goes, proposing the folder's name with ".jpg" as "PDF-Datei"
+    // does; false when the user cancels. A file chosen that cannot be written throws PrinterError.
+    bool chooseTarget(const QString& folder);
     // The file the next document goes to, asked for before the job (symbolic links followed).
     void setTarget(const QString& target);
     QString target() const { return m_target; }
@@ -60,6 +62,8 @@ private:
 
     FileNameQuery m_askFileName;
     QString m_target;
+    // Where the user saved a sheet last in this session.
+    QString m_lastFolder;
     QPageSize m_paper { QPageSize::A4 };
     QPageLayout::Orientation m_orientation = QPageLayout::Portrait;
     // The page of the document begun or about to be.

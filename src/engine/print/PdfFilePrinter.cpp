@@ -2,7 +2,6 @@
 #include "engine/print/PdfFilePrinter.h"
 
 #include <QFileInfo>
-#include <QStandardPaths>
 
 #include "engine/catalogue/Directory.h"
 #include "engine/catalogue/NativePath.h"

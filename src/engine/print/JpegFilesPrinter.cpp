@@ -3,7 +3,6 @@
 
 #include <cerrno>
 #include <unistd.h>
-#include <vector>
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -45,11 +44,17 @@ namespace {
 
 struct JpegFilesPrinter::Document {
     QString folder; // where its pages are written, beside the target
-    std::vector<std::unique_ptr<QTemporaryFile>> pages; // written, in order
+    QStringList pages; // written, in order; removed with the document unless moved into place
     // Destroyed in reverse order: the painter lets go of the page first.
     QImage page;
     QPainter painter; // active while a page is drawn
     bool pageBreakPending = false;
+
+    ~Document()
+    {
+        for (const QString& page : pages)
+            QFile::remove(page);
+    }
 
     // Writes the page drawn as a JPEG file beside the target.
     void finishPage()
@@ -68,14 +73,16 @@ struct JpegFilesPrinter::Document {
         if (!writer.write(page))
             throw notWritten(folder, Error(Error::Kind::SystemText, { writer.errorString() }));
         page = QImage();
-        auto file = std::make_unique<QTemporaryFile>(QDir(folder).filePath(QStringLiteral(".rasterblatt-XXXXXX.jpg")));
-        if (!file->open())
-            throw folderError(folder, QStringLiteral("angelegt"), file->errorString());
-        if (const int failure = writeAll(file->handle(), bytes))
+        // Closed once written, and opened again only to be moved into place: a sheet of many pages
+        // holds no descriptor per page.
+        QTemporaryFile file(QDir(folder).filePath(QStringLiteral(".rasterblatt-XXXXXX.jpg")));
+        if (!file.open())
+            throw PrinterError(Error(Error::Kind::DocumentNotCreated,
+                { displayName(QDir::toNativeSeparators(folder)), file.errorString() }));
+        if (const int failure = writeAll(file.handle(), bytes))
             throw notWritten(folder, writeFailure(failure));
-        // Open again only to be moved into place: a sheet of many pages holds no descriptor per page.
-        file->close();
-        pages.push_back(std::move(file));
+        file.setAutoRemove(false);
+        pages << file.fileName();
     }
 };
 
@@ -116,8 +123,8 @@ bool JpegFilesPrinter::chooseTarget(const QString& folder)
     if (target.isEmpty())
         return false;
     m_lastFolder = QFileInfo(target).absolutePath();
-    if (const TargetProblem problem = checkTarget(target, {}, fileNoun()))
-        throw PrinterError(problem.text.toStdString());
+    if (const Error problem = checkTarget(target, {}, true))
+        throw PrinterError(problem);
     setTarget(target);
     return true;
 }
@@ -154,15 +161,8 @@ void JpegFilesPrinter::endDoc()
     if (QFileInfo(target).absolutePath() != document->folder)
         throw PrinterError(
             Error(Error::Kind::PictureFileNotWritable, { displayName(target) }, Error(Error::Kind::FolderChanged)));
-    std::vector<QFile*> finished;
-    for (const auto& page : document->pages) {
-        if (!page->open())
-            throw folderError(document->folder, QStringLiteral("geschrieben"), page->errorString());
-        finished.push_back(page.get());
-    }
-    moveAllIntoPlace(finished, files, fileNoun());
-    for (const auto& page : document->pages)
-        page->setAutoRemove(false);
+    moveAllIntoPlace(document->pages, files, true);
+    document->pages.clear();
 }
 
 void JpegFilesPrinter::killDoc()

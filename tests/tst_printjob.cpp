@@ -461,7 +461,8 @@ private Q_SLOTS:
         PrintCommand::Callbacks callbacks;
         callbacks.decode = [this](const QString& path, const ThumbnailRequest& request) {
             DecodedPicture picture = m_decoder(path, request);
-            picture.damage = path.contains("cut") ? "beschädigt (abgeschnitten)" : "";
+            if (path.contains("cut"))
+                picture.damage = Error(Error::Kind::CutOff);
             return picture;
         };
         int progressed = 0;

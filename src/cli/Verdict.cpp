@@ -106,9 +106,9 @@ QStringList summaryLines(const CommandLine& command, const JobReport& report)
                             .arg(damaged) };
     if (command.verbose) {
         for (const PrintCommand::PictureProblem& picture : report.unreadable)
-            lines << QStringLiteral("nicht lesbar: %1 (%2)").arg(picture.path, picture.reason);
+            lines << QStringLiteral("nicht lesbar: %1 (%2)").arg(picture.path, errorText(picture.reason));
         for (const PrintCommand::PictureProblem& picture : report.damaged)
-            lines << QStringLiteral("beschädigt: %1 (%2)").arg(picture.path, picture.reason);
+            lines << QStringLiteral("beschädigt: %1 (%2)").arg(picture.path, errorText(picture.reason));
         lines << report.colourNotes;
     }
     return lines;

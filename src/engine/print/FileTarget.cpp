@@ -63,7 +63,7 @@ Error checkTarget(const QString& path, const QStringList& pictures, bool picture
 {
     using Kind = Error::Kind;
     const QString shown = displayName(QDir::toNativeSeparators(path));
-    const auto cannot = [&shown](Kind kind, QStringList args = {}) {
+    const auto cannot = [&shown, pictureFile](Kind kind, QStringList args = {}) {
         return Error(
             pictureFile ? Kind::PictureFileNotWritable : Kind::PdfNotWritable, { shown }, Error(kind, std::move(args)));
     };

@@ -4,7 +4,7 @@
 // the same files and beside the decode floor (a bare libjpeg decode at 1/8 scale, in-process,
 // on all cores and on one). Every measured program runs in a fresh process, so that its peak
 // memory is its own. `bench_print --colours [baseline bench_print]` measures the colour
-// conversion's cost alone.
+// conversion's cost alone, `bench_print --files` the picture files beside the PDF file.
 #include <cstdio>
 
 #include <QColorSpace>
@@ -21,6 +21,7 @@
 #include "engine/catalogue/FolderScan.h"
 #include "engine/picture/Metadata.h"
 #include "engine/print/CupsPrinterService.h"
+#include "engine/print/JpegFilesPrinter.h"
 #include "engine/print/PrintCommand.h"
 #include "engine/print/PrintSource.h"
 
@@ -59,8 +60,8 @@ const char* const MontagePolicy = R"(<?xml version="1.0" encoding="UTF-8"?>
 QString photoName(int index) { return QStringLiteral("IMG_%1.jpg").arg(1001 + index); }
 
 // Child process: the print command of window and command line, from the folder's catalogue
-// with every file ticked to the written PDF. Prints the job's wall and CPU milliseconds, the
-// process's peak memory after it in kB, and how many files were listed and printed.
+// with every file ticked to the written PDF (or, for a name ending in ".jpg", picture files). Prints the job's wall and
+// CPU milliseconds, the process's peak memory after it in kB, and how many files were listed and printed.
 int printContactSheet(const QString& photoDir, const QString& pdfPath, int cols, int rows)
 {
     Catalogue catalogue;
@@ -68,7 +69,9 @@ int printContactSheet(const QString& photoDir, const QString& pdfPath, int cols,
     scan.reset();
     scan.ScanFolder(photoDir);
     CupsPrinterService printers([pdfPath](const QString&) { return pdfPath; });
-    Printer* pdf = printers.pdfPrinter();
+    JpegFilesPrinter files;
+    files.setTarget(pdfPath);
+    Printer* pdf = pdfPath.endsWith(QLatin1String(".jpg")) ? &files : printers.pdfPrinter();
     RunFlags flags;
     PrintCommand::Callbacks callbacks;
     int printed = 0;
@@ -104,12 +107,11 @@ int fail(const QString& what, const QByteArray& details = {})
     return 1;
 }
 
-void printRow(const QString& name, const Measured& measured, const QString& note)
+void printRow(const QString& name, const Measured& measured, const QString& note, int count = PhotoCount)
 {
     const double ms = median(measured.ms);
-    std::printf("  %-28s %8.0f %8.1f %8.0f %9.1f %4zu  %s\n", qPrintable(name), ms, ms / PhotoCount,
-        median(measured.cpuMs), megabytes(static_cast<qint64>(median(measured.peakKilobytes))), measured.ms.size(),
-        qPrintable(note));
+    std::printf("  %-28s %8.0f %8.1f %8.0f %9.1f %4zu  %s\n", qPrintable(name), ms, ms / count, median(measured.cpuMs),
+        megabytes(static_cast<qint64>(median(measured.peakKilobytes))), measured.ms.size(), qPrintable(note));
 }
 
 void printTarget(const char* what, double value, double target, int decimals, const char* unit)
@@ -454,6 +456,50 @@ int runColourBenchmark(const QString& baseline)
     return 0;
 }
 
+// Picture files beside the PDF file: 77 photos of 12 MP at 7 x 11 (one page), rounds alternated.
+int runFilesBenchmark()
+{
+    constexpr int Count = 77;
+    constexpr int FileRounds = 5;
+    QTemporaryDir work;
+    const QString photoDir = work.filePath(QStringLiteral("Fotos"));
+    const QString scratch = work.filePath(QStringLiteral("scratch"));
+    QDir().mkpath(photoDir);
+    QDir().mkpath(scratch);
+    std::printf("Generating %d photo-like %d x %d JPEGs...\n", Count, PhotoWidth, PhotoHeight);
+    std::fflush(stdout);
+    if (!writePhotos(
+            Count, PhotoWidth, PhotoHeight, [&](int i) { return QDir(photoDir).filePath(photoName(i)); },
+            [](const QImage& photo, const QString& path) { return photo.save(path, "JPEG", 90); }))
+        return fail(QStringLiteral("cannot generate the photos"));
+    Measured pdf, jpeg;
+    const QString self = QCoreApplication::applicationFilePath();
+    const auto job = [&](const QString& target, Measured& into) {
+        const Finished printed = runProgram(
+            { self, QStringLiteral("--print"), photoDir, target, QString::number(Cols), QString::number(Rows) },
+            scratch);
+        const QList<QByteArray> fields = printed.output.trimmed().split(' ');
+        if (!printed.ok || fields.size() != 5 || fields[4].toInt() != Count || !QFile::exists(target))
+            return fail(QStringLiteral("printing failed"), printed.output + printed.errors) == 0;
+        into.add(fields[0].toDouble(), fields[1].toDouble(), fields[2].toDouble());
+        return true;
+    };
+    for (int round = 0; round < FileRounds; ++round) {
+        std::printf("Round %d of %d...\n", round + 1, FileRounds);
+        std::fflush(stdout);
+        if (!job(work.filePath(QStringLiteral("blatt.pdf")), pdf)
+            || !job(work.filePath(QStringLiteral("blatt.jpg")), jpeg))
+            return 1;
+    }
+    std::printf("\n%d JPEGs %d x %d at %d x %d, %d CPUs, warm file cache; medians of %d alternated rounds.\n", Count,
+        PhotoWidth, PhotoHeight, Cols, Rows, std::max(1, QThread::idealThreadCount()), FileRounds);
+    std::printf("  %-28s %8s %8s %8s %9s %4s\n", "", "wall ms", "ms/image", "CPU ms", "peak MB", "runs");
+    printRow(QStringLiteral("PDF-Datei"), pdf, QStringLiteral("print command"), Count);
+    printRow(QStringLiteral("Bilddateien (JPEG)"), jpeg, QStringLiteral("print command, 300 ppi, quality 90"), Count);
+    printTarget("time, picture files / PDF", median(jpeg.ms) / median(pdf.ms), 1.15, 2, "x");
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -465,6 +511,8 @@ int main(int argc, char* argv[])
     if (argc == 6 && mode == QLatin1String("--print"))
         return printContactSheet(
             QFile::decodeName(argv[2]), QFile::decodeName(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
+    if (mode == QLatin1String("--files"))
+        return runFilesBenchmark();
     if (mode == QLatin1String("--colours"))
         return runColourBenchmark(argc > 2 ? QFile::decodeName(argv[2]) : QString());
     return runBenchmark();

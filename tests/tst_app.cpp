@@ -58,8 +58,11 @@ private Q_SLOTS:
             { { E::PdfNotWritable, { "a" }, { E::NoFolder, { "/f" } } },
                 "Die PDF-Datei \u201ea\u201c kann nicht geschrieben werden: Den Ordner \u201e/f\u201c gibt es nicht." },
             { { E::FolderNotWritable, { "/f", "Zugriff verweigert" } },
-                "Im Ordner \u201e/f\u201c darf keine Datei angelegt werden (Zugriff verweigert); die PDF-Datei "
+                "Im Ordner \u201e/f\u201c darf keine Datei angelegt werden (Zugriff verweigert); die Datei "
                 "entsteht dort neben ihrem Ziel und ersetzt es dann." },
+            { { E::PictureFileIsPicture, { "s.jpg" } },
+                "Die Bilddatei \u201es.jpg\u201c ist eines der Bilder des Ordners; sie wird nicht "
+                "\u00fcberschrieben." },
             { { E::PdfNotWritable, { "a" }, { E::FolderChanged } },
                 "Die PDF-Datei \u201ea\u201c kann nicht geschrieben werden: Ihr Ordner ist ein anderer als beim Beginn "
                 "des Drucks." },

@@ -2,6 +2,7 @@
 // The command line's decisions, run in this process as the program runs them: arguments, exit
 // statuses and the one line each failure says.
 #include "ImageFixtures.h"
+#include "PdfTools.h"
 #include "Photos.h"
 
 #include "cli/PrintFolder.h"
@@ -41,7 +42,7 @@ private Q_SLOTS:
         // Bad arguments: one line naming the fault, and a pointer to --help.
         const std::pair<QStringList, const char*> bad[] = { { { "--pdf", "a.pdf", "--printer", "x", "B" }, "schlie" },
             { { "--printer", "PDF-Datei", "B" }, "keine Warteschlange" }, { { "--pdf", "a.pdf" }, "Ordner" },
-            { { "--pdf", "a.pdf", "A", "B" }, "\u201eB\u201c" },
+            { { "--pdf", "a.pdf", "--jpeg", "a.jpg", "B" }, "schlie" }, { { "A", "B" }, "\u201eB\u201c" },
             { { "--pdf", "a.pdf", "--cols", "0", "B" }, "1 bis 99" },
             { { "--pdf", "a.pdf", "--rows", "100", "B" }, "1 bis 99" }, { { "--subdirs", "B" }, "--pdf" },
             { { "--pdf", "a.pdf", "--min-rating", "6", "B" }, "1 bis 5" },
@@ -100,7 +101,48 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(m_dir.filePath("Urlaub/bild000.jpg")).size(), m_photoSize);
     }
 
+    void severalFoldersAndPictureFiles()
+    {
+        // Three photos and eighty at 7 x 11 into one document: pages 1 and 2-3, each folder's name
+        // in its header; a folder that is not there is named, the rest print. A JPEG cut off
+        // prints what it has and is counted as damaged. Picture files: one a page, or one alone.
+        writePhotos(m_dir.filePath("A"), 3, 0, QSize(16, 12));
+        writePhotos(m_dir.filePath("B"), 80, 0, QSize(16, 12));
+        const QByteArray whole = fixtures::encode(fixtures::quadrants(QSize(640, 480)), "JPEG");
+        QVERIFY(fixtures::writeFile(m_dir.filePath("C/halb.jpg"), whole.left(whole.size() / 2)));
+        const auto run = [&](const QStringList& arguments, int status) {
+            char *outText = nullptr, *errText = nullptr;
+            std::size_t outSize = 0, errSize = 0;
+            std::FILE* out = ::open_memstream(&outText, &outSize);
+            std::FILE* err = ::open_memstream(&errText, &errSize);
+            RunFlags flags;
+            QCOMPARE(runWithoutWindow(arguments, out, err, flags), status);
+            std::fclose(out), std::fclose(err);
+            m_said = QString::fromLocal8Bit(outText) + QString::fromLocal8Bit(errText);
+            std::free(outText), std::free(errText);
+        };
+        run({ "--pdf", "x.pdf", "--header", "--page-numbers", "A", "B", "Fehlt" }, 0);
+        QVERIFY2(m_said.contains("83 Bild(er) auf 3 Seite(n) gedruckt, 0 nicht lesbar.\n")
+                && m_said.contains("Den Ordner \u201eFehlt\u201c gibt es nicht."),
+            qPrintable(m_said));
+        const QString pdf = m_dir.filePath("x.pdf");
+        QCOMPARE(pdfInfo(pdf, "Pages"), QString("3"));
+        for (const auto& [page, header, number] :
+            { std::tuple { "1", "A", "Seite 1 von 3" }, { "2", "B", "Seite 2 von 3" } }) {
+            const QString text = runTool("pdftotext", { "-f", page, "-l", page, pdf, "-" }).output;
+            QVERIFY2(text.startsWith(QString(header) + "\n") && text.contains(number), qPrintable(text));
+        }
+        run({ "--jpeg", "s.jpg", "A", "B" }, 0);
+        run({ "--jpeg", "t.jpg", "A" }, 0);
+        QCOMPARE(QDir(m_dir.path()).entryList({ "*.jpg" }), QStringList({ "s-1.jpg", "s-2.jpg", "s-3.jpg", "t.jpg" }));
+        run({ "--pdf", "c.pdf", "--verbose", "C" }, 0);
+        QVERIFY2(m_said.startsWith("1 Bild(er) auf 1 Seite(n) gedruckt, 0 nicht lesbar, 1 beschädigt.\nbeschädigt: ")
+                && m_said.contains("halb.jpg (beschädigt (Premature end of JPEG file"),
+            qPrintable(m_said));
+    }
+
 private:
+    QString m_said;
     QTemporaryDir m_dir;
     qint64 m_photoSize = 0;
     bool m_device = false;

@@ -147,6 +147,9 @@ private Q_SLOTS:
         for (const int orientation : { 1, 6, 7 })
             QTest::addRow("HEIC, orientation %d", orientation)
                 << QByteArray("bild.heic") << fixtures::heic(upright, orientation);
+        // A card copy cut off: what could be read prints, and the picture says it is damaged.
+        const QByteArray whole = fixtures::encode(fixtures::quadrants(QSize(640, 480)), "JPEG");
+        QTest::newRow("JPEG cut off at half") << QByteArray("halb.jpg") << whole.left(whole.size() / 2);
         QTest::newRow("no such file") << QByteArray("fehlt.jpg") << QByteArray();
         QTest::newRow("folder named .jpg") << QByteArray("ordner.jpg/") << QByteArray();
     }
@@ -162,6 +165,14 @@ private Q_SLOTS:
         // The preview pane's area at 96 dpi.
         const DecodedPicture picture = decodePicture(path, { 2835, 2115, 96, 1 }, true);
         QCOMPARE(picture.loaded(), loads);
+        const bool cut = name == "halb.jpg";
+        QCOMPARE(picture.damage.kind, cut ? Error::Kind::Damaged : Error::Kind::None);
+        if (cut) {
+            QVERIFY(picture.damage.args.value(0).startsWith("Premature end of JPEG file"));
+            QVERIFY(fixtures::similarColor(colorAt(picture.image, 0.75, 0.2), fixtures::quadrantColor(1)));
+            QVERIFY(!fixtures::similarColor(colorAt(picture.image, 0.25, 0.8), fixtures::quadrantColor(2)));
+            return;
+        }
         QCOMPARE(picture.natural, loads ? QSize(64, 48) : QSize());
         QCOMPARE(picture.image.isNull(), !loads);
         QCOMPARE(bool(picture.error), !loads);

@@ -8,6 +8,8 @@
 #include <atomic>
 #include <numeric>
 
+#include <QColorSpace>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
@@ -16,8 +18,10 @@
 #include "engine/picture/DecodeAhead.h"
 #include "engine/picture/PictureCache.h"
 #include "engine/print/CupsPrinterService.h"
+#include "engine/print/JpegFilesPrinter.h"
 #include "engine/print/PrintCommand.h"
 #include "engine/print/PrintSource.h"
+#include "engine/print/SheetLayout.h"
 #include "engine/print/SheetPreview.h"
 
 using namespace rasterblatt;
@@ -53,7 +57,7 @@ struct CountingDecoder {
             const QRegularExpressionMatch asked = size.match(path);
             const QSize natural
                 = asked.hasMatch() ? QSize(asked.captured(1).toInt(), asked.captured(2).toInt()) : QSize(400, 300);
-            picture = { natural, QImage(pixels->data, 40, 30, 160, QImage::Format_RGB32, release, pixels), {}, {} };
+            picture = { natural, QImage(pixels->data, 40, 30, 160, QImage::Format_RGB32, release, pixels), {}, {}, {} };
         }
         --running;
         return picture;
@@ -167,7 +171,7 @@ private Q_SLOTS:
         // of the cell, less 1.1 lines for the name. The picture is fitted into the preview pane's box,
         // the box into the area, centred; the picture is decoded at 300 dpi, at most its own pixels.
         const QSize wide(3000, 2000), tall(1200, 1800);
-        QTest::newRow("7 11") << wide << "566.9 377.9 1461.9 974.6 img=305x204";
+        QTest::newRow("7 11, framed") << wide << "566.9 377.9 1461.9 974.6 img=305x204";
         QTest::newRow("7 11, tall, without names") << tall << "934.3 404.0 727.1 1090.6 img=152x228";
         QTest::newRow("2 2, stretched") << wide << "566.9 283.5 5116.8 7156.6 img=1066x1491";
         QTest::newRow("1 1, tall") << tall << "3138.8 3706.9 5089.7 7634.5 img=1061x1591";
@@ -190,8 +194,13 @@ private Q_SLOTS:
         const auto restore = qScopeGuard([&] { m_printer.setPaper(QPageSize(QPageSize::A4), QPageLayout::Portrait); });
         const PrintJobSettings grid = sheet(tag.section(' ', 0, 0).toInt(),
             tag.section(' ', 1, 1).section(',', 0, 0).toInt(), names, !tag.contains("stretched"));
-        print(FileListSource({ file }), grid, { {}, {}, {}, decodeThumbnail });
+        PrintJobSettings framed = grid;
+        framed.setup.frame = tag.contains("framed");
+        print(FileListSource({ file }), framed, { {}, {}, {}, decodeThumbnail });
         QTEST(m_printer.log("PaintPicture").value(0).mid(13), "drawn");
+        // The frame on the picture's edge, where asked for.
+        QCOMPARE(m_printer.log("drawFrame").value(0).mid(10),
+            framed.setup.frame ? m_printer.log("PaintPicture").value(0).mid(13).section(" img", 0, 0) : QString());
         // Without names nothing but the picture is drawn, and no text is measured.
         QCOMPARE(m_printer.log().filter(QRegularExpression("^(printLine|setCurrent|text)")).isEmpty(), !names);
     }
@@ -230,6 +239,12 @@ private Q_SLOTS:
             const double lastNameBottom = lines[2 + cols * rows].first + 161; // the first page's last name
             QCOMPARE_LE(headerBottom, firstTop + 0.01);
             QCOMPARE_LE(lastNameBottom, footerTop + 0.01);
+            // The header's top and the page number's bottom equally far from the paper's edges,
+            // also where the printable area leaves more paper at the bottom than at the top.
+            const double height = landscape ? 11906 : 16838;
+            QCOMPARE(lines[0].first, height - (footerTop + 161));
+            const PageGeometry uneven = pageGeometry(11906, 16000, cols, rows, 161, 0.567, 0.567, 161, 161, 100, 700);
+            QCOMPARE(uneven.areaTop + 100, 16000 + 700 - uneven.areaBottom);
             QCOMPARE(m_printer.jobs().back(), 2);
             QCOMPARE(lines[3 + cols * rows].second + lines[5 + cols * rows].second, QString("NeuSeite 2 von 2"));
         }
@@ -382,6 +397,88 @@ private Q_SLOTS:
         QCOMPARE(m_printer.count("PaintPicture"), 3);
         QVERIFY(m_decoder.running > 0);
         QTRY_COMPARE_WITH_TIMEOUT(m_decoder.running.load(), 0, 10000);
+    }
+    // The picture files: one per page, written all or none; an older file stays as it was where
+    // the job is cancelled or the disk fills up (a small tmpfs, where one can be mounted).
+    void pictureFiles_data()
+    {
+        QTest::addColumn<int>("pages");
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<QStringList>("files"); // in the folder afterwards; "s-1.jpg" held "alt" before
+        QTest::newRow("one page") << 1 << "endDoc" << QStringList { "s-1.jpg", "s.jpg" };
+        QTest::newRow("two pages") << 2 << "endDoc" << QStringList { "s-1.jpg", "s-2.jpg" };
+        QTest::newRow("cancelled") << 2 << "killDoc" << QStringList { "s-1.jpg" };
+        QTest::newRow("full disk") << 2 << "tmpfs" << QStringList { "s-1.jpg" };
+    }
+    void pictureFiles()
+    {
+        QFETCH(int, pages);
+        QFETCH(QString, end);
+        QFETCH(QStringList, files);
+        QTemporaryDir dir;
+        if (end == "tmpfs" && !runTool("mount", { "-t", "tmpfs", "-o", "size=1m", "tmpfs", dir.path() }).ok)
+            QSKIP("no tmpfs can be mounted here");
+        const auto unmount = qScopeGuard([&] {
+            if (end == "tmpfs")
+                runTool("umount", { dir.path() });
+        });
+        QVERIFY(fixtures::writeFile(dir.filePath("s-1.jpg"), "alt"));
+        JpegFilesPrinter printer;
+        printer.setTarget(dir.filePath("s.jpg"));
+        QImage noise(1000, 700, QImage::Format_RGB32);
+        QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(noise.bits()), noise.sizeInBytes() / 4);
+        QString error;
+        try {
+            for (int page = 0; page < pages; ++page)
+                printer.newPage(), printer.PaintPicture(noise, 0, 0, 11906, 8000);
+            end == "killDoc" ? printer.killDoc() : printer.endDoc();
+        } catch (const PrinterError& e) {
+            error = e.what();
+            printer.killDoc();
+        }
+        QCOMPARE(error.contains("kein Platz mehr"), end == "tmpfs");
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), files);
+        QCOMPARE(fixtures::readFile(dir.filePath("s-1.jpg")) == "alt", pages != 2 || end != "endDoc");
+        for (const QString& file : files.filter(QRegularExpression("^s(-2)?.jpg"))) {
+            const QImage page(dir.filePath(file));
+            QCOMPARE(page.size(), QSize(2480, 3508));
+            QCOMPARE(page.colorSpace(), QColorSpace(QColorSpace::SRgb));
+            QCOMPARE(page.dotsPerMeterX(), 11811);
+        }
+    }
+    void severalFoldersAndWhatWentWrong()
+    {
+        // Three pictures and eighty at 7 x 11: pages 1 and 2-3, each folder's name in its header,
+        // the page numbers through the document. What could not be read and what was damaged is
+        // counted and named, the first `shown` and then how many more.
+        RecordingPrinterService printers({ "Testdrucker" });
+        RecordingPrinter* chosen = printers.printer("Testdrucker");
+        QStringList first = numbered(3, "/A/bild%1.jpg"), second = numbered(80, "/B/bild%1.jpg");
+        first[1] = "/A/bad.jpg", second[4] = "/B/cut.jpg";
+        const FileListSource a(first, "A"), b(second, "B");
+        PrintJobSettings settings = sheet(7, 11);
+        settings.setup.header = settings.setup.pageNumbers = true;
+        PrintCommand::Callbacks callbacks;
+        callbacks.decode = [this](const QString& path, const ThumbnailRequest& request) {
+            DecodedPicture picture = m_decoder(path, request);
+            if (path.contains("cut"))
+                picture.damage = Error(Error::Kind::CutOff);
+            return picture;
+        };
+        int progressed = 0;
+        callbacks.progress = [&](int printed, int total) { progressed = printed * 1000 + total; };
+        RunFlags flags;
+        const PrintCommand::Result result = PrintCommand(printers, flags).run(*chosen, { &a, &b }, settings, callbacks);
+        QCOMPARE(chosen->jobs(), std::vector<int> { 3 });
+        QCOMPARE(result.cells, 83);
+        QCOMPARE(progressed, 83083);
+        const QStringList lines = chosen->log("printLine").filter(QRegularExpression("\"(A|B|Seite .*)\""));
+        QCOMPARE(lines.join(',').remove("printLine "),
+            QString("\"A\",\"Seite 1 von 3\",\"B\",\"Seite 2 von 3\",\"B\",\"Seite 3 von 3\""));
+        QCOMPARE(result.unreadable.size(), 1);
+        QCOMPARE(result.damaged.size(), 1);
+        QCOMPARE(PrintCommand::problemsText(result, 1),
+            QString("Nicht alle Bilder konnten ganz gelesen werden:\nnicht lesbar: bad.jpg ()\nund 1 weitere"));
     }
     void howAJobEnds_data()
     {

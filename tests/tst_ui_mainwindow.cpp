@@ -35,7 +35,7 @@ private Q_SLOTS:
             std::tuple(true, true, false, false, false, false));
         QCOMPARE(std::tuple(printers()->count(), printers()->currentIndex()), std::tuple(3, 0));
         // Grid, folder and the sheet's set-up are stored on closing, the options are not.
-        s->state().sheetSetup = { "Letter", QPageLayout::Landscape, true, true };
+        s->state().sheetSetup = { "Letter", QPageLayout::Landscape, true, true, true };
         edit("txtCols")->clear();
         edit("txtRows")->setText("4");
         box("chkPrintFileName")->setChecked(false);
@@ -45,15 +45,16 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(s->window.get()));
         QTest::keyClick(s->window.get(), Qt::Key_Escape); // closes, as Abbrechen does
         QCOMPARE(QStringList({ stored("Settings/Cols"), stored("Settings/Rows"), stored("Settings/LastFolder"),
-                     stored("Settings/Paper") + stored("Settings/Orientation") + stored("Settings/PageNumbers") }),
-            QStringList({ "0", "4", m_f->dir.path(), "LetterLandscape1" }));
+                     stored("Settings/Paper") + stored("Settings/Orientation") + stored("Settings/PageNumbers")
+                         + stored("Settings/Frame") }),
+            QStringList({ "0", "4", m_f->dir.path(), "LetterLandscape11" }));
         s = &m_f->open(QStringList { "testdrucker", "Laser" }, "Testdrucker"); // the current printer is not installed
         QCOMPARE(QStringList({ edit("txtCols")->text(), folders()->path(), s->state().sheetSetup.paper,
                      printers()->placeholderText() }),
             QStringList({ "0", m_f->dir.path(), "Letter", "Drucker" }));
-        QCOMPARE(std::tuple(s->state().nRows, s->state().sheetSetup.header, box("chkPrintFileName")->isChecked(),
-                     box("chkSubDir")->isChecked(), printers()->currentIndex()),
-            std::tuple(4, true, true, false, -1));
+        QCOMPARE(std::tuple(s->state().nRows, s->state().sheetSetup.header, s->state().sheetSetup.frame,
+                     box("chkPrintFileName")->isChecked(), box("chkSubDir")->isChecked(), printers()->currentIndex()),
+            std::tuple(4, true, true, true, false, -1));
         for (const auto& [control, name] : { std::pair { "driveList", "Laufwerk" }, { "dirList", "Ordner" },
                  { "fileList", "Bilddateien" }, { "picBox", "Vorschau" }, { "lbProgressBar", "Fortschritt" } })
             QCOMPARE(s->get(control)->accessibleName(), QString(name));
@@ -123,19 +124,20 @@ private Q_SLOTS:
     {
         fixtures::writeFile(m_f->settings,
             "[Settings]\nRows=viele\nCols=3\nLastFolder=/gibt/es/nicht\nFremd=1\nPaper=<A4>\nOrientation=Diagonal\n"
-            "Header=ja\nPageNumbers=2\n\x01\xff\xfe garbage ===\n[Anderes]\nx=y\n");
+            "Header=ja\nPageNumbers=2\nFrame=nein\n\x01\xff\xfe garbage ===\n[Anderes]\nx=y\n");
         WindowSession* s = &open();
         QCOMPARE(std::tuple(s->state().nRows, s->state().nCols, folders()->path()), std::tuple(11, 3, m_f->photos));
         const SheetSetup& setup = s->state().sheetSetup;
-        QCOMPARE(std::tuple(setup.paper, setup.orientation, setup.header, setup.pageNumbers),
-            std::tuple(QString(), QPageLayout::Portrait, false, false));
+        QCOMPARE(std::tuple(setup.paper, setup.orientation, setup.header, setup.pageNumbers, setup.frame),
+            std::tuple(QString(), QPageLayout::Portrait, false, false, false));
         // Rewriting a file that could not be parsed is no failure to report; the file then holds
         // the program's keys and nothing else.
         QTest::failOnWarning(QRegularExpression("could not save"));
         s->window->close();
         QCOMPARE(QSettings(m_f->settings, QSettings::IniFormat).allKeys(),
-            QStringList({ "Settings/AllFormats", "Settings/Cols", "Settings/Header", "Settings/LastFolder",
-                "Settings/Orientation", "Settings/PageNumbers", "Settings/Paper", "Settings/Rows" }));
+            QStringList(
+                { "Settings/AllFormats", "Settings/Cols", "Settings/Frame", "Settings/Header", "Settings/LastFolder",
+                    "Settings/Orientation", "Settings/PageNumbers", "Settings/Paper", "Settings/Rows" }));
         QCOMPARE(stored("Settings/Rows") + stored("Settings/Orientation") + stored("Settings/Header"),
             QString("11Portrait0"));
         // A file of more than 1 MB is no file of ours: it is not read, and the next close replaces it.

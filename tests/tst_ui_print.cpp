@@ -120,7 +120,7 @@ private Q_SLOTS:
         const auto child = [&](const char* name) { return dialog->findChild<QWidget*>(name); };
         for (const auto& [name, label] : { std::pair { "cboPaper", "Papier" }, { "cboOrientation", "Ausrichtung" },
                  { "chkHeader", "Kopfzeile drucken" }, { "chkPageNumbers", "Seitenzahlen drucken" },
-                 { "picSheet", "Seitenansicht" } })
+                 { "chkFrame", "Rahmen um die Bilder" }, { "picSheet", "Seitenansicht" } })
             QCOMPARE(child(name)->accessibleName(), QString(label));
         // The preview follows the window's ticks; Page Down turns the page.
         auto* page = dialog->findChild<QLabel*>("lbPage");
@@ -205,6 +205,10 @@ private Q_SLOTS:
     void endWithAMessage()
     {
         // A printer error, and "Keine markieren" as the job starts: the job ends as a job ends, and says why.
+        // A job with a picture cut off and one unreadable names them once it is sent.
+        const QByteArray whole = fixtures::encode(fixtures::quadrants(QSize(640, 480)), "JPEG");
+        fixtures::writeFile(m_f->photos + "/halb.jpg", whole.left(whole.size() / 2));
+        fixtures::writeFile(m_f->photos + "/kaputt.jpg", "kein Bild");
         WindowSession& s = open(5);
         for (const bool fails : { true, false }) {
             s.messages.shown.clear();
@@ -225,6 +229,14 @@ private Q_SLOTS:
             s.tickFirst(5);
         }
         QCOMPARE(printer()->count("killDoc"), 2);
+        s.messages.shown.clear();
+        printer()->failAt("PaintPicture", 0, {});
+        s.tick(5), s.tick(6);
+        s.click("cmdPrint");
+        QCOMPARE(std::tuple(printer()->jobs().size(), s.messages.shown.size()), std::tuple(size_t(1), 1));
+        QVERIFY2(s.messages.shown[0].text.contains("nicht lesbar: kaputt.jpg (")
+                && s.messages.shown[0].text.contains("beschädigt: halb.jpg (beschädigt (Premature end"),
+            qPrintable(s.messages.shown[0].text));
     }
     void choiceOfPrinter()
     {

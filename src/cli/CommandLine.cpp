@@ -8,6 +8,7 @@
 #include "engine/catalogue/Catalogue.h"
 #include "engine/catalogue/StatusLine.h"
 #include "engine/print/CupsPrinterService.h"
+#include "engine/print/JpegFilesPrinter.h"
 
 namespace rasterblatt {
 
@@ -15,6 +16,10 @@ namespace {
 
     const QCommandLineOption pdfOption(QStringLiteral("pdf"),
         QStringLiteral("Schreibt den Kontaktabzug in die PDF-Datei DATEI."), QStringLiteral("DATEI"));
+    const QCommandLineOption jpegOption(QStringLiteral("jpeg"),
+        QStringLiteral("Schreibt jede Seite als JPEG-Bild (300 ppi): DATEI bei einer Seite, sonst DATEI-1.jpg, "
+                       "DATEI-2.jpg, ..."),
+        QStringLiteral("DATEI"));
     const QCommandLineOption printerOption(QStringLiteral("printer"),
         QStringLiteral("Druckt auf der CUPS-Warteschlange NAME (genauer Name, siehe --list-printers)."),
         QStringLiteral("NAME"));
@@ -24,8 +29,8 @@ namespace {
     const QCommandLineOption rowsOption(QStringLiteral("rows"),
         QStringLiteral("Zeilen je Seite, 1 bis 99 (%1).").arg(DefaultRows), QStringLiteral("N"),
         QString::number(DefaultRows));
-    const QCommandLineOption allFormatsOption(
-        QStringLiteral("all-formats"), QStringLiteral("Nimmt auch *.jpeg, PNG, TIFF, WebP, HEIC/HEIF und Kamera-RAW "
+    const QCommandLineOption allFormatsOption(QStringLiteral("all-formats"),
+        QStringLiteral("Nimmt auch *.jpeg, PNG, TIFF, WebP, HEIC/HEIF und Kamera-RAW "
                        "(ohne gleichnamige JPEG-Datei daneben) dazu."));
     const QCommandLineOption subdirsOption(
         QStringLiteral("subdirs"), QStringLiteral("Bezieht die Unterverzeichnisse mit ein."));
@@ -50,6 +55,8 @@ namespace {
         QStringLiteral("Druckt nur die Bilder mit mindestens N Sternen, 1 bis 5 (aus XMP, EXIF oder einer "
                        "XMP-Begleitdatei NAME.xmp oder NAME.EXT.xmp)."),
         QStringLiteral("N"));
+    const QCommandLineOption frameOption(
+        QStringLiteral("frame"), QStringLiteral("Zieht eine feine graue Linie um jedes Bild."));
     const QCommandLineOption helpOption(
         QStringList { QStringLiteral("h"), QStringLiteral("help") }, QStringLiteral("Zeigt diese Hilfe."));
     const QCommandLineOption versionOption(
@@ -62,14 +69,16 @@ namespace {
             "*.jpeg, PNG, TIFF, WebP, HEIC und Kamera-RAW) eines Ordners. Eine RAW-Datei mit einer\n"
             "gleichnamigen JPEG-Datei daneben (RAW+JPEG der Kamera) wird nur einmal, als JPEG, gedruckt.\n"
             "Ohne Argumente öffnet sich das Fenster, mit nur einem ORDNER das Fenster auf diesem Ordner.\n"
-            "Mit --pdf oder --printer druckt es ohne Fenster alle Bilder des Ordners.\n"
+            "Mit --pdf, --jpeg oder --printer druckt es ohne Fenster alle Bilder der Ordner, jeden ab einer\n"
+            "neuen Seite, in ein Dokument.\n"
             "Exit-Status: 0 fertig, 1 falsche Argumente, 2 nichts zu drucken, 3 Drucken fehlgeschlagen,\n"
             "4 gedruckt, aber Bilder jenseits der Grenze von %1 Dateien ausgelassen.")
                                              .arg(Catalogue::limitText()));
-        parser.addOptions({ pdfOption, printerOption, colsOption, rowsOption, subdirsOption, allFormatsOption,
-            noNamesOption, listOption, paperOption, landscapeOption, headerOption, pageNumbersOption, minRatingOption,
-            quietOption, verboseOption, helpOption, versionOption });
-        parser.addPositionalArgument(QStringLiteral("ORDNER"), QStringLiteral("Der Ordner mit den Bildern."));
+        parser.addOptions({ pdfOption, jpegOption, printerOption, colsOption, rowsOption, subdirsOption,
+            allFormatsOption, noNamesOption, listOption, paperOption, landscapeOption, headerOption, pageNumbersOption,
+            frameOption, minRatingOption, quietOption, verboseOption, helpOption, versionOption });
+        parser.addPositionalArgument(
+            QStringLiteral("ORDNER"), QStringLiteral("Die Ordner mit den Bildern."), QStringLiteral("ORDNER..."));
     }
 
     std::optional<int> gridCount(const QString& text)
@@ -148,9 +157,12 @@ CommandLine parseCommandLine(const QStringList& arguments, QString* error)
         return command;
     }
     const QStringList folders = parser.positionalArguments();
-    if (folders.size() > 1)
+    const bool prints = parser.isSet(pdfOption) || parser.isSet(jpegOption) || parser.isSet(printerOption);
+    // The window opens on one folder; a job prints them all.
+    if (folders.size() > 1 && !prints)
         return bad(QStringLiteral("Nur ein Ordner, bitte (\u201e%1\u201c ist zu viel).").arg(folders[1]));
     command.folder = folders.value(0);
+    command.folders = folders;
     command.subdirs = parser.isSet(subdirsOption);
     command.allFormats = parser.isSet(allFormatsOption);
     command.names = !parser.isSet(noNamesOption);
@@ -160,6 +172,7 @@ CommandLine parseCommandLine(const QStringList& arguments, QString* error)
     command.landscape = parser.isSet(landscapeOption);
     command.header = parser.isSet(headerOption);
     command.pageNumbers = parser.isSet(pageNumbersOption);
+    command.frame = parser.isSet(frameOption);
     const std::optional<int> cols = gridCount(parser.value(colsOption));
     const std::optional<int> rows = gridCount(parser.value(rowsOption));
     if (!cols || !rows)
@@ -177,24 +190,27 @@ CommandLine parseCommandLine(const QStringList& arguments, QString* error)
         command.mode = CommandLine::Mode::ListPrinters;
         return command;
     }
-    if (parser.isSet(pdfOption) && parser.isSet(printerOption))
-        return bad(QStringLiteral("--pdf und --printer schließen einander aus."));
+    if (int(parser.isSet(pdfOption)) + int(parser.isSet(jpegOption)) + int(parser.isSet(printerOption)) > 1)
+        return bad(QStringLiteral("--pdf, --jpeg und --printer schließen einander aus."));
     if (parser.isSet(pdfOption)) {
         command.mode = CommandLine::Mode::Pdf;
         command.target = parser.value(pdfOption);
+    } else if (parser.isSet(jpegOption)) {
+        command.mode = CommandLine::Mode::Jpeg;
+        command.target = parser.value(jpegOption);
     } else if (parser.isSet(printerOption)) {
         command.mode = CommandLine::Mode::Printer;
         command.target = parser.value(printerOption);
-        if (command.target == CupsPrinterService::pdfPrinterName())
-            return bad(
-                QStringLiteral("\u201ePDF-Datei\u201c ist keine Warteschlange; eine PDF-Datei schreibt --pdf DATEI."));
+        if (command.target == CupsPrinterService::pdfPrinterName() || command.target == JpegFilesPrinter::printerName())
+            return bad(QStringLiteral("\u201e%1\u201c ist keine Warteschlange; Dateien schreiben --pdf und --jpeg.")
+                           .arg(command.target));
     } else {
         if (arguments.size() > folders.size() + arguments.count(QStringLiteral("--")))
             return bad(QStringLiteral("Ohne --pdf oder --printer gibt es nichts zu drucken."));
         return command;
     }
     if (command.target.isEmpty())
-        return bad(QStringLiteral("--pdf und --printer brauchen einen Namen."));
+        return bad(QStringLiteral("--pdf, --jpeg und --printer brauchen einen Namen."));
     if (command.folder.isEmpty())
         return bad(QStringLiteral("Welcher Ordner soll gedruckt werden?"));
     return command;

@@ -12,10 +12,11 @@ namespace rasterblatt {
 
 // What the program was asked to do on its command line.
 struct CommandLine {
-    enum class Mode { Window, Pdf, Printer, ListPrinters, Help, Version };
+    enum class Mode { Window, Pdf, Jpeg, Printer, ListPrinters, Help, Version };
     Mode mode = Mode::Window;
-    QString folder; // the window opens on it, or its pictures are printed
-    QString target; // the PDF file or the CUPS queue
+    QString folder; // the window opens on it, or its pictures are printed (the first of folders)
+    QStringList folders; // printed in this order into one document
+    QString target; // the PDF file, the picture files' name or the CUPS queue
     int cols = DefaultCols;
     int rows = DefaultRows;
     bool subdirs = false;
@@ -28,6 +29,7 @@ struct CommandLine {
     bool header = false;
     bool pageNumbers = false;
     int minRating = 0; // only pictures rated at least this many stars; 0: all
+    bool frame = false;
 };
 
 // Exit statuses of a run without a window.

@@ -13,6 +13,7 @@
 #include "engine/catalogue/FolderScan.h"
 #include "engine/picture/Metadata.h"
 #include "engine/print/CupsPrinterService.h"
+#include "engine/print/JpegFilesPrinter.h"
 #include "engine/print/PrintSource.h"
 
 namespace rasterblatt {
@@ -38,18 +39,18 @@ namespace {
     void listPrinters(CupsPrinterService& printers, std::FILE* out)
     {
         for (const Printer* printer : printers.printers()) {
-            if (printer != printers.pdfPrinter())
+            if (printer != printers.pdfPrinter() && printer != printers.jpegPrinter())
                 line(out, printer->deviceName());
         }
     }
 
     // The folder's pictures, found as the window finds them. As in the window, the first
     // Catalogue::Limit pictures are printed; the rest are counted.
-    FolderPictures findPictures(const CommandLine& command)
+    FolderPictures findPictures(const CommandLine& command, const QString& given)
     {
         FolderPictures pictures;
-        pictures.folder = command.folder;
-        const QString folder = absolutePath(command.folder);
+        pictures.folder = given;
+        const QString folder = absolutePath(given);
         pictures.exists = isFolder(folder);
         if (!pictures.exists)
             return pictures;
@@ -66,17 +67,26 @@ namespace {
         return pictures;
     }
 
-    // The printer: a PDF file, written whole or not at all, or a CUPS queue by its exact name.
-    // Nothing that is there may be damaged: no device, no FIFO, no picture of the folder.
+    // The printer: a PDF file or picture files, written whole or not at all, or a CUPS queue by
+    // its exact name. Nothing that is there may be damaged: no device, no FIFO, no picture of the
+    // folders, none of the files of the pages.
     Printer* choosePrinter(
-        const CommandLine& command, CupsPrinterService& printers, const QStringList& files, Verdict& refused)
+        const CommandLine& command, CupsPrinterService& printers, const QStringList& files, int pages, Verdict& refused)
     {
-        if (command.mode == CommandLine::Mode::Pdf) {
-            if (const Error problem = checkTarget(command.target, files)) {
-                refused = targetVerdict(problem);
-                return nullptr;
+        if (command.mode == CommandLine::Mode::Pdf || command.mode == CommandLine::Mode::Jpeg) {
+            const bool jpeg = command.mode == CommandLine::Mode::Jpeg;
+            const QStringList targets
+                = jpeg ? JpegFilesPrinter::pageFiles(command.target, pages) : QStringList { command.target };
+            for (const QString& target : targets) {
+                if (const Error problem = checkTarget(target, files, jpeg)) {
+                    refused = targetVerdict(problem);
+                    return nullptr;
+                }
             }
-            return printers.pdfPrinter();
+            if (!jpeg)
+                return printers.pdfPrinter();
+            printers.jpegPrinter()->setTarget(QFileInfo(command.target).absoluteFilePath());
+            return printers.jpegPrinter();
         }
         Printer* printer = printers.printerNamed(command.target);
         if (!printer)
@@ -86,11 +96,15 @@ namespace {
 
     // Runs the job with progress on a terminal, and collects what its summary tells.
     PrintCommand::Result runJob(const CommandLine& command, CupsPrinterService& printers, Printer& printer,
-        const FolderPictures& pictures, std::FILE* err, RunFlags& flags, JobReport& report)
+        const std::vector<FolderPictures>& folders, std::FILE* err, RunFlags& flags, JobReport& report)
     {
         const bool showProgress = !command.quiet && ::isatty(::fileno(err));
-        report.files = int(pictures.files.size());
-        report.pages = pageCount(report.files, command.cols, command.rows);
+        std::vector<FileListSource> sources;
+        for (const FolderPictures& pictures : folders) {
+            report.files += int(pictures.files.size());
+            report.pages += pageCount(int(pictures.files.size()), command.cols, command.rows);
+            sources.emplace_back(pictures.files, displayName(fileNameOf(absolutePath(pictures.folder))));
+        }
         PrintCommand::Callbacks callbacks;
         callbacks.yield = [] { QCoreApplication::processEvents(); };
         callbacks.progress = [&](int printed, int total) {
@@ -101,17 +115,16 @@ namespace {
             }
         };
         callbacks.picture = [&](const QString& path, const DecodedPicture& picture) {
-            if (!picture.loaded()) {
-                report.unreadable << path;
-                report.reasons << errorText(picture.error);
-            } else if (!picture.colourNote.isEmpty()) {
+            if (picture.loaded() && !picture.colourNote.isEmpty())
                 report.colourNotes << QStringLiteral("Farben unverändert: %1 (%2)").arg(path, picture.colourNote);
-            }
         };
-        const QString folderName = displayName(fileNameOf(absolutePath(command.folder)));
+        std::vector<const PrintSource*> parts;
+        for (const FileListSource& source : sources)
+            parts.push_back(&source);
         const PrintCommand::Result result
-            = PrintCommand(printers, flags)
-                  .run(printer, FileListSource(pictures.files, folderName), jobSettings(command), callbacks);
+            = PrintCommand(printers, flags).run(printer, parts, jobSettings(command), callbacks);
+        report.unreadable = result.unreadable;
+        report.damaged = result.damaged;
         if (showProgress)
             std::fputs("\n", err);
         return result;
@@ -124,31 +137,49 @@ namespace {
             listPrinters(printers, out);
             return ExitDone;
         }
-        const FolderPictures pictures = findPictures(command);
-        if (const std::optional<Verdict> empty = folderVerdict(pictures, command.allFormats))
-            return report(err, *empty);
+        // Every folder that has pictures prints; one that has none is named, and the others go on.
+        std::vector<FolderPictures> folders;
+        QStringList files;
+        int pages = 0;
+        int beyondLimit = 0;
+        Verdict empty;
+        for (const QString& given : command.folders) {
+            FolderPictures pictures = findPictures(command, given);
+            if (const std::optional<Verdict> none = folderVerdict(pictures, command.allFormats)) {
+                empty = *none;
+                line(err, none->line);
+                continue;
+            }
+            // None of the folder's pictures may be the target, rated high enough or not.
+            files << pictures.files;
+            if (command.minRating > 0)
+                pictures.files.removeIf([&](const QString& path) { return readRating(path) < command.minRating; });
+            pages += pageCount(int(pictures.files.size()), command.cols, command.rows);
+            beyondLimit += pictures.beyondLimit;
+            folders.push_back(std::move(pictures));
+        }
+        if (folders.empty())
+            return empty.status;
         Verdict refused;
-        Printer* printer = choosePrinter(command, printers, pictures.files, refused);
+        Printer* printer = choosePrinter(command, printers, files, pages, refused);
         if (!printer)
             return report(err, refused);
         // The paper by its name, among those the printer offers.
         if (const std::optional<Verdict> paper
             = paperVerdict(command.paper, printer->deviceName(), offeredPapers(*printer)))
             return report(err, *paper);
-        // Only the pictures rated high enough; none of the folder's may be the target all the same.
-        FolderPictures rated = pictures;
-        if (command.minRating > 0) {
-            rated.files.removeIf([&](const QString& path) { return readRating(path) < command.minRating; });
-            if (rated.files.isEmpty())
-                return report(err, noneRatedVerdict(command.folder, command.minRating));
-        }
+        // Only the pictures rated high enough.
+        const QString firstFolder = folders.front().folder;
+        std::erase_if(folders, [](const FolderPictures& pictures) { return pictures.files.isEmpty(); });
+        if (folders.empty())
+            return report(err, noneRatedVerdict(firstFolder, command.minRating));
         JobReport job;
-        const PrintCommand::Result result = runJob(command, printers, *printer, rated, err, flags, job);
+        const PrintCommand::Result result = runJob(command, printers, *printer, folders, err, flags, job);
         if (const std::optional<Verdict> failed = outcomeVerdict(result))
             return report(err, *failed);
         for (const QString& text : summaryLines(command, job))
             line(out, text);
-        return report(err, sentVerdict(pictures.beyondLimit));
+        return report(err, sentVerdict(beyondLimit));
     }
 
 } // namespace

@@ -72,7 +72,7 @@ PrintJobSettings jobSettings(const CommandLine& command)
     settings.nRows = command.rows;
     settings.bPrintFileName = command.names;
     settings.setup = { command.paper, command.landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
-        command.header, command.pageNumbers };
+        command.header, command.pageNumbers, command.frame };
     return settings;
 }
 
@@ -97,13 +97,18 @@ QStringList summaryLines(const CommandLine& command, const JobReport& report)
 {
     if (command.quiet)
         return {};
-    QStringList lines { QStringLiteral("%1 Bild(er) auf %2 Seite(n) gedruckt, %3 nicht lesbar.")
+    const QString damaged
+        = report.damaged.isEmpty() ? QString() : QStringLiteral(", %1 beschädigt").arg(report.damaged.size());
+    QStringList lines { QStringLiteral("%1 Bild(er) auf %2 Seite(n) gedruckt, %3 nicht lesbar%4.")
                             .arg(report.files - report.unreadable.size())
                             .arg(report.pages)
-                            .arg(report.unreadable.size()) };
+                            .arg(report.unreadable.size())
+                            .arg(damaged) };
     if (command.verbose) {
-        for (qsizetype i = 0; i < report.unreadable.size(); ++i)
-            lines << QStringLiteral("nicht lesbar: %1 (%2)").arg(report.unreadable[i], report.reasons.value(i));
+        for (const PrintCommand::PictureProblem& picture : report.unreadable)
+            lines << QStringLiteral("nicht lesbar: %1 (%2)").arg(picture.path, errorText(picture.reason));
+        for (const PrintCommand::PictureProblem& picture : report.damaged)
+            lines << QStringLiteral("beschädigt: %1 (%2)").arg(picture.path, errorText(picture.reason));
         lines << report.colourNotes;
     }
     return lines;

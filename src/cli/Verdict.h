@@ -49,19 +49,19 @@ std::optional<Verdict> paperVerdict(const QString& paper, const QString& printer
 // The job the command asks for.
 PrintJobSettings jobSettings(const CommandLine& command);
 
-// What a job sent tells: its files, pages, those unreadable with their reasons, the pictures
-// printed in their own colours.
+// What a job sent tells: its files, pages, those unreadable and those printed damaged with their
+// reasons, the pictures printed in their own colours.
 struct JobReport {
     int files = 0;
     int pages = 0;
-    QStringList unreadable;
-    QStringList reasons; // one for each unreadable file
+    QList<PrintCommand::PictureProblem> unreadable;
+    QList<PrintCommand::PictureProblem> damaged;
     QStringList colourNotes;
 };
 // How the job ended when it was not sent; nothing when it was.
 std::optional<Verdict> outcomeVerdict(const PrintCommand::Result& result);
-// The lines on standard output after a job sent: the summary and, verbose, each file unread
-// with its reason and each colour note; none when quiet.
+// The lines on standard output after a job sent: the summary (", n beschädigt" where some were)
+// and, verbose, each file unread or damaged with its reason and each colour note; none when quiet.
 QStringList summaryLines(const CommandLine& command, const JobReport& report);
 // The end of a job sent: done, or pictures beyond the catalogue's limit left out.
 Verdict sentVerdict(int beyondLimit);

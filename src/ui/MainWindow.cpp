@@ -226,7 +226,7 @@ void MainWindow::Form_Load()
     m_state.nRows = parseWholeNumber(stored.rows).value_or(DefaultRows);
     m_state.nCols = parseWholeNumber(stored.cols).value_or(DefaultCols);
     m_state.sheetSetup = { stored.paper, stored.landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
-        stored.header, stored.pageNumbers };
+        stored.header, stored.pageNumbers, stored.frame };
     m_catalogue.allFormats = stored.allFormats;
 
     // 3. Printers, the current one chosen by its exact name.
@@ -405,6 +405,7 @@ void MainWindow::Form_Unload()
     stored.landscape = setup.orientation == QPageLayout::Landscape;
     stored.header = setup.header;
     stored.pageNumbers = setup.pageNumbers;
+    stored.frame = setup.frame;
     stored.allFormats = m_catalogue.allFormats;
     if (!writeSettings(m_settingsFile, stored))
         qWarning("Rasterblatt: could not save the settings to %s", qPrintable(m_settingsFile));

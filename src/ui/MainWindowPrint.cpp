@@ -12,6 +12,7 @@
 #include "engine/catalogue/NativePath.h"
 #include "engine/picture/Units.h"
 #include "engine/print/FileTarget.h"
+#include "engine/print/JpegFilesPrinter.h"
 #include "engine/print/PrintSource.h"
 #include "engine/print/Printer.h"
 #include "ui/FitAndPaint.h"
@@ -76,9 +77,16 @@ void MainWindow::cmdPrint_Click()
         return;
     }
     if (const QString target = m_printers.jobTarget(chosen); !target.isEmpty()) {
-        if (const Error problem = checkTarget(target, m_catalogue.paths())) {
-            refuse(errorText(problem));
-            return;
+        // Picture files: each page's file, as many pages as the ticks make now.
+        const bool files = chosen->deviceName() == JpegFilesPrinter::printerName();
+        const QStringList targets = files
+            ? JpegFilesPrinter::pageFiles(target, pageCount(fileList->tickedCount(), m_state.nCols, m_state.nRows))
+            : QStringList { target };
+        for (const QString& file : targets) {
+            if (const Error problem = checkTarget(file, m_catalogue.paths(), files)) {
+                refuse(errorText(problem));
+                return;
+            }
         }
     }
 
@@ -128,6 +136,10 @@ void MainWindow::cmdPrint_Click()
         nothing(QStringLiteral("kein Bild ist mehr markiert."));
         break;
     case PrintCommand::Outcome::Sent:
+        // A bad card copy is caught at proofing: the pictures that printed incomplete or not at all are named.
+        if (const QString problems = PrintCommand::problemsText(result); !problems.isEmpty())
+            m_messages.show(this, QMessageBox::Information, windowTitle(), problems, QMessageBox::Ok);
+        break;
     case PrintCommand::Outcome::Cancelled:
         break;
     }

@@ -9,10 +9,14 @@ namespace rasterblatt {
 
 QString askPdfFileName(const QString& proposal)
 {
-    QFileDialog dialog(QApplication::activeWindow(), QStringLiteral("Kontaktabzug als PDF-Datei speichern"));
+    // The picture files are proposed with ".jpg".
+    const bool jpeg = QFileInfo(proposal).suffix() == QLatin1String("jpg");
+    QFileDialog dialog(QApplication::activeWindow(),
+        jpeg ? QStringLiteral("Kontaktabzug als Bilddateien (JPEG) speichern")
+             : QStringLiteral("Kontaktabzug als PDF-Datei speichern"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilter(QStringLiteral("PDF-Dateien (*.pdf)"));
-    dialog.setDefaultSuffix(QStringLiteral("pdf"));
+    dialog.setNameFilter(jpeg ? QStringLiteral("JPEG-Bilder (*.jpg *.jpeg)") : QStringLiteral("PDF-Dateien (*.pdf)"));
+    dialog.setDefaultSuffix(jpeg ? QStringLiteral("jpg") : QStringLiteral("pdf"));
     dialog.setDirectory(QFileInfo(proposal).absolutePath());
     dialog.selectFile(QFileInfo(proposal).fileName());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

@@ -50,6 +50,10 @@ SetupDialog::SetupDialog(Window window, SheetSetup& setup, QWidget* parent)
     m_pageNumbers->setObjectName(QStringLiteral("chkPageNumbers"));
     m_pageNumbers->setAccessibleName(m_pageNumbers->text());
     m_pageNumbers->setChecked(m_setup.pageNumbers);
+    m_frame = new QCheckBox(QStringLiteral("Rahmen um die Bilder"), page);
+    m_frame->setObjectName(QStringLiteral("chkFrame"));
+    m_frame->setAccessibleName(m_frame->text());
+    m_frame->setChecked(m_setup.frame);
     m_printerNote = new QLabel(page);
     m_printerNote->setObjectName(QStringLiteral("lbPrinterNote"));
     m_printerNote->setWordWrap(true);
@@ -59,6 +63,7 @@ SetupDialog::SetupDialog(Window window, SheetSetup& setup, QWidget* parent)
     form->addRow(QStringLiteral("&Ausrichtung:"), m_orientation);
     form->addRow(m_header);
     form->addRow(m_pageNumbers);
+    form->addRow(m_frame);
     form->addRow(m_printerNote);
 
     auto* pictures = new QGroupBox(QStringLiteral("Bilder"), this);
@@ -171,6 +176,10 @@ SetupDialog::SetupDialog(Window window, SheetSetup& setup, QWidget* parent)
     });
     connect(m_pageNumbers, &QCheckBox::toggled, this, [this](bool on) {
         m_setup.pageNumbers = on;
+        refresh();
+    });
+    connect(m_frame, &QCheckBox::toggled, this, [this](bool on) {
+        m_setup.frame = on;
         refresh();
     });
     connect(m_allFormats, &QCheckBox::toggled, this, [this](bool on) { m_window.setAllFormats(on); });

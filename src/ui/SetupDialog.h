@@ -98,6 +98,7 @@ private:
     QComboBox* m_orientation = nullptr;
     QCheckBox* m_header = nullptr;
     QCheckBox* m_pageNumbers = nullptr;
+    QCheckBox* m_frame = nullptr;
     QLabel* m_printerNote = nullptr;
     QCheckBox* m_allFormats = nullptr;
     bool m_placed = false;

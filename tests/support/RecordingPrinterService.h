@@ -35,6 +35,10 @@ public:
         draw("PaintPicture",
             QString::asprintf("%.1f %.1f %.1f %.1f img=%dx%d", x, y, width, height, picture.width(), picture.height()));
     }
+    void drawFrame(double x, double y, double width, double height) override
+    {
+        draw("drawFrame", QString::asprintf("%.1f %.1f %.1f %.1f", x, y, width, height));
+    }
     // The paper without margins, its size through millimetres as the real printers take it.
     void setPaper(const QPageSize& size, QPageLayout::Orientation orientation) override
     {

@@ -25,6 +25,8 @@ struct Error {
         // The PDF file.
         PdfNotWritable, // the file; because of the cause
         PdfIsPicture, // the file
+        PictureFileNotWritable, // a page's picture file; because of the cause
+        PictureFileIsPicture, // the file
         NameNotUtf8,
         NotAFile,
         NoFolder, // the folder

@@ -53,6 +53,11 @@ QString errorText(const Error& error)
     case Kind::PdfIsPicture:
         return with(
             u"Die PDF-Datei \u201e%1\u201c ist eines der Bilder des Ordners; sie wird nicht \u00fcberschrieben.");
+    case Kind::PictureFileNotWritable:
+        return with(u"Die Bilddatei \u201e%1\u201c kann nicht geschrieben werden: %2");
+    case Kind::PictureFileIsPicture:
+        return with(
+            u"Die Bilddatei \u201e%1\u201c ist eines der Bilder des Ordners; sie wird nicht \u00fcberschrieben.");
     case Kind::NameNotUtf8:
         return QStringLiteral("Ihr Name ist nicht in UTF-8.");
     case Kind::NotAFile:
@@ -60,7 +65,7 @@ QString errorText(const Error& error)
     case Kind::NoFolder:
         return with(u"Den Ordner \u201e%1\u201c gibt es nicht.");
     case Kind::FolderNotWritable:
-        return with(u"Im Ordner \u201e%1\u201c darf keine Datei angelegt werden (%2); die PDF-Datei entsteht dort "
+        return with(u"Im Ordner \u201e%1\u201c darf keine Datei angelegt werden (%2); die Datei entsteht dort "
                     u"neben ihrem Ziel und ersetzt es dann.");
     case Kind::FolderChanged:
         return QStringLiteral("Ihr Ordner ist ein anderer als beim Beginn des Drucks.");

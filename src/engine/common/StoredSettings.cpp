@@ -54,6 +54,7 @@ StoredSettings readSettings(const QString& file, const StoredSettings& defaults)
                                                                  : defaults.landscape;
     stored.header = flag(settings, QStringLiteral("Header"), defaults.header);
     stored.pageNumbers = flag(settings, QStringLiteral("PageNumbers"), defaults.pageNumbers);
+    stored.frame = flag(settings, QStringLiteral("Frame"), defaults.frame);
     stored.allFormats = flag(settings, QStringLiteral("AllFormats"), defaults.allFormats);
     return stored;
 }
@@ -76,6 +77,7 @@ bool writeSettings(const QString& file, const StoredSettings& stored)
         QStringLiteral("Orientation"), stored.landscape ? QStringLiteral("Landscape") : QStringLiteral("Portrait"));
     settings.setValue(QStringLiteral("Header"), stored.header ? QStringLiteral("1") : QStringLiteral("0"));
     settings.setValue(QStringLiteral("PageNumbers"), stored.pageNumbers ? QStringLiteral("1") : QStringLiteral("0"));
+    settings.setValue(QStringLiteral("Frame"), stored.frame ? QStringLiteral("1") : QStringLiteral("0"));
     settings.setValue(QStringLiteral("AllFormats"), stored.allFormats ? QStringLiteral("1") : QStringLiteral("0"));
     settings.endGroup();
     settings.sync();

@@ -18,6 +18,7 @@ struct StoredSettings {
     bool landscape = false; // "Orientation": "Portrait" or "Landscape"
     bool header = false; // "Header": "0" or "1"
     bool pageNumbers = false; // "PageNumbers": "0" or "1"
+    bool frame = false; // "Frame": "0" or "1"
     bool allFormats = false; // "AllFormats": "0" or "1"
 };
 

@@ -25,15 +25,16 @@ DecodedPicture decodeFor(const QString& path, const std::function<QSize(const QS
 {
     PictureLoader loader(path);
     if (!loader.isValid())
-        return { {}, {}, loader.reason(), {} };
-    DecodedPicture picture { loader.naturalSize(), {}, {}, {} };
+        return { {}, {}, loader.reason(), {}, {} };
+    DecodedPicture picture { loader.naturalSize(), {}, {}, {}, {} };
     const QSize pixels = pixelsFor(picture.natural);
     if (pixels.isEmpty())
         return picture;
     picture.image = loader.read(pixels);
     if (picture.image.isNull())
-        return { {}, {}, loader.reason(), {} };
+        return { {}, {}, loader.reason(), {}, {} };
     picture.colourNote = loader.colourNote();
+    picture.damage = loader.damage();
     return picture;
 }
 

@@ -19,6 +19,7 @@ struct DecodedPicture {
     QImage image;
     Error error;
     QString colourNote; // why the picture kept its own colours (PictureLoader::colourNote)
+    Error damage; // why a picture that loaded is incomplete (PictureLoader::damage)
 
     bool loaded() const { return !natural.isEmpty(); }
 };

@@ -391,9 +391,18 @@ namespace {
         return QImage(pixels, width, height, stride, QImage::Format_RGB888).copy();
     }
 
+    // What libheif decoded in spite of damage (data that stops short), as the reason.
+    Error damageOf(heif_image* image)
+    {
+        heif_error warning {};
+        if (heif_image_get_decoding_warnings(image, 0, &warning, 1) < 1)
+            return {};
+        return Error(Error::Kind::Damaged, { reasonOf(warning) });
+    }
+
     // The picture at source (the primary picture or a thumbnail of that size) decoded and shrunk
     // to target; a picture libheif gives as RGB only comes at its own size.
-    QImage decodeNow(const QByteArray& data, const QSize& source, const QSize& target, Error& error)
+    QImage decodeNow(const QByteArray& data, const QSize& source, const QSize& target, Error& error, Error& damage)
     {
         const Context context(heif_context_alloc(), &heif_context_free);
         // Pictures are decoded side by side already, one a core.
@@ -426,6 +435,7 @@ namespace {
         if (result.code == heif_error_Ok && heif_image_get_chroma_format(image.get()) == heif_chroma_420
             && heif_image_get_bits_per_pixel_range(image.get(), heif_channel_Y) == 8) {
             QImage shrunk = shrink(image.get(), target, conversionOf(handle.get()));
+            damage = damageOf(image.get());
             if (shrunk.isNull())
                 error = Error(Error::Kind::DamagedNoPixels);
             return shrunk;
@@ -439,6 +449,7 @@ namespace {
             return {};
         }
         QImage copy = copyOf(image.get());
+        damage = damageOf(image.get());
         if (copy.isNull())
             error = Error(Error::Kind::DamagedNoPixels);
         return copy;
@@ -492,7 +503,7 @@ qint64 heifDecodeMemory(const HeifHeader& header, const QSize& target)
 }
 
 QImage decodeHeif(const QByteArray& data, const HeifHeader& header, const QSize& target, qint64 seconds,
-    std::shared_ptr<void> keepAlive, Error& error)
+    std::shared_ptr<void> keepAlive, Error& error, Error* damage)
 {
     struct Outcome {
         std::mutex mutex;
@@ -500,6 +511,7 @@ QImage decodeHeif(const QByteArray& data, const HeifHeader& header, const QSize&
         bool finished = false;
         QImage image;
         Error error;
+        Error damage;
     };
     auto outcome = std::make_shared<Outcome>();
     const QSize source = heifSourceSize(header, target);
@@ -507,12 +519,13 @@ QImage decodeHeif(const QByteArray& data, const HeifHeader& header, const QSize&
     running.add();
     std::thread([outcome, data = QByteArray(data), source, target, keepAlive = std::move(keepAlive),
                     &running]() mutable {
-        Error reason;
-        QImage image = decodeNow(data, source, target, reason);
+        Error reason, damage;
+        QImage image = decodeNow(data, source, target, reason, damage);
         {
             const std::lock_guard lock(outcome->mutex);
             outcome->image = std::move(image);
             outcome->error = reason;
+            outcome->damage = damage;
             outcome->finished = true;
             outcome->done.notify_all();
         }
@@ -528,6 +541,8 @@ QImage decodeHeif(const QByteArray& data, const HeifHeader& header, const QSize&
         return {};
     }
     error = outcome->error;
+    if (damage)
+        *damage = outcome->damage;
     return std::move(outcome->image);
 }
 

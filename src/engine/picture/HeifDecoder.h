@@ -41,8 +41,9 @@ qint64 heifDecodeMemory(const HeifHeader& header, const QSize& target);
 // as RGB only comes at that source size). A libheif decode cannot be interrupted: one that
 // takes longer than seconds (wall clock) is left to end on its own, holding on to keepAlive
 // (the memory it was granted) until then, and fails; the process's end waits for it.
-// Null with the reason in error on failure.
+// Null with the reason in error on failure; a picture decoded in spite of damage (data that
+// stops short) says why in *damage.
 QImage decodeHeif(const QByteArray& data, const HeifHeader& header, const QSize& target, qint64 seconds,
-    std::shared_ptr<void> keepAlive, Error& error);
+    std::shared_ptr<void> keepAlive, Error& error, Error* damage = nullptr);
 
 } // namespace rasterblatt

@@ -22,6 +22,7 @@ namespace {
         jpeg_error_mgr manager;
         std::jmp_buf jump;
         char message[JMSG_LENGTH_MAX];
+        char warning[JMSG_LENGTH_MAX]; // the first of the decode, empty when it had none
     };
 
     enum class JpegLimit { None, Time, Scans };
@@ -48,8 +49,14 @@ namespace {
         std::longjmp(errors->jump, 1);
     }
 
-    // Warnings (corrupt data, a missing end) are not errors: the picture shows what it has.
-    void jpegNoMessage(j_common_ptr, int) { }
+    // Warnings (corrupt data, a missing end) are not errors: the picture shows what it has, and
+    // the first one says why it is damaged. Trace messages (level 1 and up) are not kept.
+    void jpegWarning(j_common_ptr cinfo, int level)
+    {
+        auto* errors = reinterpret_cast<JpegErrors*>(cinfo->err);
+        if (level < 0 && errors->warning[0] == '\0')
+            (*cinfo->err->format_message)(cinfo, errors->warning);
+    }
 
     void jpegProgress(j_common_ptr cinfo)
     {
@@ -69,8 +76,9 @@ namespace {
     {
         cinfo.err = jpeg_std_error(&errors.manager);
         errors.manager.error_exit = jpegErrorExit;
-        errors.manager.emit_message = jpegNoMessage;
+        errors.manager.emit_message = jpegWarning;
         errors.message[0] = '\0';
+        errors.warning[0] = '\0';
         jpeg_create_decompress(&cinfo);
         jpeg_mem_src(
             &cinfo, reinterpret_cast<const unsigned char*>(data.constData()), static_cast<unsigned long>(data.size()));
@@ -186,8 +194,8 @@ QSize jpegDecodeSize(const QSize& stored, const QSize& target)
     return QSize(scaled(stored.width(), eighths), scaled(stored.height(), eighths));
 }
 
-QImage decodeJpeg(
-    const QByteArray& data, const JpegHeader& header, const QSize& target, const JpegLimits& limits, Error& error)
+QImage decodeJpeg(const QByteArray& data, const JpegHeader& header, const QSize& target, const JpegLimits& limits,
+    Error& error, Error* damage)
 {
     const QSize out = jpegDecodeSize(header.stored, target);
     JpegDecode job {};
@@ -232,6 +240,8 @@ QImage decodeJpeg(
         return QImage();
     }
 
+    if (damage && errors.warning[0] != '\0')
+        *damage = Error(Error::Kind::Damaged, { QString::fromLocal8Bit(errors.warning) });
     if (job.outColorSpace == JCS_CMYK && !hasCmykProfile(header))
         invertedCmykToRgb(image);
     return image;

@@ -41,9 +41,10 @@ bool readJpegHeader(const QByteArray& data, JpegHeader& header, Error& error);
 QSize jpegDecodeSize(const QSize& stored, const QSize& target);
 // Decodes in stored orientation at jpegDecodeSize (RGB32, or Grayscale8 for a grey picture; a
 // CMYK picture with a CMYK profile as its inverted C M Y K bytes, for the colour conversion);
-// null with the reason in error when it fails or breaks a limit.
-QImage decodeJpeg(
-    const QByteArray& data, const JpegHeader& header, const QSize& target, const JpegLimits& limits, Error& error);
+// null with the reason in error when it fails or breaks a limit. A picture libjpeg warned about
+// (cut off, corrupt data) still comes with what could be read, and *damage says why.
+QImage decodeJpeg(const QByteArray& data, const JpegHeader& header, const QSize& target, const JpegLimits& limits,
+    Error& error, Error* damage = nullptr);
 // Whether the picture is CMYK with a CMYK profile, so that decodeJpeg leaves its CMYK bytes.
 bool hasCmykProfile(const JpegHeader& header);
 // Adobe's inverted CMYK bytes, as decodeJpeg keeps them, made RGB without a profile.

@@ -385,7 +385,7 @@ QImage PictureLoader::readJpeg(const QSize& stored, qint64 jpegMemory)
     limits.wallSeconds = limits.cpuSeconds * WallClockFactor;
     limits.maxScans = MaxJpegScans;
     Error error;
-    QImage image = decodeJpeg(m_data, m_jpegHeader, stored, limits, error);
+    QImage image = decodeJpeg(m_data, m_jpegHeader, stored, limits, error, &m_damage);
     if (image.isNull())
         fail(error);
     // CMYK bytes are no colours to scale: they become sRGB at libjpeg's size.
@@ -403,8 +403,8 @@ QImage PictureLoader::readHeif(const QSize& stored, MemoryBudget::Reservation re
     // A decode past its time is abandoned; it keeps its memory until it ends on its own.
     const qint64 seconds = decodeSeconds(m_fileSize) * WallClockFactor;
     Error error;
-    QImage image = decodeHeif(
-        m_data, m_heifHeader, stored, seconds, std::make_shared<MemoryBudget::Reservation>(std::move(reserved)), error);
+    QImage image = decodeHeif(m_data, m_heifHeader, stored, seconds,
+        std::make_shared<MemoryBudget::Reservation>(std::move(reserved)), error, &m_damage);
     if (image.isNull())
         fail(error);
     return image;

@@ -70,6 +70,9 @@ public:
     // Why a picture that read() gave was left in its own colours (its profile cannot be read,
     // or does not fit it); empty when it was converted to sRGB or needed no conversion.
     QString colourNote() const { return m_colourNote; }
+    // Why a picture that read() gave is incomplete ("beschädigt (...)": cut off, corrupt data the
+    // decoder went past); empty for a whole one.
+    Error damage() const { return m_damage; }
 
 private:
     void fail(const Error& reason);
@@ -105,6 +108,7 @@ private:
     RawHeader m_rawHeader;
     PictureColour m_colour;
     QString m_colourNote;
+    Error m_damage;
     // The EXIF orientation as the transformation that shows the stored picture upright.
     QImageIOHandler::Transformations m_transformation = QImageIOHandler::TransformationNone;
     bool m_read = false;

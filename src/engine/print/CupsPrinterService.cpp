@@ -4,6 +4,7 @@
 #include "engine/print/CupsConnection.h"
 #include "engine/print/CupsPapers.h"
 #include "engine/print/CupsQueuePrinter.h"
+#include "engine/print/JpegFilesPrinter.h"
 #include "engine/print/PdfFilePrinter.h"
 
 namespace rasterblatt {
@@ -11,7 +12,8 @@ namespace rasterblatt {
 CupsPrinterService::CupsPrinterService(FileNameQuery askFileName)
     : m_limits(std::make_unique<Limits>())
     , m_paperBook(std::make_shared<PaperBook>())
-    , m_pdfPrinter(std::make_unique<PdfFilePrinter>(std::move(askFileName)))
+    , m_pdfPrinter(std::make_unique<PdfFilePrinter>(askFileName))
+    , m_jpegPrinter(std::make_unique<JpegFilesPrinter>(std::move(askFileName)))
 {
 }
 
@@ -26,6 +28,7 @@ std::vector<Printer*> CupsPrinterService::printers()
     for (const QString& name : listQueues(&defaultName))
         result.push_back(queuePrinter(name));
     result.push_back(m_pdfPrinter.get());
+    result.push_back(m_jpegPrinter.get());
     // The first listing chooses the current printer. Without a CUPS default (or without
     // CUPS) the PDF file is the only sure printer.
     if (!std::exchange(m_listed, true))
@@ -75,17 +78,21 @@ Printer* CupsPrinterService::pdfPrinter() const { return m_pdfPrinter.get(); }
 
 bool CupsPrinterService::prepareJob(Printer* printer, const QString& folder)
 {
+    if (printer == m_jpegPrinter.get())
+        return m_jpegPrinter->chooseTarget(folder);
     return printer != pdfPrinter() || m_pdfPrinter->chooseTarget(folder);
 }
 
 QString CupsPrinterService::jobTarget(Printer* printer) const
 {
-    return printer == pdfPrinter() ? m_pdfPrinter->target() : QString();
+    return printer == pdfPrinter()       ? m_pdfPrinter->target()
+        : printer == m_jpegPrinter.get() ? m_jpegPrinter->target()
+                                         : QString();
 }
 
 std::function<PrinterPapers()> CupsPrinterService::papersQuestion(const QString& name, std::chrono::milliseconds bound)
 {
-    if (name == pdfPrinterName()) {
+    if (name == pdfPrinterName() || name == JpegFilesPrinter::printerName()) {
         PrinterPapers papers;
         papers.sizes = standardPapers();
         return [papers] { return papers; };

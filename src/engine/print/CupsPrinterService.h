@@ -17,6 +17,7 @@
 namespace rasterblatt {
 
 class CupsQueuePrinter;
+class JpegFilesPrinter;
 class PdfFilePrinter;
 
 // The CUPS destinations, followed by the built-in printer "PDF-Datei" that saves the
@@ -45,9 +46,9 @@ public:
     // CUPS's default, as the first listing of the printers found it.
     Printer* currentPrinter() override;
     void setCurrentPrinter(Printer* printer) override;
-    // For "PDF-Datei": proposes the folder's name with ".pdf", in the folder last chosen, else in
-    // the printed folder, else (not writable) in the documents folder. A file chosen that is
-    // not a regular file throws PrinterError.
+    // For "PDF-Datei" and "Bilddateien (JPEG)": proposes the folder's name with ".pdf" (".jpg"), in
+    // the folder last chosen, else in the printed folder, else (not writable) in the documents
+    // folder. A file chosen that is not a regular file throws PrinterError.
     bool prepareJob(Printer* printer, const QString& folder) override;
     QString jobTarget(Printer* printer) const override;
     // Asks the scheduler whether it knows the destination and, once per destination, what its
@@ -68,6 +69,8 @@ public:
     struct PaperBook;
     // The built-in "PDF-Datei", without asking CUPS for anything.
     Printer* pdfPrinter() const;
+    // The built-in "Bilddateien (JPEG)", listed after "PDF-Datei".
+    JpegFilesPrinter* jpegPrinter() const { return m_jpegPrinter.get(); }
 
 private:
     Printer* queuePrinter(const QString& name);
@@ -86,6 +89,7 @@ private:
     // so that every pointer handed out stays valid.
     std::map<QString, std::unique_ptr<CupsQueuePrinter>> m_queues;
     std::unique_ptr<PdfFilePrinter> m_pdfPrinter;
+    std::unique_ptr<JpegFilesPrinter> m_jpegPrinter;
     Printer* m_current = nullptr;
 };
 

@@ -5,23 +5,30 @@
 
 namespace rasterblatt {
 
+void beginPaper(QImage& paper, QPainter& painter, const QPageLayout& layout, double dpi)
+{
+    constexpr int Resolution = PaintedPrinter::Resolution;
+    // Through millimetres, in which Qt keeps the standard papers exactly (its inches have two decimals).
+    const QSizeF size = layout.fullRect(QPageLayout::Millimeter).size() / 25.4;
+    paper = QImage(qMax(1, qRound(size.width() * dpi)), qMax(1, qRound(size.height() * dpi)), QImage::Format_RGB32);
+    paper.fill(Qt::white);
+    // The image takes the document's resolution, so that fonts get the sizes they have in
+    // it; the painter's scale then shows everything at the image's own.
+    const int dotsPerMeter = qRound(Resolution / 0.0254);
+    paper.setDotsPerMeterX(dotsPerMeter);
+    paper.setDotsPerMeterY(dotsPerMeter);
+    painter.begin(&paper);
+    painter.setRenderHints(QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
+    const QRectF printable = layout.paintRect(QPageLayout::Millimeter);
+    painter.scale(dpi / Resolution, dpi / Resolution);
+    painter.translate(printable.left() / 25.4 * Resolution, printable.top() / 25.4 * Resolution);
+}
+
 ImagePrinter::ImagePrinter(const QPageLayout& layout, double dpi)
     : m_layout(layout)
     , m_void(1, 1, QImage::Format_RGB32)
 {
-    const QSizeF paper = layout.fullRect(QPageLayout::Inch).size();
-    m_image = QImage(qMax(1, qRound(paper.width() * dpi)), qMax(1, qRound(paper.height() * dpi)), QImage::Format_RGB32);
-    m_image.fill(Qt::white);
-    // The image takes the document's resolution, so that fonts get the sizes they have in
-    // it; the painter's scale then shows everything at the image's own.
-    const int dotsPerMeter = qRound(Resolution / 0.0254);
-    m_image.setDotsPerMeterX(dotsPerMeter);
-    m_image.setDotsPerMeterY(dotsPerMeter);
-    m_painter.begin(&m_image);
-    m_painter.setRenderHints(QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
-    const QRectF printable = layout.paintRect(QPageLayout::Inch);
-    m_painter.scale(dpi / Resolution, dpi / Resolution);
-    m_painter.translate(printable.left() * Resolution, printable.top() * Resolution);
+    beginPaper(m_image, m_painter, layout, dpi);
 }
 
 ImagePrinter::~ImagePrinter() = default;

@@ -8,6 +8,11 @@
 
 namespace rasterblatt {
 
+// The whole paper of the page at dpi, white, with the painter begun on it: its units are twips
+// from the printable area's top-left corner, and fonts take the sizes they have in a document
+// of PaintedPrinter::Resolution, so that the sheet is laid out as in its PDF document.
+void beginPaper(QImage& paper, QPainter& painter, const QPageLayout& layout, double dpi);
+
 // A printer that draws the first page of its document into an image: the sheet as the real
 // printer gets it, smaller. The page (paper, printable area) is the real printer's, and text
 // is laid out as in its PDF document; the image only shows it at its own resolution, the

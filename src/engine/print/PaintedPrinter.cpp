@@ -52,6 +52,17 @@ void PaintedPrinter::PaintPicture(const QImage& picture, double x, double y, dou
     pagePainter().drawImage(QRectF(x, y, width, height), picture);
 }
 
+void PaintedPrinter::drawFrame(double x, double y, double width, double height)
+{
+    QPainter& painter = pagePainter();
+    painter.save();
+    // 0.25 pt in twips; where a pixel is larger, Qt draws one pixel.
+    painter.setPen(QPen(QColor(128, 128, 128), Resolution / 72.0 * 0.25));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRectF(x, y, width, height));
+    painter.restore();
+}
+
 // Through millimetres, in which Qt keeps the standard page sizes exactly: its pixel rectangle
 // goes through whole points and misses A4 by up to 6 twips.
 int PaintedPrinter::pageWidth()

@@ -36,6 +36,7 @@ public:
     void printLine(const QString& text) override;
 
     void PaintPicture(const QImage& picture, double x, double y, double width, double height) override;
+    void drawFrame(double x, double y, double width, double height) override;
 
     int pageWidth() override;
     int pageHeight() override;

@@ -2,7 +2,6 @@
 #include "engine/print/PdfFilePrinter.h"
 
 #include <QFileInfo>
-#include <QStandardPaths>
 
 #include "engine/catalogue/Directory.h"
 #include "engine/catalogue/NativePath.h"
@@ -18,16 +17,8 @@ PdfFilePrinter::PdfFilePrinter(FileNameQuery askFileName)
 
 bool PdfFilePrinter::chooseTarget(const QString& folder)
 {
-    const QFileInfo printed(folder);
-    const QString folderName = displayName(fileNameOf(folder));
-    const QString name = folderName.isEmpty() ? QStringLiteral("Kontaktabzug") : folderName;
-    QString place = m_lastFolder;
-    if (place.isEmpty())
-        place = printed.isDir() && printed.isWritable()
-            ? printed.absoluteFilePath()
-            : QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     const QString target
-        = m_askFileName ? m_askFileName(QDir(place).filePath(name + QStringLiteral(".pdf"))) : QString();
+        = m_askFileName ? m_askFileName(proposedTarget(folder, m_lastFolder, QStringLiteral(".pdf"))) : QString();
     if (target.isEmpty())
         return false;
     m_lastFolder = QFileInfo(target).absolutePath();

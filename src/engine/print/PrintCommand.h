@@ -2,7 +2,9 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
+#include <QList>
 #include <QString>
 
 #include "engine/common/Error.h"
@@ -33,11 +35,18 @@ public:
         Cancelled,
         Failed,
     };
+    // A picture that could not be read, or was printed damaged, and why.
+    struct PictureProblem {
+        QString path;
+        Error reason;
+    };
     struct Result {
         Outcome outcome = Outcome::Sent;
         Error error; // why it failed
         int cells = 0; // filled
         int pictures = 0; // of them with a picture
+        QList<PictureProblem> unreadable; // in the order printed
+        QList<PictureProblem> damaged; // printed with what could be read
     };
     struct Callbacks {
         // The job has started: whatever must not start a second one is locked now.
@@ -59,6 +68,14 @@ public:
     bool running() const { return m_flags.bPrinting; }
     Result run(
         Printer& chosen, const PrintSource& source, const PrintJobSettings& settings, const Callbacks& callbacks);
+    // Several sources into one document, in order, each from a new page with its own folder in
+    // the header; the page numbers run through the document, progress counts all.
+    Result run(Printer& chosen, const std::vector<const PrintSource*>& sources, const PrintJobSettings& settings,
+        const Callbacks& callbacks);
+
+    // What the window says after a job with pictures unreadable or damaged: their names (the
+    // first `shown`, then how many more) and reasons; empty when there were none.
+    static QString problemsText(const Result& result, int shown = 10);
 
 private:
     PrinterService& m_printers;

@@ -135,9 +135,11 @@ namespace {
             useSize(jobFontSize);
             if (settings.bPrintFileName)
                 m_lineHeight = prn.textHeight(QStringLiteral("ABC"));
+            // The paper beyond the printable area, so that the lines stand equally far from its edges.
+            const QMarginsF paper = prn.pageLayout().margins(QPageLayout::Millimeter) / 25.4 * units::TwipsPerInch;
             m_grid = pageGeometry(prn.pageWidth(), prn.pageHeight(), settings.nCols, settings.nRows, m_lineHeight,
                 prn.himetricToTwipsX(1), prn.himetricToTwipsY(1), m_setup.header ? m_lineHeight8 : 0,
-                m_setup.pageNumbers ? m_lineHeight8 : 0);
+                m_setup.pageNumbers ? m_lineHeight8 : 0, paper.top(), paper.bottom());
         }
 
         const PageGeometry& grid() const { return m_grid; }
@@ -189,6 +191,8 @@ namespace {
                 x, y, m_grid.picWidth, m_grid.picHeight, loaded ? picture.natural : QSize(), m_settings.bKeepAspect);
             if (loaded) {
                 m_prn.PaintPicture(picture.image, cell.photo.x, cell.photo.y, cell.photo.width, cell.photo.height);
+                if (m_setup.frame)
+                    m_prn.drawFrame(cell.photo.x, cell.photo.y, cell.photo.width, cell.photo.height);
                 ++result.pictures;
                 result.drawn = true;
             }

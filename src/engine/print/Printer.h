@@ -85,6 +85,8 @@ public:
 
     // Stretches the whole picture into the rectangle.
     virtual void PaintPicture(const QImage& picture, double x, double y, double width, double height) = 0;
+    // A hairline (0.25 pt, mid grey) centred on the rectangle's edge.
+    virtual void drawFrame(double x, double y, double width, double height) = 0;
 
     // The printable area of the document's page, in whole twips.
     virtual int pageWidth() = 0;

@@ -17,16 +17,19 @@ namespace {
 
 PageGeometry pageGeometry(int pageWidth, int pageHeight, std::int32_t cols, std::int32_t rows,
     std::optional<double> nameLineHeight, double twipsPerHimetricX, double twipsPerHimetricY, double headerHeight,
-    double footerHeight)
+    double footerHeight, double paperTop, double paperBottom)
 {
     PageGeometry grid;
-    grid.areaTop = 500 * twipsPerHimetricY;
+    // From the paper's edges, top and bottom alike.
+    const double edge = std::max(paperTop, paperBottom) + 500 * twipsPerHimetricY;
+    grid.areaTop = edge - paperTop;
     grid.areaRight = pageWidth - 1000 * twipsPerHimetricX;
-    grid.areaBottom = pageHeight - 2000 * twipsPerHimetricY;
+    grid.areaBottom = pageHeight + paperBottom - edge;
     grid.left = static_cast<float>(1000 * twipsPerHimetricX);
     grid.top = static_cast<float>(grid.areaTop + headerHeight);
+    const double bottom = std::min(pageHeight - 2000 * twipsPerHimetricY, grid.areaBottom) - footerHeight;
     grid.cellWidth = static_cast<float>((pageWidth - 2000 * twipsPerHimetricX) / cols);
-    grid.cellHeight = static_cast<float>((pageHeight - 2500 * twipsPerHimetricY - headerHeight - footerHeight) / rows);
+    grid.cellHeight = static_cast<float>((bottom - grid.top) / rows);
     grid.picWidth = 0.95f * grid.cellWidth;
     grid.picHeight = nameLineHeight ? static_cast<float>(0.95 * (grid.cellHeight - 1.1 * *nameLineHeight))
                                     : 0.95f * grid.cellHeight;

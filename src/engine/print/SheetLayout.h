@@ -21,7 +21,7 @@ struct PageGeometry {
     float cellHeight = 0;
     float picWidth = 0; // the picture area of a cell, at its top-left corner
     float picHeight = 0;
-    // The grid's area with its header and page-number lines: top, right and bottom edges (the
+    // The header line's top, the right edge of the lines, and the page-number line's bottom (the
     // left edge is the grid's).
     double areaTop = 0;
     double areaRight = 0;
@@ -32,11 +32,13 @@ struct PageGeometry {
 // right and 20 mm at the bottom; 5 % of every cell is the gap to its neighbours. With a name
 // line (its height given), 1.1 line heights of the cell are kept for the name. A header line
 // and a page-number line (their heights given, 0 for none) take their room from the top and
-// the bottom of the area. twipsPerHimetricX and twipsPerHimetricY are the page's twips per
-// HIMETRIC unit. cols and rows must be at least 1.
+// the bottom of the area. The header's top and the page number's bottom stand equally far
+// from the paper's edges (paperTop and paperBottom: from the printable area's edges to the
+// paper's), 5 mm inside the printable area on its narrower side. twipsPerHimetricX and
+// twipsPerHimetricY are the page's twips per HIMETRIC unit. cols and rows must be at least 1.
 PageGeometry pageGeometry(int pageWidth, int pageHeight, std::int32_t cols, std::int32_t rows,
     std::optional<double> nameLineHeight, double twipsPerHimetricX, double twipsPerHimetricY, double headerHeight = 0,
-    double footerHeight = 0);
+    double footerHeight = 0, double paperTop = 0, double paperBottom = 0);
 
 // The window's preview pane, in twips, and the margin a picture box keeps free around its
 // picture (half of it on each side).

@@ -17,7 +17,7 @@ namespace {
 
 PageGeometry pageGeometry(int pageWidth, int pageHeight, std::int32_t cols, std::int32_t rows,
     std::optional<double> nameLineHeight, double twipsPerHimetricX, double twipsPerHimetricY, double headerHeight,
-    double footerHeight, double paperTop, double paperBottom)
+    double footerHeight, double paperTop, double paperBottom, int textLines)
 {
     PageGeometry grid;
     // From the paper's edges, top and bottom alike.
@@ -31,8 +31,9 @@ PageGeometry pageGeometry(int pageWidth, int pageHeight, std::int32_t cols, std:
     grid.cellWidth = static_cast<float>((pageWidth - 2000 * twipsPerHimetricX) / cols);
     grid.cellHeight = static_cast<float>((bottom - grid.top) / rows);
     grid.picWidth = 0.95f * grid.cellWidth;
-    grid.picHeight = nameLineHeight ? static_cast<float>(0.95 * (grid.cellHeight - 1.1 * *nameLineHeight))
-                                    : 0.95f * grid.cellHeight;
+    grid.picHeight = nameLineHeight
+        ? static_cast<float>(0.95 * (grid.cellHeight - (0.1 + std::max(1, textLines)) * *nameLineHeight))
+        : 0.95f * grid.cellHeight;
     return grid;
 }
 

@@ -67,12 +67,12 @@ double pageNameSize(const QStringList& names, double width, const MeasureText& m
     return points;
 }
 
-QString fitName(const QString& name, double width, double points, const MeasureText& measure)
+QString fitName(const QString& name, double width, double points, const MeasureText& measure, bool keepExtension)
 {
     if (measure(name, points) <= width)
         return name;
     // The extension stays whole; the stem loses its middle.
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const qsizetype dot = keepExtension ? name.lastIndexOf(QLatin1Char('.')) : -1;
     const QString extension = dot > 0 ? name.mid(dot) : QString();
     const QString stem = name.left(name.size() - extension.size());
     const auto shortened = [&](qsizetype kept) {

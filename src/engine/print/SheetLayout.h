@@ -74,7 +74,9 @@ using MeasureText = std::function<double(const QString& text, double points)>;
 // quarter point, at which every one is at most width wide (5.5 pt where one is wider even then).
 double pageNameSize(const QStringList& names, double width, const MeasureText& measure);
 // The name as it fits into width at that size: whole, or shortened in the middle with "…",
-// keeping its beginning, its end and its extension; empty where not even "…" fits.
-QString fitName(const QString& name, double width, double points, const MeasureText& measure);
+// keeping its beginning, its end and its extension (a text without one: keepExtension false);
+// empty where not even "…" fits.
+QString fitName(
+    const QString& name, double width, double points, const MeasureText& measure, bool keepExtension = true);
 
 } // namespace rasterblatt

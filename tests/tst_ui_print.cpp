@@ -154,6 +154,12 @@ private Q_SLOTS:
         orientation->setCurrentIndex(1);
         Q_EMIT orientation->activated(1);
         QCOMPARE(s.state().sheetSetup.orientation, QPageLayout::Landscape);
+        // A title turns the header on; the captions are the window's set-up too.
+        QTest::keyClicks(dialog->findChild<QLineEdit*>("txtTitle"), "Hochzeit");
+        qobject_cast<QCheckBox*>(child("chkCaptionExposure"))->setChecked(true);
+        const SheetSetup& setup = s.state().sheetSetup;
+        QCOMPARE(std::tuple(setup.title, setup.header, setup.captionExposure, setup.captionTime),
+            std::tuple(QString("Hochzeit"), true, true, false));
         dialog->findChild<QPushButton*>("cmdSetupPrint")->click();
         QCOMPARE(printer()->jobs().size(), size_t(1));
         QCOMPARE(printer()->pageLayout().orientation(), QPageLayout::Landscape);

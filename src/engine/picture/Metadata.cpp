@@ -219,6 +219,7 @@ namespace {
             if (!metadata.captureTime.isValid() && isHeif(data))
                 readHeifExif(data, metadata);
         } catch (...) {
+            // As a HEIF without EXIF.
         }
         return metadata;
     }
@@ -270,13 +271,12 @@ Metadata readHeadMetadata(const QString& path)
         // The metadata lies further on (a HEIF's EXIF item, a raw file's directories, a PNG's
         // chunk after the pixels): libheif needs the HEIF whole, exiv2 maps the others and
         // touches only what it reads.
+        const bool further = !complete && !metadata.captureTime.isValid() && data.size() < info.st_size;
         QByteArray rest;
-        if (complete || metadata.captureTime.isValid() || data.size() >= info.st_size) {
-        } else if (!isHeif(data)) {
+        if (further && !isHeif(data))
             metadata = read(nativePath(path).toStdString(), false);
-        } else if (info.st_size <= WholeBytes && readBytes(fd, rest, info.st_size - data.size())) {
+        else if (further && info.st_size <= WholeBytes && readBytes(fd, rest, info.st_size - data.size()))
             metadata = readBytesMetadata(data + rest, nullptr);
-        }
     }
     ::close(fd);
     return metadata;

@@ -62,6 +62,10 @@ struct CountingDecoder {
                 picture.metadata.captureTime = QDateTime(QDate(2024, 8, 11), QTime(9, 20));
                 picture.metadata.exposureSeconds = 1.0 / 250;
             }
+            if (path.contains("exif")) {
+                picture.metadata.captureTime = QDateTime(QDate(2024, 8, 11), QTime(9, 20));
+                picture.metadata.exposureSeconds = 1.0 / 250;
+            }
         }
         --running;
         return picture;

@@ -202,6 +202,8 @@ private Q_SLOTS:
         QCOMPARE(s.list()->count(), 81);
         QVERIFY(s.info().startsWith("81 Datei(en) -  2 Datei(en) markiert"));
         QCOMPARE(pictures->rowCount(), 81);
+        qobject_cast<QCheckBox*>(child("chkTimeOrder"))->setChecked(true);
+        QVERIFY(s.info().startsWith("81 Datei(en) -  2 Datei(en) markiert"));
         // A printer that is gone leaves the papers of "PDF-Datei", and a note.
         m_f->printers->setPrinterNames({ "Zweitdrucker" });
         s.tick(0, false);

@@ -348,8 +348,7 @@ void MainWindow::setTimeOrder(bool on)
     if (m_catalogue.timeOrder == on)
         return;
     m_catalogue.timeOrder = on;
-    RefreshFileList();
-    UpdateInfo();
+    rebuildKeepingTicks();
 }
 
 void MainWindow::sheetChanged()

@@ -23,10 +23,11 @@ class TestCatalogue : public QObject {
 private Q_SLOTS:
     void walk_data()
     {
-        // The names' bytes; "name/" a folder, "link>target" a symbolic link.
+        // The names' bytes; "name/" a folder, "link>target" a symbolic link, "name@2024:08:11 10:00:01.25"
+        // a JPEG taken then (a file of another kind modified then).
         QTest::addColumn<QByteArrayList>("tree");
         QTest::addColumn<QString>("folder"); // the one scanned, after the tree's root
-        QTest::addColumn<QString>("options"); // "sub": with sub-folders, "all": the further formats
+        QTest::addColumn<QString>("options"); // "sub": with sub-folders, "all": the further formats, "time": time order
         QTest::addColumn<QStringList>("expected"); // paths below the root as shown, in walk order
         const QByteArrayList tree { "b.jpg", "a.gif", "c.bmp", "A/x.jpg", "A/A1/y.bmp", "B/z.gif" };
         QTest::newRow("with sub-folders")
@@ -66,6 +67,15 @@ private Q_SLOTS:
                                                 "img_2.Jpeg", "c.PNG", "img_3.png", "e.tif", "i.TIFF", "d.webp",
                                                 "f.heic", "j.heif", "m.dng", "n.cr2", "p.CR3", "l.NEF", "o.raf",
                                                 "img_3.orf", "k.x3f" };
+        // The counter rolled over between 9999 and 0001; seconds' fractions count; a file without a
+        // time is taken when it was modified (now), the groups are one.
+        QTest::newRow("time order") << QByteArrayList { "IMG_0001.jpg@2024:08:11 10:00:02",
+            "IMG_0002.jpg@2024:08:11 10:00:01.25", "IMG_9998.jpg@2024:08:11 10:00:00",
+            "IMG_9999.jpg@2024:08:11 10:00:01.2", "scan.jpg", "alt.bmp@2001:01:01 00:00:00", "sub/a.jpg" }
+                                    << ""
+                                    << "sub time"
+                                    << QStringList { "sub/a.jpg", "alt.bmp", "IMG_9998.jpg", "IMG_9999.jpg",
+                                           "IMG_0002.jpg", "IMG_0001.jpg", "scan.jpg" };
         QTest::newRow("UTF-8 file") << QByteArrayList { "\303\244rger.jpg" } << ""
                                     << "sub" << QStringList { "\u00e4rger.jpg" };
     }
@@ -82,8 +92,18 @@ private Q_SLOTS:
         for (const QByteArray& entry : tree) {
             for (qsizetype slash = entry.indexOf('/'); slash > 0; slash = entry.indexOf('/', slash + 1))
                 ::mkdir(QByteArray(base + entry.left(slash)).constData(), 0700);
-            const QByteArrayList link = entry.split('>');
-            if (link.size() == 2)
+            const QByteArrayList link = entry.split('>'), timed = entry.split('@');
+            const QDateTime time = QDateTime::fromString(timed.value(1).left(19), "yyyy:MM:dd HH:mm:ss");
+            if (timed.size() == 2 && entry.contains(".jpg")) {
+                QVERIFY(fixtures::writeFile(base + timed[0],
+                    fixtures::withExif(fixtures::encode(fixtures::filled(QSize(8, 8), Qt::red), "JPEG"),
+                        { "Exif.Photo.DateTimeOriginal=" + timed[1].left(19),
+                            "Exif.Photo.SubSecTimeOriginal=" + timed[1].mid(20) })));
+            } else if (timed.size() == 2) {
+                const timespec times[2] = { { time.toSecsSinceEpoch(), 0 }, { time.toSecsSinceEpoch(), 0 } };
+                QCOMPARE(::close(::open(QByteArray(base + timed[0]).constData(), O_WRONLY | O_CREAT, 0600)), 0);
+                QCOMPARE(::utimensat(AT_FDCWD, QByteArray(base + timed[0]).constData(), times, 0), 0);
+            } else if (link.size() == 2)
                 QCOMPARE(::symlink(QByteArray(base + link[1]).constData(), QByteArray(base + link[0]).constData()), 0);
             else if (!entry.endsWith('/'))
                 QCOMPARE(::close(::open(QByteArray(base + entry).constData(), O_WRONLY | O_CREAT, 0600)), 0);
@@ -91,6 +111,7 @@ private Q_SLOTS:
         Catalogue catalogue;
         catalogue.bSubDirs = options.contains("sub");
         catalogue.allFormats = options.contains("all");
+        catalogue.timeOrder = options.contains("time");
         QStringList entries, shown;
         FolderScan scan(catalogue, [&entries](const QString& name) { entries.append(name); });
         scan.reset();

@@ -279,6 +279,51 @@ private Q_SLOTS:
                 qPrintable(QStringLiteral("%1: %2, not %3").arg(q).arg(actual.name(), expected[q].name())));
         }
     }
+    void captions_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QString>("time");
+        QTest::addColumn<QString>("exposure");
+        const QImage patches = fixtures::quadrants(QSize(64, 48));
+        const QByteArray jpeg = fixtures::encode(patches, "JPEG");
+        QTest::newRow("all parts") << fixtures::withExif(jpeg,
+            { "Exif.Photo.DateTimeOriginal=2024:08:11 09:20:41", "Exif.Photo.ExposureTime=1/250",
+                "Exif.Photo.FNumber=8/1", "Exif.Photo.ISOSpeedRatings=200", "Exif.Photo.FocalLength=35/1" })
+                                   << "11.08.2024 09:20"
+                                   << "1/250 s  f/8  ISO 200  35 mm";
+        QTest::newRow("digitized, seconds, f/2.8") << fixtures::withExif(jpeg,
+            { "Exif.Photo.DateTimeDigitized=2023:12:31 23:59:59", "Exif.Photo.ExposureTime=2/1",
+                "Exif.Photo.FNumber=28/10", "Exif.Photo.FocalLength=504/10" })
+                                                   << "31.12.2023 23:59"
+                                                   << "2 s  f/2.8  50 mm";
+        QTest::newRow("half a second, ISO")
+            << fixtures::withExif(jpeg, { "Exif.Photo.ExposureTime=1/2", "Exif.Photo.ISOSpeedRatings=6400" }) << ""
+            << "0,5 s  ISO 6400";
+        QTest::newRow("HEIC") << fixtures::heic(patches, 1, {}, 0,
+            fixtures::exifBlock({ "Exif.Photo.DateTimeOriginal=2022:01:02 03:04:05", "Exif.Photo.FNumber=18/10" }))
+                              << "02.01.2022 03:04"
+                              << "f/1.8";
+        QTest::newRow("none") << jpeg << ""
+                              << "";
+        QTest::newRow("damaged") << fixtures::withExif(jpeg, {}).replace("MM\0*\0\0\0\x08", "MM\0*\x7f\xff\xff\xff")
+                                 << ""
+                                 << "";
+    }
+    // The caption lines as the reader of a file's head and the loader see them.
+    void captions()
+    {
+        QFETCH(QByteArray, data);
+        QFETCH(QString, time);
+        QFETCH(QString, exposure);
+        const QString path = write(QTest::currentDataTag() == QString("HEIC") ? "exif.heic" : "exif.jpg", data);
+        const Metadata head = readHeadMetadata(path);
+        const DecodedPicture picture = decodePicture(path, { 2835, 2115, 96, 1 }, true);
+        QVERIFY(picture.loaded());
+        QCOMPARE(captureTimeText(head), time);
+        QCOMPARE(exposureText(head), exposure);
+        QCOMPARE(captureTimeText(picture.metadata), time);
+        QCOMPARE(exposureText(picture.metadata), exposure);
+    }
     void heicThumbnail()
     {
         // A thumbnail at least as large as the picture is drawn is decoded instead of the picture.

@@ -58,6 +58,14 @@ struct CountingDecoder {
             const QSize natural
                 = asked.hasMatch() ? QSize(asked.captured(1).toInt(), asked.captured(2).toInt()) : QSize(400, 300);
             picture = { natural, QImage(pixels->data, 40, 30, 160, QImage::Format_RGB32, release, pixels), {}, {}, {} };
+            if (path.contains("exif")) {
+                picture.metadata.captureTime = QDateTime(QDate(2024, 8, 11), QTime(9, 20));
+                picture.metadata.exposureSeconds = 1.0 / 250;
+            }
+            if (path.contains("exif")) {
+                picture.metadata.captureTime = QDateTime(QDate(2024, 8, 11), QTime(9, 20));
+                picture.metadata.exposureSeconds = 1.0 / 250;
+            }
         }
         --running;
         return picture;
@@ -247,6 +255,41 @@ private Q_SLOTS:
             QCOMPARE(uneven.areaTop + 100, 16000 + 700 - uneven.areaBottom);
             QCOMPARE(m_printer.jobs().back(), 2);
             QCOMPARE(lines[3 + cols * rows].second + lines[5 + cols * rows].second, QString("NeuSeite 2 von 2"));
+        }
+        m_printer.setPaper(QPageSize(QPageSize::A4), QPageLayout::Portrait);
+    }
+    void captionLayout()
+    {
+        // Name, time and exposure lines (empty where a picture has none) share the cell with the
+        // picture: in every column nothing printed overlaps, at any grid and orientation.
+        for (const auto& [cols, rows, landscape, names] : { std::tuple { 3, 2, false, true }, { 7, 11, true, true },
+                 { 1, 1, false, false }, { 20, 30, false, true } }) {
+            m_printer.setPaper(QPageSize(QPageSize::A4), landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+            PrintJobSettings settings = sheet(cols, rows, names);
+            settings.setup.captionTime = settings.setup.captionExposure = true;
+            QStringList files = numbered(cols * rows, "/f/exif%1.jpg");
+            files.last().replace("exif", "none");
+            print(FileListSource(files), settings);
+            QCOMPARE(m_printer.count("printLine"), (cols * rows - 1) * (names ? 3 : 2) + (names ? 1 : 0));
+            const double left = 1000 * 1440.0 / 2540, pitch = (m_printer.pageWidth() - 2 * left) / cols;
+            QMap<int, QList<QPair<double, double>>> columns; // the vertical extents in each column
+            double x = 0, y = 0;
+            for (const QString& entry : m_printer.log()) {
+                if (entry.startsWith("setCurrentX"))
+                    x = arg(entry, 1);
+                else if (entry.startsWith("setCurrentY"))
+                    y = arg(entry, 1);
+                else if (entry.startsWith("printLine"))
+                    columns[int((x - left) / pitch)].append({ y, y + 161 });
+                else if (entry.startsWith("PaintPicture"))
+                    columns[int((arg(entry, 1) - left) / pitch)].append(
+                        { arg(entry, 2), arg(entry, 2) + arg(entry, 4) });
+            }
+            for (QList<QPair<double, double>>& extents : columns) {
+                std::sort(extents.begin(), extents.end());
+                for (qsizetype i = 1; i < extents.size(); ++i)
+                    QVERIFY2(extents[i - 1].second <= extents[i].first + 0.01, qPrintable(QString::number(cols)));
+            }
         }
         m_printer.setPaper(QPageSize(QPageSize::A4), QPageLayout::Portrait);
     }

@@ -34,8 +34,8 @@ private Q_SLOTS:
                      s->get("lbProgressBar")->isVisible()),
             std::tuple(true, true, false, false, false, false));
         QCOMPARE(std::tuple(printers()->count(), printers()->currentIndex()), std::tuple(3, 0));
-        // Grid, folder and the sheet's set-up are stored on closing, the options are not.
-        s->state().sheetSetup = { "Letter", QPageLayout::Landscape, true, true, true };
+        // Grid, folder and the sheet's set-up are stored on closing, the options and the title are not.
+        s->state().sheetSetup = { "Letter", QPageLayout::Landscape, true, true, true, true, false, "Hochzeit" };
         edit("txtCols")->clear();
         edit("txtRows")->setText("4");
         box("chkPrintFileName")->setChecked(false);
@@ -46,15 +46,17 @@ private Q_SLOTS:
         QTest::keyClick(s->window.get(), Qt::Key_Escape); // closes, as Abbrechen does
         QCOMPARE(QStringList({ stored("Settings/Cols"), stored("Settings/Rows"), stored("Settings/LastFolder"),
                      stored("Settings/Paper") + stored("Settings/Orientation") + stored("Settings/PageNumbers")
-                         + stored("Settings/Frame") }),
-            QStringList({ "0", "4", m_f->dir.path(), "LetterLandscape11" }));
+                         + stored("Settings/Frame") + stored("Settings/CaptionTime")
+                         + stored("Settings/CaptionExposure") }),
+            QStringList({ "0", "4", m_f->dir.path(), "LetterLandscape1110" }));
         s = &m_f->open(QStringList { "testdrucker", "Laser" }, "Testdrucker"); // the current printer is not installed
         QCOMPARE(QStringList({ edit("txtCols")->text(), folders()->path(), s->state().sheetSetup.paper,
                      printers()->placeholderText() }),
             QStringList({ "0", m_f->dir.path(), "Letter", "Drucker" }));
         QCOMPARE(std::tuple(s->state().nRows, s->state().sheetSetup.header, s->state().sheetSetup.frame,
-                     box("chkPrintFileName")->isChecked(), box("chkSubDir")->isChecked(), printers()->currentIndex()),
-            std::tuple(4, true, true, true, false, -1));
+                     box("chkPrintFileName")->isChecked(), box("chkSubDir")->isChecked(), printers()->currentIndex(),
+                     s->state().sheetSetup.title),
+            std::tuple(4, true, true, true, false, -1, QString()));
         for (const auto& [control, name] : { std::pair { "driveList", "Laufwerk" }, { "dirList", "Ordner" },
                  { "fileList", "Bilddateien" }, { "picBox", "Vorschau" }, { "lbProgressBar", "Fortschritt" } })
             QCOMPARE(s->get(control)->accessibleName(), QString(name));
@@ -124,7 +126,7 @@ private Q_SLOTS:
     {
         fixtures::writeFile(m_f->settings,
             "[Settings]\nRows=viele\nCols=3\nLastFolder=/gibt/es/nicht\nFremd=1\nPaper=<A4>\nOrientation=Diagonal\n"
-            "Header=ja\nPageNumbers=2\nFrame=nein\n\x01\xff\xfe garbage ===\n[Anderes]\nx=y\n");
+            "Header=ja\nPageNumbers=2\nFrame=nein\nTimeOrder=ja\n\x01\xff\xfe garbage ===\n[Anderes]\nx=y\n");
         WindowSession* s = &open();
         QCOMPARE(std::tuple(s->state().nRows, s->state().nCols, folders()->path()), std::tuple(11, 3, m_f->photos));
         const SheetSetup& setup = s->state().sheetSetup;
@@ -135,11 +137,12 @@ private Q_SLOTS:
         QTest::failOnWarning(QRegularExpression("could not save"));
         s->window->close();
         QCOMPARE(QSettings(m_f->settings, QSettings::IniFormat).allKeys(),
-            QStringList(
-                { "Settings/AllFormats", "Settings/Cols", "Settings/Frame", "Settings/Header", "Settings/LastFolder",
-                    "Settings/Orientation", "Settings/PageNumbers", "Settings/Paper", "Settings/Rows" }));
-        QCOMPARE(stored("Settings/Rows") + stored("Settings/Orientation") + stored("Settings/Header"),
-            QString("11Portrait0"));
+            QStringList({ "Settings/AllFormats", "Settings/CaptionExposure", "Settings/CaptionTime", "Settings/Cols",
+                "Settings/Frame", "Settings/Header", "Settings/LastFolder", "Settings/Orientation",
+                "Settings/PageNumbers", "Settings/Paper", "Settings/Rows", "Settings/TimeOrder" }));
+        QCOMPARE(stored("Settings/Rows") + stored("Settings/Orientation") + stored("Settings/Header")
+                + stored("Settings/TimeOrder"),
+            QString("11Portrait00"));
         // A file of more than 1 MB is no file of ours: it is not read, and the next close replaces it.
         fixtures::writeFile(m_f->settings, "[Settings]\nCols=2\n" + QByteArray(2 << 20, '#'));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("larger than 1 MB"));

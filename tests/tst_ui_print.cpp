@@ -154,6 +154,12 @@ private Q_SLOTS:
         orientation->setCurrentIndex(1);
         Q_EMIT orientation->activated(1);
         QCOMPARE(s.state().sheetSetup.orientation, QPageLayout::Landscape);
+        // A title turns the header on; the captions are the window's set-up too.
+        QTest::keyClicks(dialog->findChild<QLineEdit*>("txtTitle"), "Hochzeit");
+        qobject_cast<QCheckBox*>(child("chkCaptionExposure"))->setChecked(true);
+        const SheetSetup& setup = s.state().sheetSetup;
+        QCOMPARE(std::tuple(setup.title, setup.header, setup.captionExposure, setup.captionTime),
+            std::tuple(QString("Hochzeit"), true, true, false));
         dialog->findChild<QPushButton*>("cmdSetupPrint")->click();
         QCOMPARE(printer()->jobs().size(), size_t(1));
         QCOMPARE(printer()->pageLayout().orientation(), QPageLayout::Landscape);
@@ -196,6 +202,8 @@ private Q_SLOTS:
         QCOMPARE(s.list()->count(), 81);
         QVERIFY(s.info().startsWith("81 Datei(en) -  2 Datei(en) markiert"));
         QCOMPARE(pictures->rowCount(), 81);
+        qobject_cast<QCheckBox*>(child("chkTimeOrder"))->setChecked(true);
+        QVERIFY(s.info().startsWith("81 Datei(en) -  2 Datei(en) markiert"));
         // A printer that is gone leaves the papers of "PDF-Datei", and a note.
         m_f->printers->setPrinterNames({ "Zweitdrucker" });
         s.tick(0, false);

@@ -57,6 +57,16 @@ namespace {
         QStringLiteral("N"));
     const QCommandLineOption frameOption(
         QStringLiteral("frame"), QStringLiteral("Zieht eine feine graue Linie um jedes Bild."));
+    const QCommandLineOption timeOrderOption(QStringLiteral("time-order"),
+        QStringLiteral("Ordnet die Bilder jedes Ordners nach Aufnahmezeit (ohne sie: nach Änderungszeit)."));
+    const QCommandLineOption captureTimeOption(
+        QStringLiteral("capture-time"), QStringLiteral("Druckt die Aufnahmezeit unter jedes Bild."));
+    const QCommandLineOption exposureOption(QStringLiteral("exposure"),
+        QStringLiteral("Druckt die Aufnahmedaten (Belichtungszeit, Blende, ISO, Brennweite) unter jedes Bild."));
+    const QCommandLineOption titleOption(QStringLiteral("title"),
+        QStringLiteral("Druckt TEXT statt des Ordnernamens in die Kopfzeile (schaltet sie ein) und nennt das "
+                       "Dokument so."),
+        QStringLiteral("TEXT"));
     const QCommandLineOption helpOption(
         QStringList { QStringLiteral("h"), QStringLiteral("help") }, QStringLiteral("Zeigt diese Hilfe."));
     const QCommandLineOption versionOption(
@@ -75,8 +85,9 @@ namespace {
             "4 gedruckt, aber Bilder jenseits der Grenze von %1 Dateien ausgelassen.")
                                              .arg(Catalogue::limitText()));
         parser.addOptions({ pdfOption, jpegOption, printerOption, colsOption, rowsOption, subdirsOption,
-            allFormatsOption, noNamesOption, listOption, paperOption, landscapeOption, headerOption, pageNumbersOption,
-            frameOption, minRatingOption, quietOption, verboseOption, helpOption, versionOption });
+            allFormatsOption, timeOrderOption, noNamesOption, captureTimeOption, exposureOption, listOption, paperOption,
+            landscapeOption, headerOption, titleOption, pageNumbersOption, frameOption, minRatingOption, quietOption,
+            verboseOption, helpOption, versionOption });
         parser.addPositionalArgument(
             QStringLiteral("ORDNER"), QStringLiteral("Die Ordner mit den Bildern."), QStringLiteral("ORDNER..."));
     }
@@ -173,6 +184,10 @@ CommandLine parseCommandLine(const QStringList& arguments, QString* error)
     command.header = parser.isSet(headerOption);
     command.pageNumbers = parser.isSet(pageNumbersOption);
     command.frame = parser.isSet(frameOption);
+    command.timeOrder = parser.isSet(timeOrderOption);
+    command.captionTime = parser.isSet(captureTimeOption);
+    command.captionExposure = parser.isSet(exposureOption);
+    command.title = parser.value(titleOption);
     const std::optional<int> cols = gridCount(parser.value(colsOption));
     const std::optional<int> rows = gridCount(parser.value(rowsOption));
     if (!cols || !rows)

@@ -30,6 +30,10 @@ struct CommandLine {
     bool pageNumbers = false;
     int minRating = 0; // only pictures rated at least this many stars; 0: all
     bool frame = false;
+    bool timeOrder = false;
+    bool captionTime = false;
+    bool captionExposure = false;
+    QString title; // the header's and the document's, in place of the folder's name
 };
 
 // Exit statuses of a run without a window.

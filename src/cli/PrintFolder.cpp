@@ -57,6 +57,7 @@ namespace {
         Catalogue catalogue;
         catalogue.bSubDirs = command.subdirs;
         catalogue.allFormats = command.allFormats;
+        catalogue.timeOrder = command.timeOrder;
         FolderScan scan(catalogue);
         scan.setCountBeyondLimit(true);
         scan.reset();

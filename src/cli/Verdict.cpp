@@ -72,7 +72,8 @@ PrintJobSettings jobSettings(const CommandLine& command)
     settings.nRows = command.rows;
     settings.bPrintFileName = command.names;
     settings.setup = { command.paper, command.landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
-        command.header, command.pageNumbers, command.frame };
+        command.header || !command.title.isEmpty(), command.pageNumbers, command.frame, command.captionTime,
+        command.captionExposure, command.title };
     return settings;
 }
 

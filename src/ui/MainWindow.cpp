@@ -226,8 +226,9 @@ void MainWindow::Form_Load()
     m_state.nRows = parseWholeNumber(stored.rows).value_or(DefaultRows);
     m_state.nCols = parseWholeNumber(stored.cols).value_or(DefaultCols);
     m_state.sheetSetup = { stored.paper, stored.landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
-        stored.header, stored.pageNumbers, stored.frame };
+        stored.header, stored.pageNumbers, stored.frame, stored.captionTime, stored.captionExposure, {} };
     m_catalogue.allFormats = stored.allFormats;
+    m_catalogue.timeOrder = stored.timeOrder;
 
     // 3. Printers, the current one chosen by its exact name.
     const std::vector<Printer*> printers = m_printers.printers();
@@ -320,6 +321,8 @@ void MainWindow::cmdSetup_Click()
         window.cache = m_pictures;
         window.setTicked = [this](const QList<int>& rows, bool ticked) { tickRows(rows, ticked); };
         window.showPicture = [this](const QString& path) { showFullScreen(path); };
+        window.timeOrder = [this] { return m_catalogue.timeOrder; };
+        window.setTimeOrder = [this](bool on) { setTimeOrder(on); };
         m_setupDialog = new SetupDialog(std::move(window), m_state.sheetSetup, this);
         m_setupDialog->setAttribute(Qt::WA_DeleteOnClose);
         connect(m_setupDialog, &SetupDialog::printRequested, this, [this] {
@@ -337,6 +340,14 @@ void MainWindow::setAllFormats(bool all)
     if (m_catalogue.allFormats == all)
         return;
     m_catalogue.allFormats = all;
+    rebuildKeepingTicks();
+}
+
+void MainWindow::setTimeOrder(bool on)
+{
+    if (m_catalogue.timeOrder == on)
+        return;
+    m_catalogue.timeOrder = on;
     rebuildKeepingTicks();
 }
 
@@ -407,6 +418,9 @@ void MainWindow::Form_Unload()
     stored.pageNumbers = setup.pageNumbers;
     stored.frame = setup.frame;
     stored.allFormats = m_catalogue.allFormats;
+    stored.timeOrder = m_catalogue.timeOrder;
+    stored.captionTime = setup.captionTime;
+    stored.captionExposure = setup.captionExposure;
     if (!writeSettings(m_settingsFile, stored))
         qWarning("Rasterblatt: could not save the settings to %s", qPrintable(m_settingsFile));
 }

@@ -77,6 +77,7 @@ private:
     void cmdSetup_Click();
     // Lists the further photo formats too, or no longer.
     void setAllFormats(bool all);
+    void setTimeOrder(bool on);
     // The sheet changed (ticks, grid, options, folder, printer): "Einrichten" shows it anew.
     void sheetChanged();
     float twipsWidth(const QWidget* widget) const;

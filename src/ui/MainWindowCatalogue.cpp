@@ -45,8 +45,11 @@ void MainWindow::RefreshFileList()
     }
     // The walk ends at the limit as it always has, but not in silence; the same listing again
     // (start-up lists its folder twice) is not told twice.
-    const QString listing
-        = QStringLiteral("%1|%2|%3").arg(dirList->path()).arg(m_catalogue.bSubDirs).arg(m_catalogue.allFormats);
+    const QString listing = QStringLiteral("%1|%2|%3|%4")
+                                .arg(dirList->path())
+                                .arg(m_catalogue.bSubDirs)
+                                .arg(m_catalogue.allFormats)
+                                .arg(m_catalogue.timeOrder);
     if (full && std::exchange(m_limitToldFor, listing) != listing)
         m_messages.show(this, QMessageBox::Information, windowTitle(),
             QStringLiteral("Der Ordner enth\u00e4lt mehr als %1 Bilder; die \u00fcbrigen werden nicht angezeigt.")

@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPromise>
 #include <QPushButton>
 #include <QScreen>
@@ -54,6 +55,9 @@ SetupDialog::SetupDialog(Window window, SheetSetup& setup, QWidget* parent)
     m_frame->setObjectName(QStringLiteral("chkFrame"));
     m_frame->setAccessibleName(m_frame->text());
     m_frame->setChecked(m_setup.frame);
+    m_title = new QLineEdit(m_setup.title, page);
+    m_title->setObjectName(QStringLiteral("txtTitle"));
+    m_title->setAccessibleName(QStringLiteral("Titel"));
     m_printerNote = new QLabel(page);
     m_printerNote->setObjectName(QStringLiteral("lbPrinterNote"));
     m_printerNote->setWordWrap(true);
@@ -62,6 +66,7 @@ SetupDialog::SetupDialog(Window window, SheetSetup& setup, QWidget* parent)
     form->addRow(QStringLiteral("&Papier:"), m_paper);
     form->addRow(QStringLiteral("&Ausrichtung:"), m_orientation);
     form->addRow(m_header);
+    form->addRow(QStringLiteral("&Titel:"), m_title);
     form->addRow(m_pageNumbers);
     form->addRow(m_frame);
     form->addRow(m_printerNote);
@@ -73,6 +78,24 @@ SetupDialog::SetupDialog(Window window, SheetSetup& setup, QWidget* parent)
     m_allFormats->setChecked(m_window.allFormats());
     auto* picturesLayout = new QVBoxLayout(pictures);
     picturesLayout->addWidget(m_allFormats);
+    m_timeOrder = new QCheckBox(QStringLiteral("Nach Aufnahmezeit ordnen"), pictures);
+    m_timeOrder->setObjectName(QStringLiteral("chkTimeOrder"));
+    m_timeOrder->setAccessibleName(m_timeOrder->text());
+    m_timeOrder->setChecked(m_window.timeOrder());
+    picturesLayout->addWidget(m_timeOrder);
+
+    auto* captions = new QGroupBox(QStringLiteral("Beschriftung"), this);
+    m_captionTime = new QCheckBox(QStringLiteral("Aufnahmezeit drucken"), captions);
+    m_captionTime->setObjectName(QStringLiteral("chkCaptionTime"));
+    m_captionTime->setAccessibleName(m_captionTime->text());
+    m_captionTime->setChecked(m_setup.captionTime);
+    m_captionExposure = new QCheckBox(QStringLiteral("Aufnahmedaten drucken"), captions);
+    m_captionExposure->setObjectName(QStringLiteral("chkCaptionExposure"));
+    m_captionExposure->setAccessibleName(m_captionExposure->text());
+    m_captionExposure->setChecked(m_setup.captionExposure);
+    auto* captionsLayout = new QVBoxLayout(captions);
+    captionsLayout->addWidget(m_captionTime);
+    captionsLayout->addWidget(m_captionExposure);
 
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("tabViews"));
@@ -148,6 +171,7 @@ SetupDialog::SetupDialog(Window window, SheetSetup& setup, QWidget* parent)
     m_tabs->addTab(choiceTab, QStringLiteral("Bildauswahl"));
     auto* left = new QVBoxLayout;
     left->addWidget(page);
+    left->addWidget(captions);
     left->addWidget(pictures);
     left->addStretch(1);
     auto* top = new QHBoxLayout;
@@ -182,7 +206,23 @@ SetupDialog::SetupDialog(Window window, SheetSetup& setup, QWidget* parent)
         m_setup.frame = on;
         refresh();
     });
+    connect(m_title, &QLineEdit::textEdited, this, [this](const QString& title) {
+        m_setup.title = title;
+        // A title is shown in the header.
+        if (!title.isEmpty())
+            m_header->setChecked(true);
+        refresh();
+    });
+    connect(m_captionTime, &QCheckBox::toggled, this, [this](bool on) {
+        m_setup.captionTime = on;
+        refresh();
+    });
+    connect(m_captionExposure, &QCheckBox::toggled, this, [this](bool on) {
+        m_setup.captionExposure = on;
+        refresh();
+    });
     connect(m_allFormats, &QCheckBox::toggled, this, [this](bool on) { m_window.setAllFormats(on); });
+    connect(m_timeOrder, &QCheckBox::toggled, this, [this](bool on) { m_window.setTimeOrder(on); });
     connect(m_previous, &QPushButton::clicked, this, [this] { turnTo(m_page - 1); });
     connect(m_next, &QPushButton::clicked, this, [this] { turnTo(m_page + 1); });
     connect(m_print, &QPushButton::clicked, this, &SetupDialog::printRequested);

@@ -16,6 +16,7 @@ class QAbstractItemModel;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTabWidget;
 class QTimer;
@@ -26,7 +27,8 @@ class PictureCache;
 class PictureChooser;
 class SheetView;
 
-// The dialog "Einrichten": the sheet's paper, orientation, header and page numbers, with the
+// The dialog "Einrichten": the sheet's paper, orientation, header, title, page numbers and
+// captions, and the file list's formats and order, with the
 // sheet beside them as it will print, page by page. It follows every change of the window at
 // once; it edits the window's set-up in place.
 class SetupDialog : public QDialog {
@@ -50,6 +52,8 @@ public:
         std::shared_ptr<PictureCache> cache;
         std::function<void(const QList<int>& rows, bool ticked)> setTicked; // all at once
         std::function<void(const QString& path)> showPicture; // in the full-screen viewer
+        std::function<bool()> timeOrder; // the file list is in the order the pictures were taken
+        std::function<void(bool)> setTimeOrder;
     };
 
     SetupDialog(Window window, SheetSetup& setup, QWidget* parent);
@@ -99,6 +103,10 @@ private:
     QCheckBox* m_header = nullptr;
     QCheckBox* m_pageNumbers = nullptr;
     QCheckBox* m_frame = nullptr;
+    QLineEdit* m_title = nullptr;
+    QCheckBox* m_captionTime = nullptr;
+    QCheckBox* m_captionExposure = nullptr;
+    QCheckBox* m_timeOrder = nullptr;
     QLabel* m_printerNote = nullptr;
     QCheckBox* m_allFormats = nullptr;
     bool m_placed = false;

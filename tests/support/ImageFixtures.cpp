@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include <exiv2/exiv2.hpp>
 #include <libheif/heif.h>
 
 #include <QBuffer>
@@ -103,7 +104,26 @@ QByteArray orientedJpeg(const QImage& upright, int orientation)
     return jpeg.left(at) + exif + jpeg.mid(at);
 }
 
-QByteArray heic(const QImage& upright, int orientation, const QImage& thumbnail, int primaries)
+QByteArray exifBlock(const QStringList& entries)
+{
+    Exiv2::ExifData exif;
+    for (const QString& entry : entries)
+        exif[entry.section('=', 0, 0).toStdString()] = entry.section('=', 1).toStdString();
+    Exiv2::Blob blob;
+    Exiv2::ExifParser::encode(blob, Exiv2::bigEndian, exif);
+    return QByteArray(reinterpret_cast<const char*>(blob.data()), qsizetype(blob.size()));
+}
+
+QByteArray withExif(const QByteArray& jpeg, const QStringList& entries)
+{
+    const QByteArray block = "Exif" + QByteArray(2, '\0') + exifBlock(entries);
+    QByteArray segment("\xff\xe1\0\0", 4);
+    qToBigEndian<quint16>(quint16(block.size() + 2), segment.data() + 2);
+    const qsizetype at = 4 + qFromBigEndian<quint16>(jpeg.constData() + 4);
+    return jpeg.left(at) + segment + block + jpeg.mid(at);
+}
+
+QByteArray heic(const QImage& upright, int orientation, const QImage& thumbnail, int primaries, const QByteArray& exif)
 {
     heif_context* context = heif_context_alloc();
     heif_encoder* encoder = nullptr;
@@ -124,6 +144,8 @@ QByteArray heic(const QImage& upright, int orientation, const QImage& thumbnail,
     }
     heif_image_handle* handle = nullptr;
     heif_context_encode_image(context, image, encoder, options, &handle);
+    if (!exif.isEmpty())
+        heif_context_add_exif_metadata(context, handle, exif.constData(), int(exif.size()));
     if (!thumbnail.isNull()) {
         heif_image* small = heifImage(oriented(thumbnail, orientation));
         // libheif makes no thumbnail of a picture already within the box: one pixel less.

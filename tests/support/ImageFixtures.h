@@ -32,7 +32,13 @@ QByteArray claiming(const char* format, int width, int height);
 // The upright picture as HEIC, stored turned or mirrored with the orientation (1-8) in its
 // container that shows it upright again; with a thumbnail of another picture when one is given.
 // Tagged with the colour primaries numbered as in ITU-T H.273 (12: Display P3) and sRGB's curve, when given.
-QByteArray heic(const QImage& upright, int orientation = 1, const QImage& thumbnail = {}, int primaries = 0);
+// With an EXIF block (exifBlock) when given.
+QByteArray heic(const QImage& upright, int orientation = 1, const QImage& thumbnail = {}, int primaries = 0,
+    const QByteArray& exif = {});
+// An EXIF block (TIFF) of "Exif.Photo.FNumber=28/10" entries, in exiv2's keys and text forms;
+// the JPEG with it in an APP1 segment after its JFIF segment.
+QByteArray exifBlock(const QStringList& entries);
+QByteArray withExif(const QByteArray& jpeg, const QStringList& entries);
 // The JPEG with the ICC profile in APP2 "ICC_PROFILE" markers, split over that many (or as many as it takes).
 QByteArray withIcc(const QByteArray& jpeg, const QByteArray& profile, int markers = 1);
 // A HEIC whose picture is a grid of columns x rows tiles of 64 x 64 pixels (all the same tile).

@@ -33,6 +33,8 @@ public:
     bool bSubDirs = false;
     // List the further photo formats too: .jpeg, PNG, TIFF, WebP, HEIC, HEIF and camera raw files.
     bool allFormats = false;
+    // List each folder's pictures in the order they were taken (orderByShotTime).
+    bool timeOrder = false;
 
     // Starts a new listing: the count goes to 0, the capacity to -1; the old paths stay, unread.
     void reset();

@@ -5,6 +5,7 @@
 
 #include "engine/catalogue/Directory.h"
 #include "engine/catalogue/NativePath.h"
+#include "engine/catalogue/TimeOrder.h"
 
 namespace rasterblatt {
 
@@ -74,13 +75,34 @@ void FolderScan::ScanFolder(const QString& folderPath)
         for (const QString& folder : listing.folders)
             ScanFolder(joinPath(folderPath, folder));
     }
-    for (const QString& pattern : imagePatterns(m_catalogue.allFormats))
-        AddImageFiles(folderPath, pattern, listing.files);
-    if (m_catalogue.allFormats) {
-        const QStringList unpaired = withoutPairedRaws(listing.files);
-        for (const QString& pattern : rawPatterns())
+    // The groups: one per pattern, then, with the further formats, the raw files without their JPEG.
+    const QStringList unpaired = m_catalogue.allFormats ? withoutPairedRaws(listing.files) : QStringList();
+    const QStringList raws = m_catalogue.allFormats ? rawPatterns() : QStringList();
+    if (!m_catalogue.timeOrder) {
+        for (const QString& pattern : imagePatterns(m_catalogue.allFormats))
+            AddImageFiles(folderPath, pattern, listing.files);
+        for (const QString& pattern : raws)
             AddImageFiles(folderPath, pattern, unpaired);
+        return;
     }
+    // All groups together, in the order they were taken; beyond the limit they are only counted.
+    QStringList names;
+    const auto collect = [&names](const QStringList& patterns, const QStringList& files) {
+        for (const QString& pattern : patterns) {
+            for (const QString& name : files) {
+                if (matchesWildcard(name, pattern))
+                    names << name;
+            }
+        }
+    };
+    collect(imagePatterns(m_catalogue.allFormats), listing.files);
+    collect(raws, unpaired);
+    if (m_beyondLimit > 0) {
+        m_beyondLimit += int(names.size());
+        return;
+    }
+    for (const QString& name : orderByShotTime(folderPath, names))
+        appendFile(folderPath, name);
 }
 
 void FolderScan::AddImageFiles(const QString& folderPath, const QString& pattern, const QStringList& files)

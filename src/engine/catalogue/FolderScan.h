@@ -20,7 +20,8 @@ const QStringList& rawPatterns();
 // sub-folder before the folder's own, when the catalogue includes sub-folders), and within a
 // folder one group of files per pattern of imagePatterns, then, with the further formats, one
 // per pattern of rawPatterns() (but no raw file whose JPEG of the same name is there), each
-// group in the fixed name order.
+// group in the fixed name order (or, with the catalogue's timeOrder, all of a folder's files in
+// the order they were taken).
 // Every file found is appended to the catalogue and handed to appendEntry with its bare
 // name. When the catalogue is full the walk ends with CatalogueFull; everything added before
 // stays. With countBeyondLimit it walks on instead and only counts what it finds.

@@ -56,6 +56,9 @@ StoredSettings readSettings(const QString& file, const StoredSettings& defaults)
     stored.pageNumbers = flag(settings, QStringLiteral("PageNumbers"), defaults.pageNumbers);
     stored.frame = flag(settings, QStringLiteral("Frame"), defaults.frame);
     stored.allFormats = flag(settings, QStringLiteral("AllFormats"), defaults.allFormats);
+    stored.timeOrder = flag(settings, QStringLiteral("TimeOrder"), defaults.timeOrder);
+    stored.captionTime = flag(settings, QStringLiteral("CaptionTime"), defaults.captionTime);
+    stored.captionExposure = flag(settings, QStringLiteral("CaptionExposure"), defaults.captionExposure);
     return stored;
 }
 
@@ -79,6 +82,10 @@ bool writeSettings(const QString& file, const StoredSettings& stored)
     settings.setValue(QStringLiteral("PageNumbers"), stored.pageNumbers ? QStringLiteral("1") : QStringLiteral("0"));
     settings.setValue(QStringLiteral("Frame"), stored.frame ? QStringLiteral("1") : QStringLiteral("0"));
     settings.setValue(QStringLiteral("AllFormats"), stored.allFormats ? QStringLiteral("1") : QStringLiteral("0"));
+    settings.setValue(QStringLiteral("TimeOrder"), stored.timeOrder ? QStringLiteral("1") : QStringLiteral("0"));
+    settings.setValue(QStringLiteral("CaptionTime"), stored.captionTime ? QStringLiteral("1") : QStringLiteral("0"));
+    settings.setValue(
+        QStringLiteral("CaptionExposure"), stored.captionExposure ? QStringLiteral("1") : QStringLiteral("0"));
     settings.endGroup();
     settings.sync();
     // A file that could not be parsed when it was read is rewritten whole: only a failed write counts.

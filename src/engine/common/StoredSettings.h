@@ -20,6 +20,9 @@ struct StoredSettings {
     bool pageNumbers = false; // "PageNumbers": "0" or "1"
     bool frame = false; // "Frame": "0" or "1"
     bool allFormats = false; // "AllFormats": "0" or "1"
+    bool timeOrder = false; // "TimeOrder": "0" or "1"
+    bool captionTime = false; // "CaptionTime": "0" or "1"
+    bool captionExposure = false; // "CaptionExposure": "0" or "1"
 };
 
 // Reads the settings file. A file larger than MaxBytes, or one that is no regular file, is not

@@ -35,6 +35,11 @@ DecodedPicture decodeFor(const QString& path, const std::function<QSize(const QS
         return { {}, {}, loader.reason(), {}, {} };
     picture.colourNote = loader.colourNote();
     picture.damage = loader.damage();
+    picture.metadata = loader.metadata();
+    // Only what a caption shows: no profile, no raw file held open.
+    picture.metadata.iccProfile.clear();
+    picture.metadata.previews.clear();
+    picture.metadata.file.reset();
     return picture;
 }
 

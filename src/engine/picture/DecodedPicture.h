@@ -8,6 +8,7 @@
 #include <QString>
 
 #include "engine/common/Error.h"
+#include "engine/picture/Metadata.h"
 
 namespace rasterblatt {
 
@@ -20,6 +21,7 @@ struct DecodedPicture {
     Error error;
     QString colourNote; // why the picture kept its own colours (PictureLoader::colourNote)
     Error damage; // why a picture that loaded is incomplete (PictureLoader::damage)
+    Metadata metadata = {}; // its capture time and exposure (no profile)
 
     bool loaded() const { return !natural.isEmpty(); }
 };

@@ -220,9 +220,9 @@ bool PictureLoader::readHeader()
         if (m_jpeg) {
             if (readJpegHeader(m_data, m_jpegHeader, error)) {
                 stored = m_jpegHeader.stored;
-                const Metadata metadata = readMetadata(m_data);
-                m_transformation = transformationOf(metadata.orientation);
-                m_colour = jpegColour(m_jpegHeader, metadata);
+                m_metadata = readMetadata(m_data);
+                m_transformation = transformationOf(m_metadata.orientation);
+                m_colour = jpegColour(m_jpegHeader, m_metadata);
                 break;
             }
         } else if (m_heif) {
@@ -364,6 +364,12 @@ QImage PictureLoader::read(const QSize& target)
     }
     if ((m_jpeg || m_heif) && !readRest())
         return QImage();
+    // A JPEG's metadata came with its header, a raw file's with its previews; the others' from what
+    // is held (a HEIF whole, the rest's head).
+    if (m_raw)
+        m_metadata = m_rawHeader.metadata;
+    else if (!m_jpeg)
+        m_metadata = readMetadata(m_data);
     QImage image = m_raw ? readRaw(stored, jpegMemory)
         : m_jpeg         ? readJpeg(stored, jpegMemory)
         : m_heif         ? readHeif(stored, std::move(reserved))
@@ -432,7 +438,7 @@ QImage PictureLoader::readWithQt(QIODevice* device)
     // The profile's bytes where there are some (Qt reads no grey or table-based profile), else
     // what Qt's reader made of the file's colour chunks. Only the file's head is held:
     // a profile beyond it is taken from Qt's reader.
-    const QByteArray icc = readMetadata(m_data).iccProfile;
+    const QByteArray icc = m_metadata.iccProfile;
     const QColorSpace space = image.colorSpace();
     m_colour = PictureColour::fromIcc(
         !icc.isEmpty() || !space.isValid() || space == QColorSpace::SRgb ? icc : space.iccProfile());

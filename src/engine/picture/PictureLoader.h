@@ -11,6 +11,7 @@
 #include "engine/picture/HeifDecoder.h"
 #include "engine/picture/JpegDecoder.h"
 #include "engine/picture/MemoryBudget.h"
+#include "engine/picture/Metadata.h"
 #include "engine/picture/RawDecoder.h"
 
 namespace rasterblatt {
@@ -73,6 +74,8 @@ public:
     // Why a picture that read() gave is incomplete ("beschädigt (...)": cut off, corrupt data the
     // decoder went past); empty for a whole one.
     Error damage() const { return m_damage; }
+    // What the file says about itself: from the header for a JPEG, else once read() has the file.
+    const Metadata& metadata() const { return m_metadata; }
 
 private:
     void fail(const Error& reason);
@@ -107,6 +110,7 @@ private:
     bool m_raw = false;
     RawHeader m_rawHeader;
     PictureColour m_colour;
+    Metadata m_metadata;
     QString m_colourNote;
     Error m_damage;
     // The EXIF orientation as the transformation that shows the stored picture upright.

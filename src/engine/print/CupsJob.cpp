@@ -62,8 +62,8 @@ void failJob(const QString& destination, const Watch& watch, const Error& reason
     throw jobError(destination, reason ? reason : cupsReason(watch));
 }
 
-void submitJob(
-    const QString& destination, QIODevice& pdf, const CupsPrinterService::Limits& limits, const QString& pageSize)
+void submitJob(const QString& destination, QIODevice& pdf, const CupsPrinterService::Limits& limits,
+    const QString& pageSize, const QString& name)
 {
     Watch watch(&limits.abortPoll, limits.responseTimeout, false);
     const Connection http = connectWatched(watch);
@@ -85,7 +85,8 @@ void submitJob(
     if (!pageSize.isEmpty())
         count = cupsAddOption("PageSize", pageSize.toUtf8().constData(), count, &options);
     const auto freeOptions = qScopeGuard([&] { cupsFreeOptions(count, options); });
-    const int job = cupsCreateJob(http.get(), dest->name, "Rasterblatt", count, options);
+    const QByteArray title = name.toUtf8();
+    const int job = cupsCreateJob(http.get(), dest->name, title.constData(), count, options);
     if (job == 0)
         failJob(destination, watch);
     // Nothing of a half-sent job may print.
@@ -94,7 +95,8 @@ void submitJob(
         failJob(destination, watch, reason);
     };
 
-    if (cupsStartDocument(http.get(), dest->name, job, "Kontaktabzug.pdf", CUPS_FORMAT_PDF, 1) != HTTP_STATUS_CONTINUE)
+    if (cupsStartDocument(http.get(), dest->name, job, QByteArray(title + ".pdf").constData(), CUPS_FORMAT_PDF, 1)
+        != HTTP_STATUS_CONTINUE)
         cancel();
     for (;;) {
         if (watch.cancelled())

@@ -17,7 +17,7 @@ CupsQueuePrinter::CupsQueuePrinter(
 void CupsQueuePrinter::deliver(QTemporaryFile& pdf, const QPageSize& paper)
 {
     const QString pageSize = paperSizes().isEmpty() ? QString() : paperName(paper);
-    cups::submitJob(deviceName(), pdf, m_limits, pageSize);
+    cups::submitJob(deviceName(), pdf, m_limits, pageSize, documentName());
 }
 
 PrinterPapers CupsQueuePrinter::papers(bool throwing)

@@ -164,7 +164,7 @@ QPainter& PdfDocumentPrinter::pagePainter()
     document->writer = std::make_unique<QPdfWriter>(document->device.get());
     document->writer->setResolution(Resolution);
     document->writer->setCreator(QStringLiteral("Rasterblatt"));
-    document->writer->setTitle(QStringLiteral("Kontaktabzug"));
+    document->writer->setTitle(documentName());
     if (!document->writer->setPageLayout(documentLayout()))
         throw PrinterError(Error(Error::Kind::PaperUnsupported));
     document->paper = m_layoutPaper;
@@ -174,6 +174,11 @@ QPainter& PdfDocumentPrinter::pagePainter()
     document->painter.setRenderHint(QPainter::SmoothPixmapTransform);
     m_document = std::move(document);
     return m_document->painter;
+}
+
+QString PdfDocumentPrinter::documentName() const
+{
+    return m_documentName.isEmpty() ? QStringLiteral("Kontaktabzug") : m_documentName;
 }
 
 void PdfDocumentPrinter::resetDocument()

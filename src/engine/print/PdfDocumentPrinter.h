@@ -27,6 +27,7 @@ public:
 
     void setPaper(const QPageSize& size, QPageLayout::Orientation orientation) override;
     QPageLayout pageLayout() override;
+    void setDocumentName(const QString& name) override { m_documentName = name; }
 
     void newPage() override;
     void endDoc() override;
@@ -42,6 +43,8 @@ protected:
     virtual void deliver(QTemporaryFile& pdf, const QPageSize& paper) = 0;
     // The paper set for the documents, or the default one in portrait.
     QPageSize paper() { return m_paper.isValid() ? m_paper : defaultPaper(); }
+    // The document's name, "Kontaktabzug" where none was given.
+    QString documentName() const;
 
     const QPageLayout& documentLayout() override;
     QPainter& pagePainter() override;
@@ -52,6 +55,7 @@ private:
     void resetDocument();
 
     QString m_name;
+    QString m_documentName;
     QPageSize m_paper;
     QPageLayout::Orientation m_orientation = QPageLayout::Portrait;
     // The page of the document begun or about to be, and the paper it is for.

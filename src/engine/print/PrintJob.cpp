@@ -7,6 +7,7 @@
 
 #include "engine/catalogue/Directory.h"
 #include "engine/picture/DecodeAhead.h"
+#include "engine/picture/Metadata.h"
 #include "engine/picture/Units.h"
 #include "engine/print/PrintSource.h"
 #include "engine/print/Printer.h"
@@ -133,13 +134,14 @@ namespace {
                 m_lineHeight8 = prn.textHeight(QStringLiteral("ABC"));
             }
             useSize(jobFontSize);
-            if (settings.bPrintFileName)
+            const int textLines = int(settings.bPrintFileName) + m_setup.captionLines();
+            if (textLines > 0)
                 m_lineHeight = prn.textHeight(QStringLiteral("ABC"));
             // The paper beyond the printable area, so that the lines stand equally far from its edges.
             const QMarginsF paper = prn.pageLayout().margins(QPageLayout::Millimeter) / 25.4 * units::TwipsPerInch;
             m_grid = pageGeometry(prn.pageWidth(), prn.pageHeight(), settings.nCols, settings.nRows, m_lineHeight,
                 prn.himetricToTwipsX(1), prn.himetricToTwipsY(1), m_setup.header ? m_lineHeight8 : 0,
-                m_setup.pageNumbers ? m_lineHeight8 : 0, paper.top(), paper.bottom());
+                m_setup.pageNumbers ? m_lineHeight8 : 0, paper.top(), paper.bottom(), textLines);
         }
 
         const PageGeometry& grid() const { return m_grid; }
@@ -147,7 +149,7 @@ namespace {
         // One size for the names of the page: those ticked as it starts at the entry at index.
         double nameSize(int index)
         {
-            if (!m_lineHeight)
+            if (!m_settings.bPrintFileName)
                 return jobFontSize;
             const qint64 perPage = qint64(m_settings.nCols) * m_settings.nRows;
             return pageNameSize(namesFrom(m_source, index, perPage), m_grid.picWidth, measurer());
@@ -161,8 +163,8 @@ namespace {
             const double width = m_grid.areaRight - m_grid.left;
             if (m_setup.header) {
                 const double dateWidth = measure(m_date, lineFontSize);
-                const QString folder
-                    = fitName(m_source.folderName(), width - dateWidth - m_lineHeight8, lineFontSize, measurer());
+                const QString folder = fitName(m_setup.title.isEmpty() ? m_source.folderName() : m_setup.title,
+                    width - dateWidth - m_lineHeight8, lineFontSize, measurer());
                 m_prn.setCurrentX(m_grid.left);
                 m_prn.setCurrentY(m_grid.areaTop);
                 m_prn.printLine(folder);
@@ -182,7 +184,8 @@ namespace {
         }
 
         // The cell at (x, y): the picture fitted into the box, the box into the picture area, the
-        // name under the box at the page's size. Counts what it drew into the result.
+        // name and the caption lines under the box at the page's size, a line left empty where the
+        // picture has nothing to say, so that a row's lines stay level. Counts what it drew into the result.
         void drawCell(
             float x, float y, const QString& path, const DecodedPicture& picture, double nameSize, SheetResult& result)
         {
@@ -196,13 +199,24 @@ namespace {
                 ++result.pictures;
                 result.drawn = true;
             }
-            if (m_lineHeight) {
-                const QString name = fitName(displayName(fileNameOf(path)), m_grid.picWidth, nameSize, measurer());
-                m_prn.setCurrentX(cell.box.x + (cell.box.width - measure(name, nameSize)) / 2);
-                m_prn.setCurrentY(cell.box.y + cell.box.height + 0.1 * *m_lineHeight);
-                m_prn.printLine(name);
-                result.drawn = true;
-            }
+            int line = 0;
+            // The name keeps its extension and is always drawn; a caption has no extension.
+            const auto textLine = [&](const QString& text, bool isName) {
+                const QString shown = fitName(text, m_grid.picWidth, nameSize, measurer(), isName);
+                if (isName || !shown.isEmpty()) {
+                    m_prn.setCurrentX(cell.box.x + (cell.box.width - measure(shown, nameSize)) / 2);
+                    m_prn.setCurrentY(textLineTop(cell.box.y + cell.box.height, line, *m_lineHeight));
+                    m_prn.printLine(shown);
+                    result.drawn = true;
+                }
+                ++line;
+            };
+            if (m_settings.bPrintFileName)
+                textLine(displayName(fileNameOf(path)), true);
+            if (m_setup.captionTime)
+                textLine(captureTimeText(picture.metadata), false);
+            if (m_setup.captionExposure)
+                textLine(exposureText(picture.metadata), false);
         }
 
     private:
@@ -256,6 +270,7 @@ SheetResult PrintSelection(
 {
     if (settings.nCols < 1 || settings.nRows < 1)
         throw PrinterError(Error(Error::Kind::NoCells));
+    prn.setDocumentName(settings.setup.title.isEmpty() ? source.folderName() : settings.setup.title);
     SheetPainter sheet(prn, source, settings);
     const PageGeometry& grid = sheet.grid();
     const bool pageLines = settings.setup.header || settings.setup.pageNumbers;

@@ -67,6 +67,8 @@ public:
     }
     // The page the next document is drawn on: its paper and its printable area.
     virtual QPageLayout pageLayout() { return QPageLayout(defaultPaper(), QPageLayout::Portrait, QMarginsF()); }
+    // The name of the next document: its title, and the print job's name.
+    virtual void setDocumentName(const QString& name) { Q_UNUSED(name); }
 
     // The font applies to all later text of the document.
     virtual void setFontName(const QString& name) = 0;

@@ -17,7 +17,7 @@ namespace {
 
 PageGeometry pageGeometry(int pageWidth, int pageHeight, std::int32_t cols, std::int32_t rows,
     std::optional<double> nameLineHeight, double twipsPerHimetricX, double twipsPerHimetricY, double headerHeight,
-    double footerHeight, double paperTop, double paperBottom)
+    double footerHeight, double paperTop, double paperBottom, int textLines)
 {
     PageGeometry grid;
     // From the paper's edges, top and bottom alike.
@@ -31,8 +31,9 @@ PageGeometry pageGeometry(int pageWidth, int pageHeight, std::int32_t cols, std:
     grid.cellWidth = static_cast<float>((pageWidth - 2000 * twipsPerHimetricX) / cols);
     grid.cellHeight = static_cast<float>((bottom - grid.top) / rows);
     grid.picWidth = 0.95f * grid.cellWidth;
-    grid.picHeight = nameLineHeight ? static_cast<float>(0.95 * (grid.cellHeight - 1.1 * *nameLineHeight))
-                                    : 0.95f * grid.cellHeight;
+    grid.picHeight = nameLineHeight
+        ? static_cast<float>(0.95 * (grid.cellHeight - (0.1 + std::max(1, textLines)) * *nameLineHeight))
+        : 0.95f * grid.cellHeight;
     return grid;
 }
 
@@ -66,12 +67,12 @@ double pageNameSize(const QStringList& names, double width, const MeasureText& m
     return points;
 }
 
-QString fitName(const QString& name, double width, double points, const MeasureText& measure)
+QString fitName(const QString& name, double width, double points, const MeasureText& measure, bool keepExtension)
 {
     if (measure(name, points) <= width)
         return name;
     // The extension stays whole; the stem loses its middle.
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const qsizetype dot = keepExtension ? name.lastIndexOf(QLatin1Char('.')) : -1;
     const QString extension = dot > 0 ? name.mid(dot) : QString();
     const QString stem = name.left(name.size() - extension.size());
     const auto shortened = [&](qsizetype kept) {

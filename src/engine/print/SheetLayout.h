@@ -29,8 +29,9 @@ struct PageGeometry {
 };
 
 // The grid's area starts 10 mm right of and 5 mm below the origin and leaves 10 mm on the
-// right and 20 mm at the bottom; 5 % of every cell is the gap to its neighbours. With a name
-// line (its height given), 1.1 line heights of the cell are kept for the name. A header line
+// right and 20 mm at the bottom; 5 % of every cell is the gap to its neighbours. With text
+// under the pictures (the height of its line given), 1.1 line heights of the cell are kept for
+// its first line (the name, or the first caption) and one more for each further line. A header line
 // and a page-number line (their heights given, 0 for none) take their room from the top and
 // the bottom of the area. The header's top and the page number's bottom stand equally far
 // from the paper's edges (paperTop and paperBottom: from the printable area's edges to the
@@ -38,7 +39,13 @@ struct PageGeometry {
 // twipsPerHimetricY are the page's twips per HIMETRIC unit. cols and rows must be at least 1.
 PageGeometry pageGeometry(int pageWidth, int pageHeight, std::int32_t cols, std::int32_t rows,
     std::optional<double> nameLineHeight, double twipsPerHimetricX, double twipsPerHimetricY, double headerHeight = 0,
-    double footerHeight = 0, double paperTop = 0, double paperBottom = 0);
+    double footerHeight = 0, double paperTop = 0, double paperBottom = 0, int textLines = 1);
+
+// The top of text line `line` (0 the name's) under a picture box whose bottom edge is at boxBottom.
+inline double textLineTop(double boxBottom, int line, double lineHeight)
+{
+    return boxBottom + (0.1 + line) * lineHeight;
+}
 
 // The window's preview pane, in twips, and the margin a picture box keeps free around its
 // picture (half of it on each side).
@@ -67,7 +74,9 @@ using MeasureText = std::function<double(const QString& text, double points)>;
 // quarter point, at which every one is at most width wide (5.5 pt where one is wider even then).
 double pageNameSize(const QStringList& names, double width, const MeasureText& measure);
 // The name as it fits into width at that size: whole, or shortened in the middle with "…",
-// keeping its beginning, its end and its extension; empty where not even "…" fits.
-QString fitName(const QString& name, double width, double points, const MeasureText& measure);
+// keeping its beginning, its end and its extension (a text without one: keepExtension false);
+// empty where not even "…" fits.
+QString fitName(
+    const QString& name, double width, double points, const MeasureText& measure, bool keepExtension = true);
 
 } // namespace rasterblatt

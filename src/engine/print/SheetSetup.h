@@ -11,13 +11,19 @@ namespace rasterblatt {
 class Printer;
 
 // How the sheet is set up beyond its grid: paper, orientation, a header line with the folder's
-// name and the date, a line with the page numbers, a frame around each picture.
+// name (or a title) and the date, a line with the page numbers, a frame around each picture,
+// caption lines under the names.
 struct SheetSetup {
     QString paper; // the paper's name ("A4", "Letter", or a queue's own); empty: the printer's default
     QPageLayout::Orientation orientation = QPageLayout::Portrait;
     bool header = false;
     bool pageNumbers = false;
     bool frame = false; // a hairline on each picture's edge, so that a white picture shows where it ends
+    bool captionTime = false; // a line with each picture's capture time
+    bool captionExposure = false; // a line with each picture's exposure
+    QString title = {}; // in the header in place of the folder's name, and the document's name; not stored
+
+    int captionLines() const { return int(captionTime) + int(captionExposure); }
 };
 
 // What a printer says of its paper: the sizes it reports, its default, and the printable area of

@@ -397,8 +397,15 @@ void SetupDialog::tickRated()
 
 void SetupDialog::showEvent(QShowEvent* event)
 {
-    if (!std::exchange(m_placed, true))
+    if (!std::exchange(m_placed, true)) {
         placeBesideWindow();
+        // A window manager may place a new dialog by its own rule (centred on its window, hiding
+        // the grid) once it is mapped; then it is moved where it was meant to be, once.
+        QTimer::singleShot(250, this, [this, at = pos()] {
+            if (pos() != at)
+                move(at);
+        });
+    }
     QDialog::showEvent(event);
 }
 
@@ -446,8 +453,10 @@ void SetupDialog::placeBesideWindow()
         move(beside->topLeft());
         return;
     }
-    // Else where it covers least of the window.
-    const QSize outer = wanted + extra;
+    // Else at its least size (the window's grid and buttons then stay in sight on a screen
+    // as small as 1280 x 1024), where it covers least of the window.
+    resize(least - extra);
+    const QSize outer = least;
     const auto covered = [&](const QPoint& at) {
         const QRect overlap = QRect(at, outer).intersected(main);
         return overlap.isEmpty() ? 0LL : qint64(overlap.width()) * overlap.height();

@@ -80,8 +80,8 @@ private:
     void showPapers(const QList<QPageSize>& papers, const QPageSize& chosen);
     void turnTo(int page);
     void pageReady(int page);
-    // Beside the window where the screen has room, else where it covers least of it; never
-    // larger than the screen.
+    // Beside the window where the screen has room, else at its least size where it covers
+    // least of it; never larger than the screen.
     void placeBesideWindow();
     void tickRated();
 

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 #include <fcntl.h>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -24,6 +25,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include "engine/picture/JpegDecoder.h"
 
 namespace rasterblatt {
 
@@ -169,6 +172,44 @@ namespace {
         return true;
     }
 
+    // Whether the datum gives where a JPEG lies in the file itself: in a TIFF-based raw file, the
+    // offset of one in a main directory or a sub-image (a maker note's are relative to it).
+    bool isJpegInFile(const Exiv2::Image& image, const Exiv2::Exifdatum& datum)
+    {
+        static const std::string groups[]
+            = { "Image", "Image2", "SubImage1", "SubImage2", "SubImage3", "SubImage4", "SubThumb1" };
+        return datum.tag() == 0x201
+            && (image.imageType() == Exiv2::ImageType::tiff || image.imageType() == Exiv2::ImageType::cr2)
+            && std::find(std::begin(groups), std::end(groups), datum.groupName()) != std::end(groups);
+    }
+
+    QByteArray readRange(Exiv2::BasicIo& io, long offset, long length)
+    {
+        QByteArray data(length, Qt::Uninitialized);
+        if (io.open() != 0)
+            return {};
+        Exiv2::IoCloser closer(io);
+        if (io.seek(offset, Exiv2::BasicIo::beg) != 0
+            || io.read(reinterpret_cast<Exiv2::byte*>(data.data()), length) != length)
+            return {};
+        return data;
+    }
+
+    // Such a JPEG as a preview, its size from its own header: the head of it is read, or all of it
+    // where the header goes on beyond. None when it does not lie within the file or is no JPEG.
+    std::optional<EmbeddedPreview> jpegInFile(Exiv2::BasicIo& io, long offset, long length)
+    {
+        constexpr long Head = 64 * 1024;
+        if (offset <= 0 || length <= 0 || offset > long(io.size()) || length > long(io.size()) - offset)
+            return std::nullopt;
+        JpegHeader header;
+        Error error;
+        if (!readJpegHeader(readRange(io, offset, std::min(length, Head)), header, error)
+            && (length <= Head || !readJpegHeader(readRange(io, offset, length), header, error)))
+            return std::nullopt;
+        return EmbeddedPreview { header.stored, length, true, 0, offset };
+    }
+
     // Opened from the bytes in place (nothing beyond them, no copy), or from the file.
     Exiv2::Image::AutoPtr open(const QByteArray& data)
     {
@@ -197,6 +238,23 @@ namespace {
                 *complete = whole;
             fill(*image, metadata);
             if (withPreviews && whole) {
+                // JPEGs that lie in the file are listed here, from their headers alone: exiv2 would
+                // copy each whole to learn its size. Taken out of its data, exiv2 lists the others.
+                Exiv2::ExifData& exif = image->exifData();
+                for (auto datum = exif.begin(); datum != exif.end();) {
+                    if (!isJpegInFile(*image, *datum)) {
+                        ++datum;
+                        continue;
+                    }
+                    const auto length = exif.findKey(Exiv2::ExifKey(0x202, datum->groupName()));
+                    if (datum->count() > 0 && length != exif.end() && length->count() > 0) {
+                        if (auto embedded = jpegInFile(image->io(), datum->toLong(), length->toLong())) {
+                            embedded->id = -1 - int(metadata.previews.size());
+                            metadata.previews.append(*embedded);
+                        }
+                    }
+                    datum = exif.erase(datum);
+                }
                 for (const Exiv2::PreviewProperties& preview : Exiv2::PreviewManager(*image).getPreviewProperties())
                     metadata.previews.append({ QSize(int(std::min<uint32_t>(preview.width_, INT_MAX)),
                                                    int(std::min<uint32_t>(preview.height_, INT_MAX))),
@@ -289,6 +347,8 @@ QByteArray readEmbeddedPreview(const Metadata& metadata, const EmbeddedPreview& 
     if (!metadata.file)
         return {};
     try {
+        if (wanted.offset > 0)
+            return readRange(metadata.file->io(), long(wanted.offset), long(wanted.bytes));
         // Found again by exiv2's id alone: listing every preview again would read each one's header.
         Exiv2::PreviewProperties properties;
         properties.id_ = Exiv2::PreviewId(wanted.id);

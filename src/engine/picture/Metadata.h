@@ -21,6 +21,8 @@ struct EmbeddedPreview {
     qint64 bytes = 0;
     bool jpeg = false; // else in a TIFF of its own
     int id = 0; // exiv2's, to find it again
+    // Where a JPEG that lies in the file as it is starts (then id is ours, below 0); else -1.
+    qint64 offset = -1;
 };
 
 // What a picture file says about itself, read through exiv2 from the bytes the loader holds.

@@ -85,6 +85,27 @@ namespace {
         return true;
     }
 
+    // A raw file's JPEG preview read straight from the file, where it lies whole within it and
+    // starts as a JPEG does; empty otherwise.
+    QByteArray readPreviewRange(int fd, qint64 fileSize, const RawPreview& preview)
+    {
+        const qint64 offset = preview.embedded.offset;
+        if (preview.fromLibraw || preview.kind != RawPreview::Kind::Jpeg || offset <= 0 || preview.bytes <= 0
+            || offset > fileSize || preview.bytes > fileSize - offset)
+            return {};
+        QByteArray data(static_cast<qsizetype>(preview.bytes), Qt::Uninitialized);
+        qsizetype done = 0;
+        while (done < data.size()) {
+            const ssize_t got = ::pread(fd, data.data() + done, static_cast<size_t>(data.size() - done), offset + done);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return {};
+            done += got;
+        }
+        return isJpeg(data) ? data : QByteArray();
+    }
+
     QImageIOHandler::Transformations transformationOf(int orientation)
     {
         switch (orientation) {
@@ -470,7 +491,10 @@ bool PictureLoader::readRawHeader()
 QImage PictureLoader::readRaw(const QSize& stored, qint64 jpegMemory)
 {
     const RawPreview preview = rawPreviewFor(m_rawHeader, stored);
-    m_data = readRawPreview(m_rawHeader, preview);
+    // A JPEG lying in the file as it is needs no copy through exiv2.
+    m_data = readPreviewRange(m_fd, m_fileSize, preview);
+    if (m_data.isEmpty())
+        m_data = readRawPreview(m_rawHeader, preview);
     if (m_data.isEmpty()) {
         fail(Error(Error::Kind::PreviewUnreadable));
         return QImage();

@@ -26,14 +26,15 @@ int inputFile()
 // A name with a raw file's extension for the same file: a link to it, removed at the end.
 QString rawName(const QString& file)
 {
-    static const QString link = [&] {
-        const QString path = QStringLiteral("%1/fuzz-picture-%2.nef").arg(QDir::tempPath()).arg(getpid());
-        QFile::remove(path);
-        QFile::link(file, path);
-        std::atexit([] { QFile::remove(rawName({})); });
+    // Never destroyed: the handler at exit still needs it after the statics are gone.
+    static const QString* const link = [&] {
+        auto* path = new QString(QStringLiteral("%1/fuzz-picture-%2.nef").arg(QDir::tempPath()).arg(getpid()));
+        QFile::remove(*path);
+        QFile::link(file, *path);
+        std::atexit([] { QFile::remove(*link); });
         return path;
     }();
-    return link;
+    return *link;
 }
 
 } // namespace
@@ -50,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (loader.isValid()) {
             const QSize size = loader.naturalSize();
             (void)loader.decodeSize(QSize(378, 284));
-            (void)loader.read(size.width() * size.height() > 4096 ? QSize(378, 284) : QSize());
+            (void)loader.read(qint64(size.width()) * size.height() > 4096 ? QSize(378, 284) : QSize());
         }
         if (size < 4 || (std::memcmp(data, "II*", 3) != 0 && std::memcmp(data, "MM\0*", 4) != 0))
             break;

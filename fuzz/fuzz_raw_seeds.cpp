@@ -7,6 +7,9 @@
 
 int main(int argc, char** argv)
 {
+    // Run by the build, where there may be no display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     if (argc != 2)
         return 1;

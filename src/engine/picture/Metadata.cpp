@@ -2,7 +2,6 @@
 #include "engine/picture/Metadata.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <fcntl.h>
@@ -20,6 +19,7 @@
 #include <libheif/heif.h>
 
 #include "engine/catalogue/NativePath.h"
+#include "engine/picture/FileBytes.h"
 #include "engine/picture/HeifDecoder.h"
 
 #include <QDir>
@@ -282,22 +282,6 @@ namespace {
         return metadata;
     }
 
-    bool readBytes(int fd, QByteArray& data, qint64 length)
-    {
-        data.resize(static_cast<qsizetype>(length));
-        qsizetype done = 0;
-        while (done < data.size()) {
-            const ssize_t got = ::read(fd, data.data() + done, static_cast<size_t>(data.size() - done));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                break;
-            done += got;
-        }
-        data.truncate(done);
-        return done > 0;
-    }
-
 } // namespace
 
 int readRating(const QString& path)
@@ -324,17 +308,17 @@ Metadata readHeadMetadata(const QString& path)
     QByteArray data;
     bool complete = true;
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)
-        && readBytes(fd, data, std::min<qint64>(info.st_size, HeadBytes))) {
+        && readInto(fd, data, std::min<qint64>(info.st_size, HeadBytes)) && !data.isEmpty()) {
         metadata = readBytesMetadata(data, &complete);
         // The metadata lies further on (a HEIF's EXIF item, a raw file's directories, a PNG's
         // chunk after the pixels): libheif needs the HEIF whole, exiv2 maps the others and
         // touches only what it reads.
-        const bool further = !complete && !metadata.captureTime.isValid() && data.size() < info.st_size;
-        QByteArray rest;
+        const qsizetype head = data.size();
+        const bool further = !complete && !metadata.captureTime.isValid() && head < info.st_size;
         if (further && !isHeif(data))
             metadata = read(nativePath(path).toStdString(), false);
-        else if (further && info.st_size <= WholeBytes && readBytes(fd, rest, info.st_size - data.size()))
-            metadata = readBytesMetadata(data + rest, nullptr);
+        else if (further && info.st_size <= WholeBytes && readInto(fd, data, info.st_size - head) && data.size() > head)
+            metadata = readBytesMetadata(data, nullptr);
     }
     ::close(fd);
     return metadata;

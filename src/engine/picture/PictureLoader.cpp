@@ -19,6 +19,7 @@
 
 #include "engine/catalogue/Directory.h"
 #include "engine/catalogue/NativePath.h"
+#include "engine/picture/FileBytes.h"
 #include "engine/picture/Metadata.h"
 
 namespace rasterblatt {
@@ -60,50 +61,6 @@ namespace {
             return QSize(int(std::min<quint32>(qFromBigEndian<quint32>(bytes + 16), INT_MAX)),
                 int(std::min<quint32>(qFromBigEndian<quint32>(bytes + 20), INT_MAX)));
         return {};
-    }
-
-    // Appends up to length bytes of the file from where the data ends; false with errno on failure.
-    bool readInto(int fd, QByteArray& data, qint64 length)
-    {
-        const qsizetype start = data.size();
-        data.resize(start + static_cast<qsizetype>(length));
-        qsizetype done = start;
-        while (done < data.size()) {
-            const ssize_t got = ::pread(fd, data.data() + done, static_cast<size_t>(data.size() - done), done);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0) {
-                data.truncate(done);
-                return false;
-            }
-            if (got == 0)
-                break;
-            done += got;
-        }
-        // What the file holds when we look; a file that grows meanwhile is cut there.
-        data.truncate(done);
-        return true;
-    }
-
-    // A raw file's JPEG preview read straight from the file, where it lies whole within it and
-    // starts as a JPEG does; empty otherwise.
-    QByteArray readPreviewRange(int fd, qint64 fileSize, const RawPreview& preview)
-    {
-        const qint64 offset = preview.embedded.offset;
-        if (preview.fromLibraw || preview.kind != RawPreview::Kind::Jpeg || offset <= 0 || preview.bytes <= 0
-            || offset > fileSize || preview.bytes > fileSize - offset)
-            return {};
-        QByteArray data(static_cast<qsizetype>(preview.bytes), Qt::Uninitialized);
-        qsizetype done = 0;
-        while (done < data.size()) {
-            const ssize_t got = ::pread(fd, data.data() + done, static_cast<size_t>(data.size() - done), offset + done);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                return {};
-            done += got;
-        }
-        return isJpeg(data) ? data : QByteArray();
     }
 
     QImageIOHandler::Transformations transformationOf(int orientation)
@@ -491,10 +448,7 @@ bool PictureLoader::readRawHeader()
 QImage PictureLoader::readRaw(const QSize& stored, qint64 jpegMemory)
 {
     const RawPreview preview = rawPreviewFor(m_rawHeader, stored);
-    // A JPEG lying in the file as it is needs no copy through exiv2.
-    m_data = readPreviewRange(m_fd, m_fileSize, preview);
-    if (m_data.isEmpty())
-        m_data = readRawPreview(m_rawHeader, preview);
+    m_data = readRawPreview(m_rawHeader, preview);
     if (m_data.isEmpty()) {
         fail(Error(Error::Kind::PreviewUnreadable));
         return QImage();

@@ -25,6 +25,17 @@
 
 namespace rasterblatt {
 
+namespace {
+    QCheckBox* checkBox(const QString& text, const char* name, bool checked, QWidget* parent)
+    {
+        auto* box = new QCheckBox(text, parent);
+        box->setObjectName(QLatin1String(name));
+        box->setAccessibleName(text);
+        box->setChecked(checked);
+        return box;
+    }
+} // namespace
+
 SetupDialog::SetupDialog(Window window, SheetSetup& setup, QWidget* parent)
     : QDialog(parent)
     , m_window(std::move(window))
@@ -43,18 +54,10 @@ SetupDialog::SetupDialog(Window window, SheetSetup& setup, QWidget* parent)
     m_orientation->addItem(QStringLiteral("Hochformat"), int(QPageLayout::Portrait));
     m_orientation->addItem(QStringLiteral("Querformat"), int(QPageLayout::Landscape));
     m_orientation->setCurrentIndex(m_setup.orientation == QPageLayout::Landscape ? 1 : 0);
-    m_header = new QCheckBox(QStringLiteral("Kopfzeile drucken"), page);
-    m_header->setObjectName(QStringLiteral("chkHeader"));
-    m_header->setAccessibleName(m_header->text());
-    m_header->setChecked(m_setup.header);
-    m_pageNumbers = new QCheckBox(QStringLiteral("Seitenzahlen drucken"), page);
-    m_pageNumbers->setObjectName(QStringLiteral("chkPageNumbers"));
-    m_pageNumbers->setAccessibleName(m_pageNumbers->text());
-    m_pageNumbers->setChecked(m_setup.pageNumbers);
-    m_frame = new QCheckBox(QStringLiteral("Rahmen um die Bilder"), page);
-    m_frame->setObjectName(QStringLiteral("chkFrame"));
-    m_frame->setAccessibleName(m_frame->text());
-    m_frame->setChecked(m_setup.frame);
+    m_header = sheetOption(QStringLiteral("Kopfzeile drucken"), "chkHeader", &SheetSetup::header, page);
+    QCheckBox* pageNumbers
+        = sheetOption(QStringLiteral("Seitenzahlen drucken"), "chkPageNumbers", &SheetSetup::pageNumbers, page);
+    QCheckBox* frame = sheetOption(QStringLiteral("Rahmen um die Bilder"), "chkFrame", &SheetSetup::frame, page);
     m_title = new QLineEdit(m_setup.title, page);
     m_title->setObjectName(QStringLiteral("txtTitle"));
     m_title->setAccessibleName(QStringLiteral("Titel"));
@@ -67,35 +70,27 @@ SetupDialog::SetupDialog(Window window, SheetSetup& setup, QWidget* parent)
     form->addRow(QStringLiteral("&Ausrichtung:"), m_orientation);
     form->addRow(m_header);
     form->addRow(QStringLiteral("&Titel:"), m_title);
-    form->addRow(m_pageNumbers);
-    form->addRow(m_frame);
+    form->addRow(pageNumbers);
+    form->addRow(frame);
     form->addRow(m_printerNote);
 
     auto* pictures = new QGroupBox(QStringLiteral("Bilder"), this);
-    m_allFormats = new QCheckBox(QStringLiteral("Weitere Bildformate (JPEG, PNG, TIFF, WebP, HEIC, RAW)"), pictures);
-    m_allFormats->setObjectName(QStringLiteral("chkAllFormats"));
-    m_allFormats->setAccessibleName(m_allFormats->text());
-    m_allFormats->setChecked(m_window.allFormats());
+    QCheckBox* allFormats = checkBox(QStringLiteral("Weitere Bildformate (JPEG, PNG, TIFF, WebP, HEIC, RAW)"),
+        "chkAllFormats", m_window.allFormats(), pictures);
     auto* picturesLayout = new QVBoxLayout(pictures);
-    picturesLayout->addWidget(m_allFormats);
-    m_timeOrder = new QCheckBox(QStringLiteral("Nach Aufnahmezeit ordnen"), pictures);
-    m_timeOrder->setObjectName(QStringLiteral("chkTimeOrder"));
-    m_timeOrder->setAccessibleName(m_timeOrder->text());
-    m_timeOrder->setChecked(m_window.timeOrder());
-    picturesLayout->addWidget(m_timeOrder);
+    picturesLayout->addWidget(allFormats);
+    QCheckBox* timeOrder
+        = checkBox(QStringLiteral("Nach Aufnahmezeit ordnen"), "chkTimeOrder", m_window.timeOrder(), pictures);
+    picturesLayout->addWidget(timeOrder);
 
     auto* captions = new QGroupBox(QStringLiteral("Beschriftung"), this);
-    m_captionTime = new QCheckBox(QStringLiteral("Aufnahmezeit drucken"), captions);
-    m_captionTime->setObjectName(QStringLiteral("chkCaptionTime"));
-    m_captionTime->setAccessibleName(m_captionTime->text());
-    m_captionTime->setChecked(m_setup.captionTime);
-    m_captionExposure = new QCheckBox(QStringLiteral("Aufnahmedaten drucken"), captions);
-    m_captionExposure->setObjectName(QStringLiteral("chkCaptionExposure"));
-    m_captionExposure->setAccessibleName(m_captionExposure->text());
-    m_captionExposure->setChecked(m_setup.captionExposure);
+    QCheckBox* captionTime
+        = sheetOption(QStringLiteral("Aufnahmezeit drucken"), "chkCaptionTime", &SheetSetup::captionTime, captions);
+    QCheckBox* captionExposure = sheetOption(
+        QStringLiteral("Aufnahmedaten drucken"), "chkCaptionExposure", &SheetSetup::captionExposure, captions);
     auto* captionsLayout = new QVBoxLayout(captions);
-    captionsLayout->addWidget(m_captionTime);
-    captionsLayout->addWidget(m_captionExposure);
+    captionsLayout->addWidget(captionTime);
+    captionsLayout->addWidget(captionExposure);
 
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("tabViews"));
@@ -194,18 +189,6 @@ SetupDialog::SetupDialog(Window window, SheetSetup& setup, QWidget* parent)
         m_setup.orientation = QPageLayout::Orientation(m_orientation->currentData().toInt());
         refresh();
     });
-    connect(m_header, &QCheckBox::toggled, this, [this](bool on) {
-        m_setup.header = on;
-        refresh();
-    });
-    connect(m_pageNumbers, &QCheckBox::toggled, this, [this](bool on) {
-        m_setup.pageNumbers = on;
-        refresh();
-    });
-    connect(m_frame, &QCheckBox::toggled, this, [this](bool on) {
-        m_setup.frame = on;
-        refresh();
-    });
     connect(m_title, &QLineEdit::textEdited, this, [this](const QString& title) {
         m_setup.title = title;
         // A title is shown in the header.
@@ -213,16 +196,8 @@ SetupDialog::SetupDialog(Window window, SheetSetup& setup, QWidget* parent)
             m_header->setChecked(true);
         refresh();
     });
-    connect(m_captionTime, &QCheckBox::toggled, this, [this](bool on) {
-        m_setup.captionTime = on;
-        refresh();
-    });
-    connect(m_captionExposure, &QCheckBox::toggled, this, [this](bool on) {
-        m_setup.captionExposure = on;
-        refresh();
-    });
-    connect(m_allFormats, &QCheckBox::toggled, this, [this](bool on) { m_window.setAllFormats(on); });
-    connect(m_timeOrder, &QCheckBox::toggled, this, [this](bool on) { m_window.setTimeOrder(on); });
+    connect(allFormats, &QCheckBox::toggled, this, [this](bool on) { m_window.setAllFormats(on); });
+    connect(timeOrder, &QCheckBox::toggled, this, [this](bool on) { m_window.setTimeOrder(on); });
     connect(m_previous, &QPushButton::clicked, this, [this] { turnTo(m_page - 1); });
     connect(m_next, &QPushButton::clicked, this, [this] { turnTo(m_page + 1); });
     connect(m_print, &QPushButton::clicked, this, &SetupDialog::printRequested);
@@ -393,6 +368,16 @@ void SetupDialog::tickRated()
     }
     m_window.setTicked(others, false);
     m_window.setTicked(rated, true);
+}
+
+QCheckBox* SetupDialog::sheetOption(const QString& text, const char* name, bool SheetSetup::*option, QWidget* parent)
+{
+    QCheckBox* box = checkBox(text, name, m_setup.*option, parent);
+    connect(box, &QCheckBox::toggled, this, [this, option](bool on) {
+        m_setup.*option = on;
+        refresh();
+    });
+    return box;
 }
 
 void SetupDialog::showEvent(QShowEvent* event)

@@ -83,6 +83,8 @@ private:
     // Beside the window where the screen has room, else at its least size where it covers
     // least of it; never larger than the screen.
     void placeBesideWindow();
+    // A check box for one of the sheet's options: it shows the option and sets it.
+    QCheckBox* sheetOption(const QString& text, const char* name, bool SheetSetup::*option, QWidget* parent);
     void tickRated();
 
     Window m_window;
@@ -101,14 +103,8 @@ private:
     QComboBox* m_paper = nullptr;
     QComboBox* m_orientation = nullptr;
     QCheckBox* m_header = nullptr;
-    QCheckBox* m_pageNumbers = nullptr;
-    QCheckBox* m_frame = nullptr;
     QLineEdit* m_title = nullptr;
-    QCheckBox* m_captionTime = nullptr;
-    QCheckBox* m_captionExposure = nullptr;
-    QCheckBox* m_timeOrder = nullptr;
     QLabel* m_printerNote = nullptr;
-    QCheckBox* m_allFormats = nullptr;
     bool m_placed = false;
 
     QTabWidget* m_tabs = nullptr;
